@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Archive.h"
+#include "CString.h"
+
+TEST(CStringTest, OutOfRangeExtractionClampsInsteadOfThrowing) {
+    CString s("abcdef");
+    EXPECT_EQ(s.Mid(4, 100), "ef");
+    EXPECT_EQ(s.Mid(10), "");
+    EXPECT_EQ(s.Mid(-3, 2), "ab");
+    EXPECT_EQ(s.Left(-1), "");
+    EXPECT_EQ(s.Left(99), "abcdef");
+    EXPECT_EQ(s.Right(2), "ef");
+    EXPECT_EQ(s.Right(99), "abcdef");
+}
+
+TEST(CStringTest, FormatIsNeverTruncated) {
+    std::string big(100000, 'x');
+    CString s;
+    s.Format("<%s>", big.c_str());
+    EXPECT_EQ(s.GetLength(), 100002);
+    EXPECT_EQ(s.Left(2), "<x");
+}
+
+TEST(CStringTest, ReplaceWithEmptySearchTextDoesNothing) {
+    CString s("aaa");
+    EXPECT_EQ(s.Replace("", "b"), 0);
+    EXPECT_EQ(s.Replace("a", "aa"), 3);
+    EXPECT_EQ(s, "aaaaaa");
+}
+
+TEST(CStringTest, BufferRoundTrip) {
+    CString s;
+    char* p = s.GetBuffer(10);
+    std::strcpy(p, "hey");
+    s.ReleaseBuffer();
+    EXPECT_EQ(s.GetLength(), 3);
+    EXPECT_EQ(s, "hey");
+}
+
+TEST(ArchiveTest, RoundTripAndShortReadFails) {
+    CArchive out(CArchive::store);
+    out << (int32_t)-5 << 2.5 << CString("text") << (uint16_t)7;
+    CArchive in(CArchive::load, out.GetBytes());
+    int32_t i; double d; CString s; uint16_t w;
+    in >> i >> d >> s >> w;
+    EXPECT_EQ(i, -5);
+    EXPECT_EQ(d, 2.5);
+    EXPECT_EQ(s, "text");
+    EXPECT_EQ(w, 7);
+    EXPECT_FALSE(in.IsFailed());
+    in >> i;
+    EXPECT_TRUE(in.IsFailed());
+}
+
+TEST(ArchiveTest, CorruptStringLengthDoesNotAllocate) {
+    CArchive out(CArchive::store);
+    out << (uint32_t)0xFFFFFFF0u;
+    CArchive in(CArchive::load, out.GetBytes());
+    CString s;
+    in >> s;
+    EXPECT_TRUE(in.IsFailed());
+    EXPECT_TRUE(s.IsEmpty());
+}

@@ -1,0 +1,1 @@
+extern "C" const char* KvSqLiteVersion() { return "1.0.1"; }
