@@ -5,10 +5,7 @@
 #include <string>
 #include <string_view>
 
-#if __has_include("KvString.h")
 #include "KvString.h"
-#define KV_HAVE_KVSTRING 1
-#endif
 #include "StrFunc.h"
 
 namespace {
@@ -97,9 +94,7 @@ int BreakHostPort(const char* text, CsString& host, int& port) {
     return TRUE;
 }
 
-#ifdef KV_HAVE_KVSTRING
 int IsUrlValid(const KvString& url) { return IsUrlValid(url.c_str()); }
-#endif
 
 int IsUrlValid(const char* url) {
     std::string_view text(url ? url : "");
