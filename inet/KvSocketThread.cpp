@@ -1,0 +1,3 @@
+#include "KvSocketThread.h"
+
+IMPLEMENT_DYNAMIC(KvSocketThread, KvThread)
