@@ -1,1 +1,0 @@
-extern "C" const char* KvSqLiteVersion() { return "1.0.1"; }
