@@ -180,16 +180,21 @@ bool FilterResource(UINT id, CString& text, CString& filter);
 // Non-empty lines (CR, LF, CR LF, LF CR end a line) appended to list.
 bool StrLineExplode(const char* text, CsStrList& list);
 // Pieces between separators, empty ones included (n separators, n + 1
-// pieces). An empty separator adds the whole text as one piece.
+// pieces). An empty separator splits nothing: false, nothing added.
 bool StrExplode(const char* text, const char* sep, CsStrList& list);
-// Exactly count tokens as KvString::GetToken with the delimiter set.
+// Exactly count tokens as KvString::GetToken with the delimiter set
+// (null: the thread's previous set).
 bool StrExplodeByChar(const char* text, const char* delimiters, CsStrList& list, int count);
-// Like StrExplode into n elements; the rest of the text is dropped.
+// Like StrExplode into n elements; the rest of the text is dropped and
+// elements without a piece are emptied. An empty separator puts the whole
+// text into the first element.
 bool StrExplodeToArray(const char* text, const char* sep, CsString* array, int n);
-// Empties the list, then adds GetToken results until the first empty one.
+// Empties the list, then adds GetToken results until the first empty one
+// (so "a,,b" gives only "a").
 bool BreakTokens(const char* text, CsStrList& list, char delimiter);
 bool BreakTokens(const char* text, CsStrList& list, const char* delimiters);
-// left := first token, right := the rest after its delimiter; trimmed.
+// left := first token, right := the rest after its delimiter (empty when
+// there is none); both trimmed. True when the delimiter was found.
 bool Break2String(const char* text, CString& left, CString& right, char delimiter);
 // As Break2String; key lower-cased, value unquoted.
 bool BreakKeyValue(const char* text, CString& key, CString& value, char delimiter);

@@ -1,0 +1,58 @@
+// KvString: find-and-replace.
+#include <cstring>
+
+#include "KvString.h"
+
+namespace {
+
+// Replaces every occurrence of needle, left to right; the search resumes
+// behind the inserted text, so the replacement is never searched again.
+// One pass into a new buffer: linear whatever the lengths.
+int ReplaceAll(std::string& s, std::string_view needle, std::string_view repl) {
+    if (needle.empty()) return 0;
+    size_t hit = s.find(needle);
+    if (hit == std::string::npos) return 0;
+    std::string out;
+    out.reserve(s.size());
+    int count = 0;
+    size_t pos = 0;
+    for (; hit != std::string::npos; hit = s.find(needle, pos)) {
+        out.append(s, pos, hit - pos);
+        out.append(repl);
+        pos = hit + needle.size();
+        ++count;
+    }
+    out.append(s, pos, std::string::npos);
+    s.swap(out);
+    return count;
+}
+
+}  // namespace
+
+int KvString::FindReplace(const char* from, const char* to) {
+    if (!from || !*from) return 0;
+    return ReplaceAll(m_str, from, to ? to : "");
+}
+
+int KvString::FindReplace(char from, const char* to) {
+    return ReplaceAll(m_str, std::string_view(&from, 1), to ? to : "");
+}
+
+int KvString::FindReplace(char from, char to) { return CString::Replace(from, to); }
+
+int KvString::FindReplaceExt(const char* begin, const char* end, const char* to) {
+    if (m_str.empty() || !begin || !*begin || !end || !*end) return 0;
+    const std::string_view b(begin), e(end), repl(to ? to : "");
+    int count = 0;
+    size_t pos = 0;
+    for (size_t at; (at = m_str.find(b, pos)) != std::string::npos;) {
+        size_t close = m_str.find(e, at + 1);
+        // No end marker behind this begin means none behind any later
+        // begin either: the scan (which would resume at at + 1) is over.
+        if (close == std::string::npos) break;
+        m_str.replace(at, close + e.size() - at, repl);
+        pos = at + repl.size();
+        ++count;
+    }
+    return count;
+}
