@@ -170,13 +170,19 @@ KvObject* KvObjectArray::Detach(int i) {
 // Sorting and searching.
 
 void KvObjectArray::Sort() {
-    // Quicksort with the first element of each range as the pivot; the
-    // smaller side recurses, the larger one iterates, so the stack stays
-    // logarithmic.
+    // Quicksort: the smaller side recurses, the larger one iterates, so
+    // the stack stays logarithmic.
     struct Sorter {
         KvObject** a;
         void Run(int lo, int hi) {  // inclusive bounds
             while (lo < hi) {
+                // The median of first, middle and last becomes the first
+                // element and the pivot, so sorted input stays n log n.
+                int mid = lo + (hi - lo) / 2;
+                if (SortOrder(a[mid], a[lo]) < 0) std::swap(a[mid], a[lo]);
+                if (SortOrder(a[hi], a[lo]) < 0) std::swap(a[hi], a[lo]);
+                if (SortOrder(a[hi], a[mid]) < 0) std::swap(a[hi], a[mid]);
+                std::swap(a[lo], a[mid]);
                 KvObject* pivot = a[lo];
                 int i = lo, j = hi + 1;
                 for (;;) {
