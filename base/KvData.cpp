@@ -244,6 +244,11 @@ void KV_DATA::LoadLocale(const std::function<const char*(const char* key)>& look
     LoadLocale(found);
 }
 
+void KV_DATA::ResetLocale() {
+    m_localeOverrides.clear();
+    SetLocaleDefaults();
+}
+
 void KV_DATA::RefreshLocalInfo() {
     SetLocaleDefaults();
     for (const auto& [key, value] : m_localeOverrides) ApplyLocale(key.c_str(), value.c_str());

@@ -74,6 +74,8 @@ struct KV_DATA {
     void LoadLocale(const std::map<std::string, std::string>& values);
     // The same through a lookup (null when the key is missing).
     void LoadLocale(const std::function<const char*(const char* key)>& lookup);
+    // Drops every override: back to the fixed table.
+    void ResetLocale();
     void RefreshLocalInfo();
     void RefreshColor() {}  // no system colours without a user interface
     void Refresh();

@@ -59,6 +59,11 @@ bool KvEvent::IsSet() const {
     return m_bSignalled;
 }
 
+int KvEvent::GetWaiterCount() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return (int)m_waiters.size();
+}
+
 bool KvEvent::Wait(DWORD ms) {
     KvEvent* self = this;
     return WaitAny(&self, 1, ms) == 0;

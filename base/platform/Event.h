@@ -26,6 +26,8 @@ public:
     void Set();
     void Reset();
     bool IsSet() const;
+    // Threads blocked on this event right now (diagnostics and tests).
+    int GetWaiterCount() const;
 
     // True when the event was signalled within ms milliseconds (INFINITE
     // waits without limit; 0 only tests).
