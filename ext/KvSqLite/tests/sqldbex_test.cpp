@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CsList.h"
 #include "KvSqLite.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +116,11 @@ TEST_F(SqlDbExTest, SystemVariablesStoreAnyText) {
         },
         &names));
     EXPECT_EQ(names, (std::vector<std::string>{"hp_name", "hp_theme", "empty", "hp_count"}));
+    CsStrMap vars;
+    ASSERT_TRUE(db.ReadAllSystemVars(vars));
+    EXPECT_EQ(vars.Size(), 4);
+    EXPECT_STREQ(vars.Lookup("hp_name"), "Bob's links");
+    EXPECT_STREQ(vars.Lookup("empty"), "");
     EXPECT_TRUE(db.DeleteSystemVar("hp_theme"));
     EXPECT_FALSE(db.IsSystemVarExist("hp_theme"));
 }
