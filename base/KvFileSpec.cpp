@@ -60,10 +60,12 @@ void KvFileSpec::SetPath(const char* path) {
         m_strDrive = text.Left(colon + 1);
         text = text.Mid(colon + 1);
     }
-    // An empty directory stays empty rather than becoming the root.
+    // An empty directory stays empty rather than becoming the root. Added
+    // separators follow the text's own ("\" only when it uses no "/").
     if (!text.IsEmpty()) {
-        if (colon < 0 && !IsSep(text[0])) text = "/" + text;
-        if (!IsSep(text[text.GetLength() - 1])) text += '/';
+        char sep = (text.Find('\\') >= 0 && text.Find('/') < 0) ? '\\' : '/';
+        if (colon < 0 && !IsSep(text[0])) text = CString(sep) + text;
+        if (!IsSep(text[text.GetLength() - 1])) text += sep;
     }
     m_strDir = text;
 }

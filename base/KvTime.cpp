@@ -335,8 +335,8 @@ KvTime KvTime::GetEndDOM() const {
 // ---- arithmetic ------------------------------------------------------------
 
 KvTime& KvTime::operator+=(double days) {
-    double d;
-    if (GetTime(&d)) SetTime(FromLinear(ToLinear(d) + days));
+    // An invalid value stays as it is (not even its year is touched).
+    if (IsValid()) SetTime(FromLinear(ToLinear(GetDayNumber()) + days));
     return *this;
 }
 
