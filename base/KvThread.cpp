@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <list>
@@ -371,6 +370,9 @@ void KvThread::OnRunThread() {
         }
         struct pollfd pfd = {m_nWakeFd, POLLIN, 0};
         ::poll(&pfd, 1, -1);
+        // Readable while still running: a stop that was withdrawn
+        // (SetRunning(TRUE)); drop it rather than spin on it.
+        if (IsRunning()) DrainWake();
     }
 }
 
