@@ -46,7 +46,7 @@ int KvSqlDB::Open(const char* path) {
         m_conn->db = nullptr;
         return 0;
     }
-    m_conn->Trace(m_strPath);
+    if (m_conn->verbose) m_conn->Log("SQL open", m_strPath);
     return 1;
 }
 
@@ -60,9 +60,10 @@ bool KvSqlDB::ApplyPragmas() {
         m_conn->SetError(rc & 0xFF, msg.c_str());
         return false;
     }
-    // WAL lets readers work while a writer commits. It can fail on a
-    // read-only medium; the file then stays in its own journal mode.
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+    // WAL lets readers work while a writer commits. Switching writes the
+    // file's header, so a read-only database keeps the mode it has; on a
+    // read-only medium the switch fails and the file keeps its mode too.
+    if (!m_bReadOnly) sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     if (m_bReadOnly) {
         rc = sqlite3_exec(db, "PRAGMA query_only=1;", nullptr, nullptr, nullptr);

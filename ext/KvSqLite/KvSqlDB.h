@@ -1,9 +1,10 @@
 // KvSqlDB: one SQL database file and the one connection open on it.
 //
-// The engine underneath is SQLite. Every file is opened in write-ahead-log
-// mode with synchronous=NORMAL (a crash may lose the last commits but never
-// corrupts the file) and a busy time-out (5 s unless set), so a reader and a
-// writer in other connections or processes do not fail each other at once.
+// The engine underneath is SQLite. Every file opened writable is put in
+// write-ahead-log mode, with synchronous=NORMAL (a crash may lose the last
+// commits but never corrupts the file) and a busy time-out (5 s unless
+// set), so a reader and a writer in other connections or processes do not
+// fail each other at once.
 //
 // Threads: a KvSqlDB, and every query and statement made from it, is used by
 // one thread at a time; the owner (a cache store, a web object, a
