@@ -38,10 +38,13 @@ int KvComSocketImp::ConvertErrorCode() {
 int KvComSocketImp::Connect(const char* host, int port) {
     m_bufReceive.Empty();
     StoreHost(host, port);
-    if (!m_socket.IsValid() && !m_socket.CreateSocket(AF_INET, SOCK_STREAM, 0)) {
+    // A connect always means a new connection: a socket still connected to
+    // the previous host would otherwise report "already connected" as success.
+    if (m_socket.IsValid()) m_socket.Disconnect(1);
+    if (!m_socket.CreateSocket(AF_INET, SOCK_STREAM, 0)) {
         return m_nErrorCode = KV_COM_SOCKET_FAILED;
     }
-    m_socket.SetTimeOut((DWORD)(m_nTimeOut < 0 ? 0 : m_nTimeOut));
+    m_socket.SetTimeOut((DWORD)m_nTimeOut);  // -1 is INFINITE
     if (!m_socket.Connect(host, (UINT)port)) return m_nErrorCode = KV_COM_CONNECT_FAILED;
     return m_nErrorCode = KV_COM_OK;
 }
@@ -62,7 +65,7 @@ int KvComSocketImp::DataWaiting(int timeout) {
 
 int KvComSocketImp::ReceiveToInternalBuffer() {
     if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
-    int64_t deadline = KvDeadlineAfter(m_nTimeOut < 0 ? 0 : m_nTimeOut);
+    int64_t deadline = KvDeadlineAfter(m_nTimeOut);  // negative (INFINITE): no deadline
     switch (KvSocketWait(m_socket.GetHandle(), POLLIN, deadline)) {
     case KvWait::Ready: break;
     case KvWait::TimedOut:
@@ -83,6 +86,7 @@ int KvComSocketImp::ReceiveToInternalBuffer() {
 
 int KvComSocketImp::Receive(char* buf, int size) {
     if (!buf || size < 0) return m_nErrorCode = KV_COM_INVALID;
+    if (size == 0) return 0;
     if (m_bufReceive.IsEmpty()) {
         int r = ReceiveToInternalBuffer();
         if (r < 0 && m_bufReceive.IsEmpty()) return r;
@@ -92,7 +96,7 @@ int KvComSocketImp::Receive(char* buf, int size) {
 
 int KvComSocketImp::Send(const char* data, int length) {
     if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
-    m_socket.SetTimeOut((DWORD)(m_nTimeOut < 0 ? 0 : m_nTimeOut));
+    m_socket.SetTimeOut((DWORD)m_nTimeOut);  // -1 is INFINITE
     if (m_socket.Send(data, length)) return length;
     return ConvertErrorCode();
 }

@@ -16,8 +16,9 @@ public:
     explicit KvComSocketImp(SOCKET hSocket);
     ~KvComSocketImp() override = default;
 
-    // Resolves and connects (each address in turn, within the smaller of the
-    // receive time-out and 30 s): 0, -4 (no socket) or -5 (failed).
+    // A new connection (a socket still held is closed first): resolves and
+    // tries each address in turn, within the smaller of the receive time-out
+    // and 30 s. 0, -4 (no socket) or -5 (failed).
     int Connect(const char* host, int port) override;
     int Disconnect(int abortive) override;
     int DataWaiting(int timeout) override;

@@ -31,13 +31,14 @@ BOOL KvSocketObj::Send(const void* data, int length) {
     }
     const char* p = static_cast<const char*>(data);
     size_t left = (size_t)length;
-    int64_t deadline = KvDeadlineAfter(m_nTimeOut);
+    const int64_t limit = m_nTimeOut == INFINITE ? -1 : (int64_t)m_nTimeOut;
+    int64_t deadline = KvDeadlineAfter(limit);
     while (left > 0) {
         ssize_t n = send(m_hSocket, p, left, MSG_NOSIGNAL);
         if (n > 0) {
             p += n;
             left -= (size_t)n;
-            deadline = KvDeadlineAfter(m_nTimeOut);  // progress renews the time-out
+            deadline = KvDeadlineAfter(limit);  // progress renews the time-out
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -105,7 +106,7 @@ int KvSocketObj::Receive(void* buf, int size, int closeOnEnd) {
         m_nLastError = KV_ERROR_INVALID_PARAMETER;
         return 0;
     }
-    if (m_hSocket == INVALID_SOCKET) return 0;
+    if (m_hSocket == INVALID_SOCKET || size == 0) return 0;  // an empty read is not a peer close
     ssize_t n;
     do {
         n = recv(m_hSocket, buf, (size_t)size, 0);

@@ -162,6 +162,33 @@ TEST_F(LoopbackTest, ConnectSetsNoDelayAndConnectFailuresAreResultCodes) {
     EXPECT_EQ(unknown.GetSocketObj().GetErrorCode(), 10022);
 }
 
+// Connecting a connection that is still open goes to the new host, not on
+// over the old connection that "already connected" would keep.
+TEST_F(LoopbackTest, ConnectAgainReachesTheNewHost) {
+    KvComSocketImp imp;
+    int oldPeer = ConnectPair(imp);
+    KvSocketObj other;
+    ASSERT_TRUE(other.CreateListeningSocket(0, SOCK_STREAM, "127.0.0.1"));
+    ASSERT_TRUE(other.Listen(4));
+    CString ip;
+    short otherPort = 0;
+    other.GetSockName(ip, otherPort);
+    ASSERT_EQ(imp.Connect("127.0.0.1", (uint16_t)otherPort), 0);
+    EXPECT_EQ(imp.Send("new", 3), 3);
+    ASSERT_TRUE(other.IsDataWaiting(1000));
+    SOCKET newPeer = INVALID_SOCKET;
+    sockaddr addr{};
+    ASSERT_TRUE(other.Accept(newPeer, addr));
+    char buf[8] = {};
+    KvSocketObj peerObj(newPeer);
+    EXPECT_EQ(peerObj.Receive(buf, 8, 1000, nullptr, 1), 3);
+    EXPECT_STREQ(buf, "new");
+    EXPECT_EQ(recv(oldPeer, buf, sizeof(buf), 0), 0);  // the old connection was closed
+    close(oldPeer);
+    EXPECT_EQ(imp.Receive(buf, 0), 0);  // an empty read leaves the connection alone
+    EXPECT_TRUE(imp.IsValid());
+}
+
 TEST_F(LoopbackTest, BufferedBytesAreCountedWithoutTouchingTheSocket) {
     KvComSocketImp imp;
     int peer = ConnectPair(imp);
