@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -111,8 +112,8 @@ bool KvGenBuffer::Write(const void* src, size_t n) {
     size_t needed;
     if (__builtin_add_overflow(m_nCount, n, &needed)) return false;
     if (needed > m_nAllocSize) {
-        const char* s = static_cast<const char*>(src);
-        if (m_pData && s >= m_pData && s <= m_pData + m_nAllocSize) {
+        uintptr_t s = (uintptr_t)src, block = (uintptr_t)m_pData;
+        if (m_pData && s >= block && s <= block + m_nAllocSize) {
             // The bytes live in our own block, which growth moves or frees.
             void* copy = std::malloc(n);
             if (!copy) return false;
@@ -245,7 +246,8 @@ bool KvGenBuffer::GetLine(CString& line) {
     }
     size_t len = GetLineLength();
     s.resize(len);  // std::string keeps a writable terminator byte at [len]
-    s.resize(DoGetLine(s.data(), len));
+    size_t got = DoGetLine(s.data(), len);
+    s.resize(got < len ? got : len);
     return true;
 }
 
