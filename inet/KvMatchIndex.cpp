@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -18,6 +18,7 @@ const char* const kCommonPieces[] = {
     "http", "ttp:", "tp:/", "p://", "://",  "//",   "ttps", "tps:", "ps:/", "s://", "://w", "//ww",
     "/www", "www.", "www",  "ww.",  ".com", "com/", ".co",  "com",  ".net", "net/", ".org", "org/",
     "html", ".htm", "htm",  "tml",  "/",    ".",    "ht",   "tp",   "ww",   "w.",   ".c",   "co",
+    ".gif", ".jpg", ".png", ".php", ".js",  ".css", "?id=", "&",    "=",    "?",    "-",    "_",
 };
 constexpr uint32_t kCommonPenalty = 1u << 20;
 
@@ -42,24 +43,47 @@ bool IsCommonPiece(uint64_t key) {
     return std::find(common.begin(), common.end(), key) != common.end();
 }
 
-// The pieces of the longest usable size found in the runs, without repeats.
-std::vector<uint64_t> PiecesOf(const std::vector<std::string>& runs) {
+// Appends the pieces of the longest usable size found in the runs, each once.
+void AppendPieces(const std::vector<std::string>& runs, std::vector<uint64_t>& out) {
     size_t longest = 0;
     for (const std::string& r : runs) longest = std::max(longest, r.size());
     size_t len = std::min(longest, kMaxPiece);
-    std::vector<uint64_t> keys;
+    size_t first = out.size();
     for (const std::string& r : runs)
         for (size_t p = 0; len && p + len <= r.size(); ++p)
-            keys.push_back(PieceKey((const unsigned char*)r.data() + p, len));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    return keys;
+            out.push_back(PieceKey((const unsigned char*)r.data() + p, len));
+    std::sort(out.begin() + (long)first, out.end());
+    out.erase(std::unique(out.begin() + (long)first, out.end()), out.end());
 }
+
+// Counts how many entries could be filed under each piece (open addressing).
+class PieceCounter {
+public:
+    explicit PieceCounter(size_t expected) {
+        size_t size = 1024;
+        while (size < expected + expected / 3) size *= 2;
+        m_slots.assign(size, {0, 0});
+    }
+    // Counts one more use of key; returns its slot.
+    uint32_t Add(uint64_t key) {
+        size_t mask = m_slots.size() - 1;
+        size_t at = (size_t)(Mix(key) >> 32) & mask;
+        while (m_slots[at].first && m_slots[at].first != key) at = (at + 1) & mask;
+        m_slots[at].first = key;
+        ++m_slots[at].second;
+        return (uint32_t)at;
+    }
+    uint32_t CountAt(uint32_t slot) const { return m_slots[slot].second; }
+
+private:
+    std::vector<std::pair<uint64_t, uint32_t>> m_slots;
+};
 
 // Per-thread scratch of FindFirst.
 struct FindScratch {
     std::string lowered;
     std::vector<uint32_t> candidates;
+    std::vector<const void*> slots;
 };
 
 FindScratch& Scratch() {
@@ -71,7 +95,7 @@ FindScratch& Scratch() {
 
 void KvMatchIndex::Clear() {
     m_entries.clear();
-    m_runs.clear();
+    m_info.clear();
     m_runOffsets.clear();
     m_runText.clear();
     m_always.clear();
@@ -86,53 +110,83 @@ void KvMatchIndex::Build(std::vector<Entry> entries) {
     m_entries = std::move(entries);
     const size_t n = m_entries.size();
 
-    std::vector<std::vector<std::string>> runsOf(n);
-    std::vector<bool> indexable(n);
-    BuildRuns(runsOf, indexable);
+    std::vector<uint64_t> pieces;
+    std::vector<uint32_t> firstPiece;
+    AnalyseEntries(pieces, firstPiece);
+    SkipRepeats();
 
-    // How many expressions could be filed under each piece.
-    std::vector<std::vector<uint64_t>> piecesOf(n);
-    std::unordered_map<uint64_t, uint32_t> uses;
-    uses.reserve(n * 8);
-    for (size_t i = 0; i < n; ++i) {
-        if (!indexable[i]) continue;
-        piecesOf[i] = PiecesOf(runsOf[i]);
-        for (uint64_t key : piecesOf[i]) ++uses[key];
-    }
+    PieceCounter uses(pieces.size());
+    std::vector<uint32_t> slotOf(pieces.size());
+    for (size_t k = 0; k < pieces.size(); ++k) slotOf[k] = uses.Add(pieces[k]);
 
-    // File each expression under its rarest piece.
+    // File each entry under its rarest piece.
     std::vector<uint64_t> keyOf(n, 0);
     for (size_t i = 0; i < n; ++i) {
-        uint64_t best = 0;
         uint64_t bestCost = UINT64_MAX;
-        for (uint64_t key : piecesOf[i]) {
-            uint64_t cost = uses[key] + (IsCommonPiece(key) ? kCommonPenalty : 0);
+        for (uint32_t k = firstPiece[i]; k < firstPiece[i + 1] && !m_info[i].repeat; ++k) {
+            uint64_t cost = uses.CountAt(slotOf[k]) + (IsCommonPiece(pieces[k]) ? kCommonPenalty : 0);
             if (cost < bestCost) {
                 bestCost = cost;
-                best = key;
+                keyOf[i] = pieces[k];
             }
         }
-        keyOf[i] = best;
-        if (!best) m_always.push_back((uint32_t)i);
+        if (!keyOf[i] && !m_info[i].repeat) m_always.push_back((uint32_t)i);
     }
     BuildTable(keyOf);
 }
 
-// Keeps the longest runs of each expression for the quick test.
-void KvMatchIndex::BuildRuns(std::vector<std::vector<std::string>>& runsOf, std::vector<bool>& indexable) {
-    m_runs.resize(m_entries.size());
+// Reads every expression: its kind, the runs kept for the quick test, and
+// the pieces it could be filed under (firstPiece has n + 1 bounds).
+void KvMatchIndex::AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uint32_t>& firstPiece) {
+    m_info.resize(m_entries.size());
+    firstPiece.reserve(m_entries.size() + 1);
+    std::vector<std::string> runs;
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        std::vector<std::string>& runs = runsOf[i];
-        indexable[i] = KvRequiredLiterals(TqRegexSource(*m_entries[i].program), runs);
-        std::stable_sort(runs.begin(), runs.end(),
-                         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-        m_runs[i].first = (uint32_t)m_runOffsets.size() / 2;
-        for (size_t r = 0; r < runs.size() && r < kRunsChecked; ++r) {
-            m_runOffsets.push_back((uint32_t)m_runText.size());
-            m_runOffsets.push_back((uint32_t)runs[r].size());
-            m_runText += runs[r];
-            ++m_runs[i].count;
+        const char* regex = TqRegexSource(*m_entries[i].program);
+        EntryInfo& info = m_info[i];
+        firstPiece.push_back((uint32_t)pieces.size());
+        if (KvPlainSequence(regex, runs)) {
+            info.kind = Kind::Plain;
+        } else if (KvRequiredLiterals(regex, runs)) {
+            info.kind = Kind::Filtered;
+        } else {
+            info.kind = Kind::Opaque;
+            continue;
         }
+        AppendPieces(runs, pieces);
+        AddRuns(info, runs);
+    }
+    firstPiece.push_back((uint32_t)pieces.size());
+}
+
+// An expression that repeats an earlier line can never be the first match
+// (the earlier one answers the same), so it is filed nowhere.
+void KvMatchIndex::SkipRepeats() {
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (!seen.insert(TqRegexSource(*m_entries[i].program)).second) m_info[i].repeat = true;
+}
+
+// A plain entry keeps all its runs, in order; a filtered one its longest few.
+void KvMatchIndex::AddRuns(EntryInfo& info, const std::vector<std::string>& runs) {
+    std::vector<const std::string*> kept;
+    for (const std::string& r : runs) kept.push_back(&r);
+    if (info.kind == Kind::Filtered) {
+        std::stable_sort(kept.begin(), kept.end(),
+                         [](const std::string* a, const std::string* b) { return a->size() > b->size(); });
+        if (kept.size() > kRunsChecked) kept.resize(kRunsChecked);
+    }
+    if (kept.size() > UINT16_MAX) {  // absurdly long line: let the expression decide
+        info.kind = Kind::Opaque;
+        kept.clear();
+    }
+    info.firstRun = (uint32_t)m_runOffsets.size() / 2;
+    info.runCount = (uint16_t)kept.size();
+    for (const std::string* r : kept) {
+        m_runOffsets.push_back((uint32_t)m_runText.size());
+        m_runOffsets.push_back((uint32_t)r->size());
+        m_runText += *r;
     }
 }
 
@@ -180,24 +234,61 @@ const KvMatchIndex::Slot* KvMatchIndex::Lookup(uint64_t key) const {
 }
 
 void KvMatchIndex::CollectCandidates(const std::string& lowered, size_t len, std::vector<uint32_t>& out) const {
+    // A piece that occurs several times in the text contributes its entries once.
+    std::vector<const void*>& slots = Scratch().slots;
+    slots.clear();
     const unsigned char* text = (const unsigned char*)lowered.data();
     for (size_t piece = 1; piece <= kMaxPiece; ++piece) {
         if (!(m_lengths & (1u << piece)) || piece > len) continue;
-        for (size_t p = 0; p + piece <= len; ++p) {
-            const Slot* slot = Lookup(PieceKey(text + p, piece));
-            if (slot) out.insert(out.end(), m_postings.begin() + slot->first, m_postings.begin() + slot->first + slot->count);
-        }
+        for (size_t p = 0; p + piece <= len; ++p)
+            if (const Slot* slot = Lookup(PieceKey(text + p, piece))) slots.push_back(slot);
+    }
+    std::sort(slots.begin(), slots.end());
+    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+    for (const void* p : slots) {
+        const Slot* slot = static_cast<const Slot*>(p);
+        out.insert(out.end(), m_postings.begin() + slot->first, m_postings.begin() + slot->first + slot->count);
     }
 }
 
-bool KvMatchIndex::RunsPresent(int i, const std::string& lowered) const {
-    const EntryRuns& runs = m_runs[(size_t)i];
-    for (uint32_t r = 0; r < runs.count; ++r) {
-        uint32_t offset = m_runOffsets[2 * (runs.first + r)];
-        uint32_t length = m_runOffsets[2 * (runs.first + r) + 1];
-        if (!memmem(lowered.data(), lowered.size(), m_runText.data() + offset, length)) return false;
+bool KvMatchIndex::RunsPresent(const EntryInfo& info, const std::string& lowered) const {
+    for (uint32_t r = info.firstRun; r < info.firstRun + info.runCount; ++r) {
+        const char* run = m_runText.data() + m_runOffsets[2 * r];
+        if (!memmem(lowered.data(), lowered.size(), run, m_runOffsets[2 * r + 1])) return false;
     }
     return true;
+}
+
+// Each run found at the earliest place behind the previous one: if any
+// placement in order exists, this one does.
+bool KvMatchIndex::RunsInOrder(const EntryInfo& info, const std::string& lowered) const {
+    const char* at = lowered.data();
+    const char* end = lowered.data() + lowered.size();
+    for (uint32_t r = info.firstRun; r < info.firstRun + info.runCount; ++r) {
+        const char* run = m_runText.data() + m_runOffsets[2 * r];
+        size_t length = m_runOffsets[2 * r + 1];
+        const char* found = (const char*)memmem(at, (size_t)(end - at), run, length);
+        if (!found) return false;
+        at = found + length;
+    }
+    return true;
+}
+
+bool KvMatchIndex::Decide(uint32_t i, const char* text, size_t len, const std::string& lowered,
+                          bool lineBreaks) const {
+    const EntryInfo& info = m_info[i];
+    switch (info.kind) {
+    case Kind::Plain:
+        if (!RunsInOrder(info, lowered)) return false;
+        if (!lineBreaks) return true;  // "(.*)" spans anything but a line break
+        break;
+    case Kind::Filtered:
+        if (!RunsPresent(info, lowered)) return false;
+        break;
+    case Kind::Opaque:
+        break;
+    }
+    return TqRegexRun(*m_entries[i].program, text, len) == TqMatchResult::Match;
 }
 
 int KvMatchIndex::FindFirst(const char* text, size_t len) const {
@@ -208,7 +299,11 @@ int KvMatchIndex::FindFirst(const char* text, size_t len) const {
     }
     FindScratch& s = Scratch();
     s.lowered.resize(len);
-    for (size_t k = 0; k < len; ++k) s.lowered[k] = AsciiLower(text[k]);
+    bool lineBreaks = false;
+    for (size_t k = 0; k < len; ++k) {
+        s.lowered[k] = AsciiLower(text[k]);
+        lineBreaks |= text[k] == '\n';
+    }
 
     std::vector<uint32_t>& candidates = s.candidates;
     candidates.clear();
@@ -217,15 +312,13 @@ int KvMatchIndex::FindFirst(const char* text, size_t len) const {
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
-    for (uint32_t i : candidates) {
-        if (!RunsPresent((int)i, s.lowered)) continue;
-        if (TqRegexRun(*m_entries[i].program, text, len) == TqMatchResult::Match) return (int)i;
-    }
+    for (uint32_t i : candidates)
+        if (Decide(i, text, len, s.lowered, lineBreaks)) return (int)i;
     return -1;
 }
 
 size_t KvMatchIndex::GetMemoryBytes() const {
-    size_t bytes = m_entries.capacity() * sizeof(Entry) + m_runs.capacity() * sizeof(EntryRuns) +
+    size_t bytes = m_entries.capacity() * sizeof(Entry) + m_info.capacity() * sizeof(EntryInfo) +
                    m_runOffsets.capacity() * 4 + m_runText.capacity() + m_always.capacity() * 4 +
                    m_table.capacity() * sizeof(Slot) + m_postings.capacity() * 4 + m_filter.capacity() * 8;
     for (const Entry& e : m_entries) bytes += e.pattern.capacity() + 1;

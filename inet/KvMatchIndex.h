@@ -32,6 +32,14 @@ std::string KvWildcardToRegex(const char* wildcard);
 // can be said and the expression must be tried on every text.
 bool KvRequiredLiterals(const char* regex, std::vector<std::string>& runs);
 
+// True when the expression is nothing but literal runs joined by "(.*)" (or
+// ".*"), as every wildcard pattern without other expression characters is;
+// runs receives them in order, lower-cased. Such an expression matches a
+// text without line breaks exactly when the runs occur in it in order
+// without overlapping (compared without case), so no expression engine is
+// needed to decide it.
+bool KvPlainSequence(const char* regex, std::vector<std::string>& runs);
+
 class KvMatchIndex {
 public:
     struct Entry {
@@ -63,19 +71,31 @@ private:
         uint32_t first = 0;
         uint32_t count = 0;
     };
-    struct EntryRuns {
-        uint32_t first = 0;  // into m_runOffsets
-        uint32_t count = 0;
+    // How an entry is decided once it is a candidate.
+    enum class Kind : uint8_t {
+        Plain,     // runs in order decide it (the expression runs only on texts with line breaks)
+        Filtered,  // all runs must occur; then the expression decides
+        Opaque,    // the expression decides
+    };
+    struct EntryInfo {
+        uint32_t firstRun = 0;  // into m_runOffsets (pairs)
+        uint16_t runCount = 0;
+        Kind kind = Kind::Opaque;
+        bool repeat = false;  // the same expression as an earlier entry
     };
 
-    void BuildRuns(std::vector<std::vector<std::string>>& runsOf, std::vector<bool>& indexable);
+    void AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uint32_t>& firstPiece);
+    void SkipRepeats();
+    void AddRuns(EntryInfo& info, const std::vector<std::string>& runs);
     void BuildTable(const std::vector<uint64_t>& keyOf);
     const Slot* Lookup(uint64_t key) const;
-    bool RunsPresent(int i, const std::string& lowered) const;
+    bool RunsPresent(const EntryInfo& info, const std::string& lowered) const;
+    bool RunsInOrder(const EntryInfo& info, const std::string& lowered) const;
+    bool Decide(uint32_t i, const char* text, size_t len, const std::string& lowered, bool lineBreaks) const;
     void CollectCandidates(const std::string& lowered, size_t len, std::vector<uint32_t>& out) const;
 
     std::vector<Entry> m_entries;
-    std::vector<EntryRuns> m_runs;       // per entry: runs checked before the expression
+    std::vector<EntryInfo> m_info;
     std::vector<uint32_t> m_runOffsets;  // pairs (offset, length) into m_runText
     std::string m_runText;
     std::vector<uint32_t> m_always;      // entries tried on every text, ascending

@@ -82,6 +82,30 @@ size_t SkipGroup(const char* p, size_t i) {
     return kNone;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A repeat count "{n}", "{n,}", "{n,m}" or "{,m}" (blanks allowed inside)
+// starting at p[i] == '{'; the index behind it, or kNone when the brace does
+// not open one.
+size_t SkipCount(const char* p, size_t i) {
+    size_t j = i + 1;
+    bool digits = false, comma = false;
+    for (;; ++j) {
+        char c = p[j];
+        if (IsDigit(c)) {
+            digits = true;
+        } else if (c == ',' && !comma) {
+            comma = true;
+        } else if (c == ' ' || c == '\t') {
+            continue;
+        } else if (c == '}' && digits) {
+            return j + 1;
+        } else {
+            return kNone;
+        }
+    }
+}
+
 // The lazy or possessive mark that may follow a quantifier.
 size_t SkipQuantifierMark(const char* p, size_t i) { return (p[i] == '?' || p[i] == '+') ? i + 1 : i; }
 
@@ -141,14 +165,13 @@ private:
         case '?':
         case '*':
         case '{': {
-            // The item before may be absent: it leaves the run.
+            // The item before may be absent: it leaves the run. A brace
+            // that does not open a count is a plain byte; it only ends the
+            // run here, and what follows it is read normally.
             if (m_lastLiteral) m_cur.pop_back();
             Flush();
-            size_t end = i + 1;
-            if (c == '{') {
-                const char* close = std::strchr(p + i, '}');
-                end = close ? (size_t)(close - p) + 1 : std::strlen(p);
-            }
+            size_t end = c == '{' ? SkipCount(p, i) : i + 1;
+            if (end == kNone) return i + 1;
             return SkipQuantifierMark(p, end);
         }
         case '+':
@@ -179,6 +202,31 @@ std::string KvWildcardToRegex(const char* wildcard) {
         }
     }
     return out;
+}
+
+bool KvPlainSequence(const char* regex, std::vector<std::string>& runs) {
+    runs.clear();
+    if (!regex) return false;
+    std::string cur;
+    for (size_t i = 0; regex[i];) {
+        char c = regex[i];
+        if (c == '\\' && regex[i + 1] && !IsAlnum(regex[i + 1])) {
+            cur += AsciiLower(regex[i + 1]);
+            i += 2;
+        } else if (std::strncmp(regex + i, "(.*)", 4) == 0 || std::strncmp(regex + i, ".*", 2) == 0) {
+            if (!cur.empty()) runs.push_back(cur);
+            cur.clear();
+            i += regex[i] == '(' ? 4 : 2;
+            if (regex[i] == '?' || regex[i] == '+') return false;  // lazy or possessive: not plain
+        } else if (std::strchr("\\^$.[|()?*+{", c)) {
+            return false;
+        } else {
+            cur += AsciiLower(c);
+            ++i;
+        }
+    }
+    if (!cur.empty()) runs.push_back(cur);
+    return true;
 }
 
 bool KvRequiredLiterals(const char* regex, std::vector<std::string>& runs) {

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KvMatchList.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        m_path = fs::temp_directory_path() /
+                 ("kv_matchlist_" + std::to_string(::getpid()) + "_" + std::to_string(s_next++));
+        fs::create_directories(m_path);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    std::string File(const char* name) const { return (m_path / name).string(); }
+
+private:
+    static inline int s_next = 0;
+    fs::path m_path;
+};
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void AddPatterns(KvMatchList& list, const std::vector<std::string>& patterns) {
+    for (const std::string& p : patterns) list.GetTheList().AddTail(new KvMatchListItem(p.c_str()));
+}
+
+std::vector<std::string> Runs(const char* regex, bool* readable = nullptr) {
+    std::vector<std::string> runs;
+    bool ok = KvRequiredLiterals(regex, runs);
+    if (readable) *readable = ok;
+    return runs;
+}
+
+// Asserts that the indexed and the item-by-item answers agree.
+void ExpectSameAnswer(const KvMatchList& list, const std::string& text, int* matches = nullptr) {
+    CString indexed = "-", linear = "-";
+    int a = list.IsMatch(text.c_str(), &indexed);
+    int b = list.IsMatchLinear(text.c_str(), &linear);
+    ASSERT_EQ(a, b) << "text: " << text << " linear pattern: " << linear.c_str();
+    ASSERT_EQ(indexed, linear) << "text: " << text;
+    if (matches && a) ++*matches;
+}
+
+}  // namespace
+
+TEST(KvMatchListConvertTest, WildcardBecomesExpression) {
+    EXPECT_EQ(KvWildcardToRegex("*.ads.com/?x*"), "(.*)\\.ads\\.com/\\?x(.*)");
+    EXPECT_EQ(KvWildcardToRegex("a[0-9]+$"), "a[0-9]+$");
+}
+
+TEST(KvMatchListConvertTest, RequiredLiteralsOfCommonShapes) {
+    bool readable = true;
+    EXPECT_EQ(Runs("(.*)\\.DoubleClick\\.net/(.*)"), std::vector<std::string>{".doubleclick.net/"});
+    EXPECT_EQ(Runs("ab?c"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(Runs("ab+c"), (std::vector<std::string>{"ab", "c"}));
+    EXPECT_EQ(Runs("ab{2}c"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(Runs("x[[:alpha:]]]y"), (std::vector<std::string>{"x", "]y"}));
+    EXPECT_EQ(Runs("^/ad\\d+/(x|y)z$"), (std::vector<std::string>{"/ad", "/", "z"}));
+    EXPECT_EQ(Runs("a{b}c"), std::vector<std::string>{"b}c"});  // a brace that opens no count is a byte
+    Runs("ab{x|y", &readable);
+    EXPECT_FALSE(readable);
+    Runs("ads|banner", &readable);
+    EXPECT_FALSE(readable);  // alternation at the top: nothing is required
+    Runs("\\x41bc", &readable);
+    EXPECT_FALSE(readable);
+    Runs("(?i)abc", &readable);
+    EXPECT_FALSE(readable);
+}
+
+TEST(KvMatchListTest, DomainPatternMatchesAnyPathAndCase) {
+    KvMatchList list;
+    AddPatterns(list, {"*.example.com/*"});
+    list.InitTheList();
+    CString pattern;
+    EXPECT_TRUE(list.IsMatch("http://www.EXAMPLE.Com/Some/Path?q=1", &pattern));
+    EXPECT_EQ(pattern, "*.example.com/*");
+    EXPECT_TRUE(list.IsMatch("see ads.example.com/ in the text"));
+    EXPECT_FALSE(list.IsMatch("http://example.com/"));  // no dot before the domain
+    EXPECT_FALSE(list.IsMatch("http://www.example.community/"));
+}
+
+TEST(KvMatchListTest, LoadTrimsLinesAndSkipsEmptyOnes) {
+    TempDir dir;
+    std::string path = dir.File("list.txt");
+    WriteFile(path, "  *.ads.net/*  \r\n\r\n\t\nbanner\n   \nbad[line\r\n*/popup/*");
+    KvMatchList list;
+    ASSERT_TRUE(list.LoadFile(path.c_str()));
+    ASSERT_EQ(list.GetTheList().GetCount(), 4);
+    EXPECT_FALSE(list.IsMatch("http://x.ads.net/a"));  // not compiled yet
+    list.InitTheList();
+    CString pattern;
+    EXPECT_TRUE(list.IsMatch("http://x.ads.net/a", &pattern));
+    EXPECT_EQ(pattern, "*.ads.net/*");
+    EXPECT_TRUE(list.IsMatch("http://site/popup/1", &pattern));
+    EXPECT_EQ(pattern, "*/popup/*");
+    auto* bad = static_cast<KvMatchListItem*>(list.GetTheList().GetAt(2));
+    EXPECT_EQ(bad->m_strPattern, "bad[line");
+    EXPECT_FALSE(bad->m_bCompiled);
+    EXPECT_FALSE(list.IsMatch("bad[line"));
+}
+
+TEST(KvMatchListTest, UnreadableFileLeavesAnEmptyList) {
+    KvMatchList list;
+    AddPatterns(list, {"a"});
+    EXPECT_FALSE(list.LoadFile("/nonexistent/dir/list.txt"));
+    EXPECT_EQ(list.GetTheList().GetCount(), 0);
+    list.InitTheList();
+    EXPECT_FALSE(list.IsMatch("a"));
+}
+
+TEST(KvMatchListTest, SaveWritesCrLfAndEmptyListDeletesTheFile) {
+    TempDir dir;
+    std::string path = dir.File("out.txt");
+    KvMatchList list;
+    AddPatterns(list, {"*.a.com/*", "b"});
+    ASSERT_TRUE(list.SaveFile(path.c_str()));
+    EXPECT_EQ(ReadFile(path), "*.a.com/*\r\nb\r\n");
+    KvMatchList back;
+    ASSERT_TRUE(back.LoadFile(path.c_str()));
+    EXPECT_EQ(back.GetTheList().GetCount(), 2);
+    back.RemoveAll();
+    ASSERT_TRUE(back.SaveFile(path.c_str()));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(list.SaveFile(dir.File("missing/dir/out.txt").c_str()));
+}
+
+TEST(KvMatchListTest, FirstMatchingItemInListOrderWins) {
+    KvMatchList list;
+    // The later, more specific pattern is filed under a rarer piece; the
+    // earlier one must still win.
+    AddPatterns(list, {"*ad*", "*/adserver.tracker.example/*", "*"});
+    list.InitTheList();
+    CString pattern;
+    ASSERT_TRUE(list.IsMatch("http://h/adserver.tracker.example/x", &pattern));
+    EXPECT_EQ(pattern, "*ad*");
+    ASSERT_TRUE(list.IsMatch("http://h/none", &pattern));
+    EXPECT_EQ(pattern, "*");
+    // A null text counts as empty: only the catch-all matches it.
+    EXPECT_TRUE(list.IsMatch(nullptr, &pattern));
+    EXPECT_EQ(pattern, "*");
+}
+
+TEST(KvMatchListTest, NullTextIsNotAMatchForOrdinaryPatterns) {
+    KvMatchList list;
+    AddPatterns(list, {"*.ads.com/*"});
+    list.InitTheList();
+    EXPECT_FALSE(list.IsMatch(nullptr));
+    EXPECT_FALSE(list.IsMatchLinear(nullptr));
+}
+
+TEST(KvMatchListTest, PortalItemsGoFirstAndStayInertUntilPrepared) {
+    KvMatchList list;
+    AddPatterns(list, {"*"});
+    list.InitTheList();
+    list.AddKavoriItems();
+    const KvPortalHosts& hosts = KvGetPortalHosts();
+    ASSERT_EQ(list.GetTheList().GetCount(), 5);
+    auto at = [&](int i) { return static_cast<KvMatchListItem*>(list.GetTheList().GetAt(i))->m_strPattern; };
+    EXPECT_EQ(at(0), "*." + hosts.portalDomain + "/*");
+    EXPECT_EQ(at(1), "*." + hosts.adNetworkDomain + "/*");
+    EXPECT_EQ(at(2), hosts.adScriptUrl);
+    EXPECT_EQ(at(3), "*." + hosts.bookShopDomain + "/*");
+    CString url = "http://www." + hosts.portalDomain + "/index.html";
+    CString pattern;
+    ASSERT_TRUE(list.IsMatch(url, &pattern));
+    EXPECT_EQ(pattern, "*");  // the new items are not compiled yet
+    list.InitTheList();
+    ASSERT_TRUE(list.IsMatch(url, &pattern));
+    EXPECT_EQ(pattern, at(0));
+}
+
+TEST(KvMatchListTest, PathologicalLineDoesNotHangTheList) {
+    KvMatchList list;
+    AddPatterns(list, {"(a+)+b", "*.ok.com/*"});
+    list.InitTheList();
+    std::string url = "http://x.ok.com/" + std::string(40, 'a') + "c b";
+    auto start = std::chrono::steady_clock::now();
+    CString pattern;
+    EXPECT_TRUE(list.IsMatch(url.c_str(), &pattern));
+    EXPECT_EQ(pattern, "*.ok.com/*");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// ---- the index against the plain walk ---------------------------------------
+
+namespace {
+
+// Patterns and URLs of the shapes real lists hold, drawn from a small
+// vocabulary so that many URLs match something.
+class UrlWorld {
+public:
+    explicit UrlWorld(unsigned seed) : m_rng(seed) {}
+
+    std::string Pattern() {
+        switch (Pick(8)) {
+        case 0: return "*." + Domain() + "/*";
+        case 1: return Host() + "/*";
+        case 2: return "*/" + Word() + std::to_string(Pick(30)) + "/*";
+        case 3: return "*" + Word() + std::to_string(Pick(30)) + "*." + Pick({"gif", "js", "png"}) + "*";
+        case 4: return "http://" + Host() + "/" + Word() + "?" + Word() + "=*";
+        case 5: return "*" + Word() + "-" + Word() + "*";
+        case 6: return Pick({"^http://[0-9]+\\.", "/(ads|banner)/", "[?&]ref=", "\\bad\\d+", "x{2,}y", "tra?ck"});
+        default: return "*" + Domain() + "*/" + Word() + "*";
+        }
+    }
+
+    std::string Url() {
+        std::string url = Pick({"http://", "https://", "HTTP://"}) + Host() + "/";
+        for (int i = Pick(4); i >= 0; --i) url += Word() + Pick({"/", ".gif", ".js", "-", "/"});
+        if (Pick(2)) url += "?" + Word() + "=" + Word() + Pick({"", "&ref=1", "&q=" + Word()});
+        if (!Pick(8)) url += std::to_string(Pick(100000)) + "." + Word();
+        if (!Pick(10)) url[(size_t)Pick((int)url.size())] ^= 0x20;  // stray case change
+        return url;
+    }
+
+private:
+    int Pick(int n) { return (int)(m_rng() % (unsigned)n); }
+    std::string Pick(std::initializer_list<std::string> options) {
+        return *(options.begin() + Pick((int)options.size()));
+    }
+    std::string Word() {
+        static const char* words[] = {"ads",    "banner", "track", "img",  "static", "news",  "ad",   "pixel",
+                                      "click",  "cdn",    "media", "pop",  "count",  "stats", "x",    "a1",
+                                      "promo",  "video",  "api",   "view", "adserv", "t",     "b2b",  "advert"};
+        std::string word = words[Pick(sizeof(words) / sizeof(words[0]))];
+        return Pick(2) ? word : word + std::to_string(Pick(30));
+    }
+    std::string Domain() {
+        static const char* names[] = {"example", "tracker", "adnet", "shop", "news", "cdn", "media", "foo", "bar"};
+        static const char* tlds[] = {"com", "net", "org", "co.uk", "de"};
+        return std::string(names[Pick(9)]) + std::to_string(Pick(20)) + "." + tlds[Pick(5)];
+    }
+    std::string Host() { return Pick({"www.", "ads.", "", "img.", "a.b."}) + Domain(); }
+
+    std::mt19937 m_rng;
+};
+
+// Short strings over the characters that make expressions interesting.
+std::string Soup(std::mt19937& rng, const char* alphabet, int maxLen) {
+    std::string s;
+    size_t n = std::strlen(alphabet);
+    for (int i = (int)(rng() % (unsigned)maxLen); i >= 0; --i) s += alphabet[rng() % n];
+    return s;
+}
+
+}  // namespace
+
+TEST(KvMatchIndexTest, SameAnswerAsThePlainWalkOnUrls) {
+    UrlWorld world(12345);
+    KvMatchList list;
+    for (int i = 0; i < 2000; ++i) list.GetTheList().AddTail(new KvMatchListItem(world.Pattern().c_str()));
+    list.InitTheList();
+    EXPECT_LT(list.GetIndex().GetAlwaysCount(), 50u);  // the index actually files the patterns
+    int matches = 0;
+    for (int i = 0; i < 2500; ++i) ASSERT_NO_FATAL_FAILURE(ExpectSameAnswer(list, world.Url(), &matches));
+    EXPECT_GT(matches, 500);  // the sample exercises both answers
+    EXPECT_LT(matches, 2000);
+}
+
+TEST(KvMatchIndexTest, SameAnswerOnRandomExpressions) {
+    // Random expressions probe the literal reader: anything it claims to be
+    // required but is not would show as a missed match.
+    std::mt19937 rng(777);
+    const char* patternChars = "abcAB.*?+()[]|{}^$\\-:/12,dxQE";
+    const char* textChars = "abcAB./-:12{}[]\\+|?^$x\n";
+    for (int round = 0; round < 60; ++round) {
+        KvMatchList list;
+        for (int i = 0; i < 60; ++i) list.GetTheList().AddTail(new KvMatchListItem(Soup(rng, patternChars, 8).c_str()));
+        list.InitTheList();
+        for (int i = 0; i < 200; ++i) ASSERT_NO_FATAL_FAILURE(ExpectSameAnswer(list, Soup(rng, textChars, 16)));
+    }
+}
+
+TEST(KvMatchIndexTest, ConcurrentMatchingGivesTheSameAnswers) {
+    UrlWorld world(99);
+    KvMatchList list;
+    for (int i = 0; i < 2000; ++i) list.GetTheList().AddTail(new KvMatchListItem(world.Pattern().c_str()));
+    list.InitTheList();
+    std::vector<std::string> urls;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 500; ++i) {
+        urls.push_back(world.Url());
+        CString p;
+        expected.push_back(list.IsMatchLinear(urls.back().c_str(), &p) ? p.str() : std::string());
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 4; ++round)
+                for (size_t i = 0; i < urls.size(); ++i) {
+                    CString p;
+                    std::string got = list.IsMatch(urls[i].c_str(), &p) ? p.str() : std::string();
+                    if (got != expected[i]) ++wrong;
+                }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
