@@ -26,25 +26,40 @@ int RemainingMs(int64_t deadlineMs) {
 
 }  // namespace
 
-KvWait KvSocketWait(int fd, short events, int64_t deadlineMs, bool watchStop) {
+KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadlineMs, int* readyIndex,
+                       bool watchStop) {
+    if (!fds || count <= 0 || count > KV_WAIT_MAX_SOCKETS) {
+        errno = EINVAL;
+        return KvWait::Failed;
+    }
     int wakeFd = watchStop ? GetCurrentThreadWakeFd() : -1;
-    pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-    nfds_t count = wakeFd >= 0 ? 2 : 1;
+    pollfd pfds[KV_WAIT_MAX_SOCKETS + 1];
+    for (int i = 0; i < count; i++) pfds[i] = {fds[i], events, 0};
+    pfds[count] = {wakeFd, POLLIN, 0};
+    nfds_t total = (nfds_t)count + (wakeFd >= 0 ? 1 : 0);
     for (;;) {
         // A stop flag that was cleared without a wake descriptor (a caller
         // outside the thread registry's run) is seen before blocking.
         bool stopped = watchStop && IsCurrentThreadStopped();
         int timeout = stopped ? 0 : RemainingMs(deadlineMs);
-        fds[0].revents = fds[1].revents = 0;
-        int n = poll(fds, count, timeout);
+        int n = poll(pfds, total, timeout);
         if (n < 0) {
             if (errno == EINTR) continue;
             return KvWait::Failed;
         }
-        if (fds[0].revents != 0) return KvWait::Ready;
-        if (stopped || (count == 2 && fds[1].revents != 0)) return KvWait::Stopped;
+        for (int i = 0; i < count; i++) {
+            if (pfds[i].revents != 0) {
+                if (readyIndex) *readyIndex = i;
+                return KvWait::Ready;
+            }
+        }
+        if (stopped || (wakeFd >= 0 && pfds[count].revents != 0)) return KvWait::Stopped;
         if (deadlineMs >= 0 && KvNowMs() >= deadlineMs) return KvWait::TimedOut;
     }
+}
+
+KvWait KvSocketWait(int fd, short events, int64_t deadlineMs, bool watchStop) {
+    return KvSocketWaitAny(&fd, 1, events, deadlineMs, nullptr, watchStop);
 }
 
 bool KvWaitForStop(int ms) {

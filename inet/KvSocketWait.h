@@ -28,6 +28,13 @@ int64_t KvDeadlineAfter(int64_t ms);
 // is never dropped. With watchStop false, stop requests are ignored.
 KvWait KvSocketWait(int fd, short events, int64_t deadlineMs, bool watchStop = true);
 
+// The same over up to KV_WAIT_MAX_SOCKETS sockets at once (a relay waits on
+// both of its connections); on Ready, *readyIndex (when given) is the index
+// of the first socket that has the event.
+constexpr int KV_WAIT_MAX_SOCKETS = 8;
+KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadlineMs, int* readyIndex,
+                       bool watchStop = true);
+
 // Waits only for a stop request, at most `ms` milliseconds: a pause that a
 // stop request cuts short. Returns true when the thread was told to stop.
 bool KvWaitForStop(int ms);

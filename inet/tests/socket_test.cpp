@@ -2,6 +2,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "KvComObject.h"
 #include "KvComSocketImp.h"
 #include "KvSocketObj.h"
+#include "KvSocketWait.h"
 #include "KvThread.h"
 
 namespace {
@@ -410,6 +412,19 @@ TEST_F(LoopbackTest, GracefulDisconnectDrainIsBounded) {
     shutdown(peer, SHUT_RDWR);
     writer.join();
     close(peer);
+}
+
+TEST_F(LoopbackTest, WaitOnTwoConnectionsReportsTheReadyOne) {
+    KvComSocketImp first, second;
+    int peer1 = ConnectPair(first), peer2 = ConnectPair(second);
+    int fds[2] = {first.GetSocketObj().GetHandle(), second.GetSocketObj().GetHandle()};
+    int ready = -1;
+    EXPECT_EQ(KvSocketWaitAny(fds, 2, POLLIN, KvDeadlineAfter(30), &ready), KvWait::TimedOut);
+    WriteAll(peer2, "x");
+    EXPECT_EQ(KvSocketWaitAny(fds, 2, POLLIN, KvDeadlineAfter(1000), &ready), KvWait::Ready);
+    EXPECT_EQ(ready, 1);
+    close(peer1);
+    close(peer2);
 }
 
 // A KvThread whose run blocks in a receive until it is told to stop.
