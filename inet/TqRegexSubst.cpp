@@ -7,6 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include "CsList.h"
+#include "KvGenBuffer.h"
+
 namespace {
 
 // A result larger than this (and than four times the input) is refused, so
@@ -172,3 +175,38 @@ int TqRegex::FindReplace(CString& target, const char* pattern, const char* repla
     target.str().swap(out);
     return TRUE;
 }
+
+int TqRegex::FindReplace(KvGenBuffer* buffer, const char* pattern, const char* replacement) {
+    if (!buffer) return FALSE;
+    if (!pattern) return TRUE;
+    std::string out;
+    if (!TqRegexSubstitute(buffer->GetData(), buffer->GetCount(), pattern, replacement, out)) return FALSE;
+    KvGenBuffer result(4096);
+    if (!out.empty() && !result.Write(out.data(), out.size())) return FALSE;
+    buffer->Attach(result);
+    buffer->SetGrowBytes(4096);
+    return TRUE;
+}
+
+namespace {
+
+// Applies each pair of the map in order; the first failure ends the walk.
+template <class Target>
+int ApplyMap(Target& target, CsStrMap* map) {
+    int result = TRUE;
+    if (!map) return result;
+    for (CsStrMapItem* item = map->Head(); item && result == TRUE; item = item->Next())
+        result = TqRegex::FindReplace(target, item->GetKey(), item->GetValue());
+    return result;
+}
+
+}  // namespace
+
+int TqRegex::FindReplace(KvGenBuffer* buffer, CsStrMap* map) {
+    if (!buffer) return FALSE;
+    return ApplyMap(buffer, map);
+}
+
+int TqRegex::FindReplace(CsString& target, CsStrMap* map) { return ApplyMap(target, map); }
+
+int TqRegex::FindReplace(CString& target, CsStrMap* map) { return ApplyMap(target, map); }

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "CsList.h"
+#include "KvGenBuffer.h"
 #include "TqRegex.h"
 
 namespace {
@@ -209,4 +211,36 @@ TEST(TqRegexThreadTest, OneProgramMatchedFromManyThreads) {
     }
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(TqRegexFindReplaceTest, BufferTakesTheResultOfItsUnreadBytes) {
+    KvGenBuffer buffer(16);
+    ASSERT_TRUE(buffer.PutString("skip|<b>Bold</B> text"));
+    buffer.Consume(5);
+    ASSERT_TRUE(TqRegex::FindReplace(&buffer, "</?b>", ""));
+    EXPECT_EQ(std::string(buffer.GetData(), buffer.GetCount()), "Bold text");
+    EXPECT_EQ(buffer.GetGrowBytes(), 4096u);
+    EXPECT_FALSE(TqRegex::FindReplace(static_cast<KvGenBuffer*>(nullptr), "a", "b"));
+    EXPECT_FALSE(TqRegex::FindReplace(&buffer, "(", "b"));
+    EXPECT_EQ(std::string(buffer.GetData(), buffer.GetCount()), "Bold text");
+}
+
+TEST(TqRegexFindReplaceTest, MapAppliesPairsInOrderAndStopsAtFirstFailure) {
+    CsStrMap map;
+    map.AddTail("cat", "dog");
+    map.AddTail("dog", "wolf");
+    map.AddTail("(", "never");
+    map.AddTail("wolf", "fox");
+    CString s("Cat and dog");
+    EXPECT_FALSE(TqRegex::FindReplace(s, &map));
+    EXPECT_EQ(s, "wolf and wolf");  // the pairs before the bad one were applied
+    CsString cs("a");
+    CsStrMap ok;
+    ok.AddTail("a", "b");
+    EXPECT_TRUE(TqRegex::FindReplace(cs, &ok));
+    EXPECT_STREQ(cs.GetStr(), "b");
+    KvGenBuffer buffer;
+    buffer.PutString("a");
+    EXPECT_TRUE(TqRegex::FindReplace(&buffer, &ok));
+    EXPECT_STREQ(buffer.GetData(), "b");
 }
