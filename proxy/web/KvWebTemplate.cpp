@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "CsList.h"
@@ -20,17 +21,31 @@ std::atomic<KvTemplateLogHook> g_logHook{&WriteToStderr};
 
 void LogTemplateError(const char* line) { g_logHook.load()(line); }
 
+// Replaces every `from` by the one byte `to`, jumping from "&" to "&".
 void ReplaceAll(std::string& text, std::string_view from, char to) {
-    size_t out = 0;
-    for (size_t i = 0; i < text.size();) {
+    size_t i = text.find(from);
+    if (i == std::string::npos) return;
+    size_t out = i;
+    while (i < text.size()) {
         if (text.compare(i, from.size(), from) == 0) {
             text[out++] = to;
             i += from.size();
-        } else {
-            text[out++] = text[i++];
+            continue;
         }
+        size_t next = text.find(from[0], i + 1);
+        if (next == std::string::npos) next = text.size();
+        std::memmove(&text[out], &text[i], next - i);
+        out += next - i;
+        i = next;
     }
     text.resize(out);
+}
+
+// Appends `src` reversed to `dst`.
+void AppendReversed(std::string& dst, const char* src, size_t n) {
+    size_t old = dst.size();
+    dst.resize(old + n);
+    std::reverse_copy(src, src + n, dst.data() + old);
 }
 
 // Splits a parameter text at blanks into name=value pairs; a value loses
@@ -66,7 +81,7 @@ void SplitParams(CsStrMap& params, const char* text) {
 class Expander {
 public:
     Expander(KvParseImp& imp, std::string_view text) : m_imp(imp) {
-        m_rest.assign(text.rbegin(), text.rend());
+        AppendReversed(m_rest, text.data(), text.size());
         m_done.reserve(text.size());
     }
 
@@ -77,7 +92,7 @@ public:
 private:
     // Moves the next n bytes of the rest to the output.
     void Keep(size_t n) {
-        m_done.append(m_rest.rbegin(), m_rest.rbegin() + (std::ptrdiff_t)n);
+        AppendReversed(m_done, m_rest.data() + m_rest.size() - n, n);
         m_rest.resize(m_rest.size() - n);
     }
     // Resolves the key; true with `value` filled when the store answers.
@@ -135,7 +150,8 @@ bool Expander::Run() {
             Keep(length);
             continue;
         }
-        std::string key(m_rest.rbegin() + 1, m_rest.rbegin() + (std::ptrdiff_t)(length - 1));
+        std::string key;
+        AppendReversed(key, m_rest.data() + close + 1, length - 2);
         bool hasSecondBrace = close > 0 && m_rest[close - 1] == '}';
         CString value;
         if (!Lookup(key, length, hasSecondBrace, value)) {
@@ -149,7 +165,7 @@ bool Expander::Run() {
             break;
         }
         m_rest.resize(m_rest.size() - length);
-        m_rest.append(value.str().rbegin(), value.str().rend());
+        AppendReversed(m_rest, value.c_str(), size);
         ++m_nReplaced;
         m_nInserted += size;
         modified = true;
