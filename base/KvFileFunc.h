@@ -72,7 +72,10 @@ bool IsFileExist(const char* path);
 // true when the path names a directory (a final separator is ignored).
 bool IsPathExist(const char* path);
 bool FileGetStatus(const char* path, KvFileStatus& status);
-// Absolute path with "." and ".." resolved; a last component that exists
+// Absolute path with "\" mapped to "/" and "." and ".." resolved by text
+// alone (links are not followed); empty for an empty path.
+CString KvAbsolutePath(const char* path);
+// The same; in addition a last component that exists
 // only in another letter case takes the spelling on disk. On failure dst
 // is the path itself and the result false.
 bool FileGetFullPath(CString& dst, const char* path);

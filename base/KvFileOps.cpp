@@ -75,8 +75,8 @@ bool IsPathExist(const char* path) {
 
 bool FileGetStatus(const char* path, KvFileStatus& status) {
     if (!path || !*path) return false;
-    CString full;
-    if (!FileGetFullPath(full, path)) return false;
+    CString full = KvAbsolutePath(path);
+    if (full.IsEmpty()) return false;
     struct statx sx;
     if (::statx(AT_FDCWD, full.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
 

@@ -134,10 +134,14 @@ CString GetFileNameOnly(const char* path) {
     return CString(s.substr(LastComponentStart(s)));
 }
 
+CString KvAbsolutePath(const char* path) {
+    if (!path || !*path) return CString();
+    return CString(Normalise(KvNativePath(path)));
+}
+
 bool FileGetFullPath(CString& dst, const char* path) {
     dst = path;
-    if (!path || !*path) return false;
-    std::string full = Normalise(KvNativePath(path));
+    std::string full = KvAbsolutePath(path).str();
     if (full.empty()) return false;
     dst = CString(OnDiskSpelling(full));
     return true;

@@ -26,10 +26,15 @@ bool RunApplication(const char* commandLine) {
     if (rc != 0) return false;
 
     // Reap the child when it ends so that it leaves no zombie behind.
-    std::thread([pid] {
-        int status;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    try {
+        std::thread([pid] {
+            int status;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (...) {
+        // No thread to spare: the child still runs; it stays a zombie
+        // until this process ends.
+    }
     return true;
 }

@@ -178,7 +178,7 @@ bool GetRFCTimeFormat(const SYSTEMTIME* st, CsString* text) {
 
 bool GetRFCTime(const char* text, SYSTEMTIME* st) {
     if (!text || !st) return false;
-    size_t len = std::strlen(text);
+    size_t len = strnlen(text, 200);
     if (len >= 200) return false;
     std::string upper(text, len);
     for (char& c : upper) c = (char)std::toupper((unsigned char)c);
