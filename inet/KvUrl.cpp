@@ -122,13 +122,15 @@ int KvUrl::ParsePath(CString path) {
         MarkDirectory(path);
         return m_bValid;
     }
+    // A final "#" or "." with nothing after it stays in the file name, so
+    // that the composed URL still ends with it.
     int anchor = path.ReverseFind('#');
-    if (anchor > 0) {
+    if (anchor > 0 && anchor + 1 < path.GetLength()) {
         m_strAnchor = path.Mid(anchor + 1);
         path = path.Left(anchor);
     }
     int dot = path.ReverseFind('.');
-    if (dot > 0) {
+    if (dot > 0 && dot + 1 < path.GetLength()) {
         m_strExt = path.Mid(dot + 1);
         path = path.Left(dot);
     }

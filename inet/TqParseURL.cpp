@@ -47,19 +47,25 @@ bool ParsePort(std::string_view text, unsigned short& port) {
     return true;
 }
 
-// Where the ":port" of a host begins, or npos. A colon inside a user part
-// ("user:pass@host") or inside a bracketed IPv6 address is not a port.
-size_t FindPortColon(std::string_view host) {
+// Cuts a final ":port" off the host. A colon inside a user part
+// ("user:pass@host") or inside a bracketed IPv6 address is not a port; a
+// host with two colons outside them is ambiguous and refused.
+bool SplitPort(std::string_view& host, unsigned short& port) {
+    port = 0;
     size_t from = 0;
     size_t at = host.rfind('@');
     if (at != std::string_view::npos) from = at + 1;
     if (from < host.size() && host[from] == '[') {
         size_t close = host.find(']', from);
-        if (close == std::string_view::npos) return std::string_view::npos;
+        if (close == std::string_view::npos) return true;
         from = close;
     }
-    size_t colon = host.rfind(':');
-    return (colon != std::string_view::npos && colon >= from) ? colon : std::string_view::npos;
+    size_t colon = host.find(':', from);
+    if (colon == std::string_view::npos) return true;
+    if (host.find(':', colon + 1) != std::string_view::npos) return false;
+    if (!ParsePort(host.substr(colon + 1), port)) return false;
+    host = host.substr(0, colon);
+    return true;
 }
 
 }  // namespace
@@ -95,12 +101,7 @@ int TqParseURL(const char* url, unsigned long& scheme, CString& schemeText, CStr
     size_t slash = text.find('/');
     std::string_view hostText = text.substr(0, slash);
     path = slash == std::string_view::npos ? CString() : CString(text.substr(slash));
-    port = 0;
-    size_t colon = FindPortColon(hostText);
-    if (colon != std::string_view::npos) {
-        if (!ParsePort(hostText.substr(colon + 1), port)) return FALSE;
-        hostText = hostText.substr(0, colon);
-    }
+    if (!SplitPort(hostText, port)) return FALSE;
     host = CString(hostText);
     return TRUE;
 }

@@ -30,8 +30,9 @@ enum KvUrlScheme {
 // the host is a drive ("C|" or "C:") when the rest has one, and the path the
 // remainder; for the other schemes the host runs up to the first "/" and the
 // path from there on, and a ":port" at the end of the host is split off.
-// FALSE (outputs unspecified) for a null or blank URL, an unknown scheme, or
-// a port outside 0..65535.
+// FALSE (outputs unspecified) for a null or blank URL, an unknown scheme, a
+// port outside 0..65535, or a host with more than one colon (outside a user
+// part and IPv6 brackets).
 int TqParseURL(const char* url, unsigned long& scheme, CString& schemeText, CString& host,
                CString& path, unsigned short& port);
 
