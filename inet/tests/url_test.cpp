@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Archive.h"
+#include "KvMime.h"
 #include "KvUrl.h"
 #include "KvUrlCode.h"
 #include "TqParseURL.h"
@@ -126,6 +127,36 @@ TEST(KvUrl, DirectoriesFilesQueriesAndAnchors) {
     EXPECT_TRUE(dirQuery.IsCGI());  // a query keeps type 5 even on a directory
     EXPECT_STREQ("/list/", dirQuery.m_strPath);
     EXPECT_STREQ("/list/default.htm", dirQuery.GetObjectA("default.htm"));
+}
+
+TEST(KvUrl, FileTypeFollowsTheMimeTable) {
+    KvMime::GetInstance()->SetMimeFile(KV_SOURCE_DIR "/data/mime.types");
+    struct Case {
+        const char* url;
+        int type;
+        const char* contentType;
+    } cases[] = {
+        {"http://h/docs/page.html", KvUrl::typeHTML, "text/html"},
+        {"http://h/Page.HTM", KvUrl::typeHTML, "text/html"},
+        {"http://h/notes.txt", KvUrl::typeText, "text/plain"},
+        {"http://h/a.jpg", KvUrl::typeJPEG, "image/jpeg"},
+        {"http://h/a.gif", KvUrl::typeGIF, "image/gif"},
+        {"http://h/a.png", KvUrl::typeImage, "image/png"},
+        {"http://h/a.mp3", KvUrl::typeAudio, "audio/mpeg"},
+        {"http://h/a.mp4", KvUrl::typeVideo, "video/mp4"},
+        {"http://h/a.zip", KvUrl::typeNone, "application/zip"},
+        {"http://h/a.unknownext", KvUrl::typeNone, ""},
+        {"http://h/a.gif?x=1", KvUrl::typeCGI, ""},  // a query wins over the extension
+    };
+    for (const Case& c : cases) {
+        KvUrl url(c.url);
+        EXPECT_EQ(c.type, url.m_nFileType) << c.url;
+        EXPECT_STREQ(c.contentType, url.m_strContentType) << c.url;
+    }
+    EXPECT_TRUE(KvUrl("http://h/a.jpg").IsIMAGE());
+    KvUrl local;
+    ASSERT_TRUE(local.SetAsLocalUrl("/srv/a.gif"));
+    EXPECT_TRUE(local.IsGIF());
 }
 
 TEST(KvUrl, InvalidTextsLeaveTheUrlInvalid) {
