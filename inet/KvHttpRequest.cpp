@@ -73,8 +73,11 @@ void KvHttpRequest::FreeDomain() {
 
 int KvHttpRequest::SetDomain(const char* hostName) {
     FreeDomain();
-    m_strDomain = StrCopy(hostName ? hostName : "", -1);
+    if (!hostName) hostName = "";
+    size_t length = std::strlen(hostName);
+    m_strDomain = static_cast<char*>(std::malloc(length + 1));
     if (!m_strDomain) return -1;
+    std::memcpy(m_strDomain, hostName, length + 1);
     StrLowerCase(m_strDomain);
     int dots = 0;
     for (const char* p = m_strDomain; *p; ++p) dots += *p == '.';
