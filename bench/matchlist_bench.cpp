@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
     std::printf("urls %d, matched %d\n", urlCount, matched);
     Print("indexed IsMatch (wall):", Summarise(indexed));
     Print("indexed IsMatch (cpu):", Summarise(indexedCpu));
+    std::printf("memory after matching: resident +%.1f MiB\n", (ResidentKiB() - before) / 1024.0);
 
     std::vector<double> linear;
     int disagree = 0;

@@ -22,6 +22,13 @@ const char* const kCommonPieces[] = {
 };
 constexpr uint32_t kCommonPenalty = 1u << 20;
 
+// Bytes that may end a line for the expression engine (whatever newline
+// convention it was built with): "." does not match them, so a text holding
+// one is left to the engine.
+bool IsLineBreakByte(char c) {
+    return c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\x85';
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
 
 // A piece of `len` bytes as a table key; the length keeps pieces of
@@ -302,7 +309,7 @@ int KvMatchIndex::FindFirst(const char* text, size_t len) const {
     bool lineBreaks = false;
     for (size_t k = 0; k < len; ++k) {
         s.lowered[k] = AsciiLower(text[k]);
-        lineBreaks |= text[k] == '\n';
+        lineBreaks |= IsLineBreakByte(text[k]);
     }
 
     std::vector<uint32_t>& candidates = s.candidates;

@@ -184,7 +184,8 @@ TqMatchResult TqRegexRun(const TqRegexProgram& program, const char* text, size_t
 // ---- TqRegex ---------------------------------------------------------------
 
 int TqRegex::SetExp(const char* pattern, int options) {
-    m_program = TqRegexCompile(pattern, options);
+    // Only case, line mode and the (meaning-free) machine-code choice count.
+    m_program = TqRegexCompile(pattern, options & (TQ_REGEX_ICASE | TQ_REGEX_MULTILINE | TQ_REGEX_JIT_WHEN_HOT));
     return m_program ? TRUE : FALSE;
 }
 

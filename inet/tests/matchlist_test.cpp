@@ -75,7 +75,7 @@ TEST(KvMatchListConvertTest, WildcardBecomesExpression) {
 
 TEST(KvMatchListConvertTest, RequiredLiteralsOfCommonShapes) {
     bool readable = true;
-    EXPECT_EQ(Runs("(.*)\\.DoubleClick\\.net/(.*)"), std::vector<std::string>{".doubleclick.net/"});
+    EXPECT_EQ(Runs("(.*)\\.AdTracker\\.net/(.*)"), std::vector<std::string>{".adtracker.net/"});
     EXPECT_EQ(Runs("ab?c"), (std::vector<std::string>{"a", "c"}));
     EXPECT_EQ(Runs("ab+c"), (std::vector<std::string>{"ab", "c"}));
     EXPECT_EQ(Runs("ab{2}c"), (std::vector<std::string>{"a", "c"}));
