@@ -119,8 +119,8 @@ void KvMatchIndex::Build(std::vector<Entry> entries) {
 
     std::vector<uint64_t> pieces;
     std::vector<uint32_t> firstPiece;
-    AnalyseEntries(pieces, firstPiece);
     SkipRepeats();
+    AnalyseEntries(pieces, firstPiece);
 
     PieceCounter uses(pieces.size());
     std::vector<uint32_t> slotOf(pieces.size());
@@ -130,7 +130,7 @@ void KvMatchIndex::Build(std::vector<Entry> entries) {
     std::vector<uint64_t> keyOf(n, 0);
     for (size_t i = 0; i < n; ++i) {
         uint64_t bestCost = UINT64_MAX;
-        for (uint32_t k = firstPiece[i]; k < firstPiece[i + 1] && !m_info[i].repeat; ++k) {
+        for (uint32_t k = firstPiece[i]; k < firstPiece[i + 1]; ++k) {
             uint64_t cost = uses.CountAt(slotOf[k]) + (IsCommonPiece(pieces[k]) ? kCommonPenalty : 0);
             if (cost < bestCost) {
                 bestCost = cost;
@@ -145,13 +145,13 @@ void KvMatchIndex::Build(std::vector<Entry> entries) {
 // Reads every expression: its kind, the runs kept for the quick test, and
 // the pieces it could be filed under (firstPiece has n + 1 bounds).
 void KvMatchIndex::AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uint32_t>& firstPiece) {
-    m_info.resize(m_entries.size());
     firstPiece.reserve(m_entries.size() + 1);
     std::vector<std::string> runs;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const char* regex = TqRegexSource(*m_entries[i].program);
         EntryInfo& info = m_info[i];
         firstPiece.push_back((uint32_t)pieces.size());
+        if (info.repeat) continue;
         if (KvPlainSequence(regex, runs)) {
             info.kind = Kind::Plain;
         } else if (KvRequiredLiterals(regex, runs)) {
@@ -169,6 +169,7 @@ void KvMatchIndex::AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uin
 // An expression that repeats an earlier line can never be the first match
 // (the earlier one answers the same), so it is filed nowhere.
 void KvMatchIndex::SkipRepeats() {
+    m_info.resize(m_entries.size());
     std::unordered_set<std::string_view> seen;
     seen.reserve(m_entries.size());
     for (size_t i = 0; i < m_entries.size(); ++i)
