@@ -19,12 +19,9 @@ namespace {
 // thousands of lines).
 constexpr int kListOptions = TQ_REGEX_ICASE | TQ_REGEX_MULTILINE | TQ_REGEX_JIT_WHEN_HOT;
 
-KvPortalHosts g_portalHosts = {
-    "books.kavori.example",
-    "http://ads.adnetwork.example/script/show.js*",
-    "adnetwork.example",
-    "kavori.example",
-};
+// The shop and ad network are deployment values (none by default); the
+// portal domain is the reserved name the local portal is served under.
+KvPortalHosts g_portalHosts = {"", "", "", "kvproxy.home.arpa"};
 
 CString DomainPattern(const CString& domain) { return "*." + domain + "/*"; }
 
@@ -140,6 +137,8 @@ void KvMatchList::AddKavoriItems() {
         DomainPattern(hosts.portalDomain),
     };
     for (const CString& pattern : patterns) {
+        // An unset host gives no entry (a bare "*./*" would match nearly everything).
+        if (pattern.IsEmpty() || pattern == "*./*") continue;
         KvMatchListItem* item = new (std::nothrow) KvMatchListItem(pattern);
         if (item && !m_lstItem.AddHead(item)) delete item;
     }
