@@ -1,0 +1,195 @@
+#include "KvCacheAnswer.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "KvBaseApp.h"
+#include "KvHttpFunc.h"
+#include "KvHttpRequest.h"
+#include "KvHttpResponse.h"
+#include "KvLogError.h"
+#include "StrFunc.h"
+
+namespace {
+
+constexpr int kDaySeconds = 24 * 60 * 60;
+
+// A plain non-negative decimal number (blanks around allowed).
+bool ParseLength(std::string_view text, long long& value) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (text.empty() || text.size() > 18) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+// The "Content-Length" value written in a stored head, or -1 when there is
+// none (or it is not a number).
+long long StoredContentLength(std::string_view head) {
+    static const char kName[] = "content-length:";
+    const size_t nameLength = sizeof(kName) - 1;
+    size_t pos = head.find('\n');  // the status line has no headers
+    while (pos != std::string_view::npos && pos + 1 < head.size()) {
+        std::string_view line = head.substr(pos + 1);
+        size_t end = line.find('\n');
+        if (end != std::string_view::npos) line = line.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.size() >= nameLength && StrICompare(line.data(), kName, (int)nameLength) == 0) {
+            long long value = 0;
+            return ParseLength(line.substr(nameLength), value) ? value : -1;
+        }
+        pos = head.find('\n', pos + 1);
+    }
+    return -1;
+}
+
+// Keeps a header's value (or its absence) and puts it back later.
+class SavedHeader {
+public:
+    SavedHeader(KvHttpBuffer& msg, const char* name) : m_msg(msg), m_name(name) {
+        const char* value = msg.GetHeaderValue(name);
+        m_bHad = value != nullptr;
+        if (value) m_value = value;
+    }
+    ~SavedHeader() {
+        if (m_bHad) m_msg.SetHeaderValue(m_name, m_value);
+        else m_msg.RemoveHeader(m_name);
+    }
+    SavedHeader(const SavedHeader&) = delete;
+    SavedHeader& operator=(const SavedHeader&) = delete;
+
+private:
+    KvHttpBuffer& m_msg;
+    const char* m_name;
+    CString m_value;
+    bool m_bHad = false;
+};
+
+bool SetHttpTime(KvHttpBuffer& msg, const char* name, int offsetSeconds) {
+    char text[32];
+    GetHttpTime(offsetSeconds, text);
+    return msg.SetHeaderValue(name, text) != 0;
+}
+
+}  // namespace
+
+KvTime KvCacheNow() {
+    time_t now = time(nullptr);
+    struct tm tm;
+    gmtime_r(&now, &tm);
+    return KvTime(tm);
+}
+
+CString KvCacheFormatTime(const KvTime& t) { return t.Format("%Y-%m-%d %H:%M:%S"); }
+
+bool KvCacheParseTime(const char* text, KvTime& t) {
+    t.Empty();
+    if (!text || !ConvertStringToTime(text, &t)) return false;
+    return t.IsValid();
+}
+
+KvTime KvCacheModifiedTime(const KvHttpBuffer& answer) {
+    for (const char* name : {"Last-Modified", "Date"}) {
+        const char* value = answer.GetHeaderValue(name);
+        SYSTEMTIME st{};
+        if (value && *value && GetRFCTime(value, &st)) {
+            KvTime t(st);
+            if (t.IsValid()) return t;
+        }
+    }
+    return KvCacheNow();
+}
+
+int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out) {
+    // The stored form begins with the version: a version "(null)" is the
+    // mark of an answer that was never filled.
+    if (answer.m_strStatus.IsEmpty() || answer.m_strVersion.IsEmpty()) return 0;
+    if (std::string_view(answer.m_strVersion.c_str()).starts_with("(null)")) return 0;
+    answer.m_bufBody.ResetPos();
+    const size_t body = answer.m_bufBody.GetCount();
+    const char* declared = answer.GetHeaderValue("Content-Length");
+    long long declaredLength = 0;
+    if (declared && *declared && ParseLength(declared, declaredLength) && (unsigned long long)declaredLength > body)
+        return 0;  // the relay ended early: the body is cut short
+
+    int64_t written = 0;
+    {
+        SavedHeader lastModified(answer, "Last-Modified");
+        SavedHeader contentLength(answer, "Content-Length");
+        if (!answer.SetHeaderValue("Last-Modified", "0") || !answer.SetHeaderValue("Content-Length", body)) return 0;
+        written = answer.TransferTo(&out);
+    }
+    return written > 0 ? 1 : 0;
+}
+
+int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
+    response.Reset();
+    if (!data || length == 0) return 0;
+    std::string_view stored(static_cast<const char*>(data), length);
+    if (stored.starts_with("(null)")) return 0;
+    size_t headEnd = stored.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos) return 0;
+    const size_t bodyLength = length - (headEnd + 4);
+    long long declared = StoredContentLength(stored.substr(0, headEnd + 2));
+    if (declared < 0 || (unsigned long long)declared != bodyLength) return 0;
+
+    KvGenBuffer buf(0);
+    if (!buf.PutString(stored.data(), length)) return 0;
+    if (response.Receive(&buf) <= 0 || response.m_strStatus.IsEmpty() ||
+        response.m_bufBody.GetCount() != bodyLength) {
+        response.Reset();
+        return 0;
+    }
+    return 1;
+}
+
+void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name) {
+    // Each round removes one entry, so the loop ends.
+    while (CsStrMapItem* item = message.m_mapHeader.IFind(name)) {
+        CString exact(item->GetKey());
+        if (!message.RemoveHeader(exact)) break;
+    }
+}
+
+int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName) {
+    const char* type = response.GetHeaderValue("Content-Type");
+    const bool image = type && StrICompare(type, "image", 5) == 0;
+    KvCacheRemoveHeaderAll(response, "Cache-Control");
+    KvCacheRemoveHeaderAll(response, "Set-Cookie");
+    return SetHttpTime(response, "Date", 0) && SetHttpTime(response, "Last-Modified", 0) &&
+           SetHttpTime(response, "Expires", image ? kDaySeconds : 2 * kDaySeconds) &&
+           response.SetHeaderValue("CacheName", storeName ? storeName : "");
+}
+
+int KvCacheServeHeadersPath(KvHttpResponse& response, const KvTime& modified, const char* storeName) {
+    CString lastModified;
+    GetRFCTimeFormat(&modified.GetSystemTime(), &lastModified);
+    KvCacheRemoveHeaderAll(response, "Cache-Control");
+    KvCacheRemoveHeaderAll(response, "Set-Cookie");
+    return response.SetHeaderValue("Last-Modified", lastModified) && SetHttpTime(response, "Expires", 60 * 60) &&
+           response.SetHeaderValue("CacheName", storeName ? storeName : "");
+}
+
+const char* KvCacheIfModifiedSince(const KvHttpRequest* request) {
+    if (!request) return nullptr;
+    const char* value = request->GetHeaderValue("If-Modified-Since");
+    return (value && *value) ? value : nullptr;
+}
+
+void KvCacheLog(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (KvGetApp()) LogError(KV_LOG_ERROR, "%s", line);
+    else std::fprintf(stderr, "%s\n", line);
+}

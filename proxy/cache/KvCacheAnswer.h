@@ -1,0 +1,72 @@
+// How an HTTP answer is kept in a cache store and turned back into an
+// answer for the browser. Shared by every store class.
+//
+// Stored form: the whole answer as KvHttpBuffer::TransferTo writes it
+// (status line, headers, blank line, body) with "Content-Length" set to the
+// body size and "Last-Modified" set to "0". The stored "Content-Length" is
+// checked again when the answer is read back, so an answer is restored
+// whole or not at all.
+//
+// Times kept in the stores are UTC: the modification time comes from the
+// answer's own Internet dates, and "now" is taken in UTC to match.
+//
+// Pure functions on the caller's objects; callable from any thread.
+#pragma once
+
+#include <cstddef>
+
+#include "CString.h"
+#include "KvGenBuffer.h"
+#include "KvTime.h"
+#include "WinTypes.h"
+
+class KvHttpBuffer;
+class KvHttpRequest;
+class KvHttpResponse;
+
+// --- times ---
+// The current time in UTC.
+KvTime KvCacheNow();
+// "%Y-%m-%d %H:%M:%S", the text form of the index columns.
+CString KvCacheFormatTime(const KvTime& t);
+// The text form back; false for anything that is not such a time.
+bool KvCacheParseTime(const char* text, KvTime& t);
+// The answer's "Last-Modified", else its "Date", read as an Internet date;
+// the current time when both are absent or unreadable.
+KvTime KvCacheModifiedTime(const KvHttpBuffer& answer);
+
+// --- storing ---
+// Appends the stored form of the answer to out. The answer itself is left
+// as it was (headers restored, body read position at the start). 0 when
+// the body is shorter than the answer's own "Content-Length" (a relay cut
+// short is never stored) or the serialisation fails.
+int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out);
+
+// --- reading ---
+// Fills the response from a stored form (the response is reset first).
+// 0, with the response reset, when the data is empty, begins with
+// "(null)", does not parse, or holds fewer body bytes than its
+// "Content-Length" says.
+int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response);
+
+// Removes every header of that name, whatever its letter case.
+void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name);
+
+// Headers of an answer served from an object store: "Date" and
+// "Last-Modified" now; "Expires" now plus one day for an answer whose
+// "Content-Type" begins with "image" (letter case ignored), plus two days
+// otherwise; "CacheName" the store's name; no "Cache-Control" and no
+// "Set-Cookie" at all. 1, or 0 when a header cannot be set.
+int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName);
+
+// Headers of an answer served from a path-structured store: "Last-Modified"
+// the stored modification time, "Expires" now plus one hour, "CacheName"
+// the store's name, no "Cache-Control" and no "Set-Cookie".
+int KvCacheServeHeadersPath(KvHttpResponse& response, const KvTime& modified, const char* storeName);
+
+// The request's non-empty "If-Modified-Since", or null.
+const char* KvCacheIfModifiedSince(const KvHttpRequest* request);
+
+// --- reporting ---
+// One line in the diagnostic log (stderr when no application runs).
+void KvCacheLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

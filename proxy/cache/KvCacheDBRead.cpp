@@ -1,0 +1,115 @@
+// KvCacheDB: reading and serving stored answers.
+#include <cstring>
+
+#include "KvCacheAnswer.h"
+#include "KvCacheDB.h"
+#include "KvCacheKey.h"
+#include "KvCacheReader.h"
+#include "KvHttpRequest.h"
+#include "KvHttpResponse.h"
+
+namespace {
+
+// A time that does not read back counts as long past.
+KvTime ParseOrPast(const CString& text) {
+    KvTime t;
+    if (!KvCacheParseTime(text, t)) t = KvTime(1980, 1, 1);
+    return t;
+}
+
+}  // namespace
+
+int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path, Found& found,
+                          std::string* content) {
+    if (!IsOpen()) return 0;
+    KvCacheReader* reader = AcquireReader();
+    if (!reader) return 0;
+    KvCacheObjectRow row;
+    int rc = 0;
+    switch (how) {
+        case Lookup::kByHost: {
+            CString key = KvCacheKeyHost(host);
+            rc = reader->FindByHost(key, path ? path : "", row);
+            break;
+        }
+        case Lookup::kByHostId: rc = reader->FindByHostId(id, path ? path : "", row); break;
+        case Lookup::kById: rc = reader->FindById(id, row); break;
+    }
+    // The index compares paths without letter case; an answer is only ever
+    // served for exactly the path it was stored under.
+    if (rc == 1 && how != Lookup::kById && std::strcmp(row.path, path ? path : "") != 0) rc = 0;
+    if (rc == 1 && content) rc = reader->ReadContent(row.objId, *content);
+    if (rc < 0) ReportError("reading", reader->GetFailedDb());
+    ReleaseReader(reader);
+    if (rc <= 0) return 0;
+    found.objId = row.objId;
+    found.modified = ParseOrPast(row.modified);
+    found.expired = ParseOrPast(row.expired);
+    return 1;
+}
+
+int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
+                           KvHttpResponse* response, bool rewrite) {
+    if (!response) return 0;
+    const char* ifModifiedSince = rewrite ? KvCacheIfModifiedSince(request) : nullptr;
+    Found found;
+    std::string stored;
+    CString expiredText;
+    {
+        std::shared_lock<std::shared_mutex> open(m_openLock);
+        if (!ReadObject(how, host, id, path, found, ifModifiedSince ? nullptr : &stored)) return 0;
+        const bool expired = found.expired.IsValid() && KvCacheNow() - found.expired > 1e-10;
+        if (rewrite && expired && m_bCacheDelete.load()) {
+            expiredText = KvCacheFormatTime(found.expired);
+        } else if (ifModifiedSince) {
+            // The browser's copy is taken as current, whatever its date.
+            response->Reset();
+            return response->NotModifiedResponse(found.modified);
+        } else {
+            KvSqlBinary bin;
+            if (!bin.SetEncoded(stored.data(), (int)stored.size()) ||
+                !KvCacheRestore(bin.GetBinary(), (size_t)bin.GetBinaryLength(), *response))
+                return 0;
+            if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
+                response->Reset();
+                return 0;
+            }
+            return 1;
+        }
+    }
+    // Expired: dropped (unless it was stored again meanwhile), and a miss.
+    if (!m_bReadOnly.load()) {
+        KvCriticalLock lock(m_lock);
+        if (IsOpen()) DeleteObjectLocked(found.objId, expiredText);
+    }
+    return 0;
+}
+
+int KvCacheDB::GetCache(const char* url, KvHttpResponse* response) {
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return ServeObject(Lookup::kByHost, host, 0, path, nullptr, response, true);
+}
+
+int KvCacheDB::GetCache(const char* host, const char* path, KvHttpResponse* response) {
+    return ServeObject(Lookup::kByHost, host, 0, path, nullptr, response, true);
+}
+
+int KvCacheDB::GetCache(int hostId, const char* path, KvHttpResponse* response) {
+    return ServeObject(Lookup::kByHostId, nullptr, hostId, path, nullptr, response, true);
+}
+
+int KvCacheDB::GetCache(KvHttpRequest* request, KvHttpResponse* response) {
+    CString host, path;
+    if (!request || !KvCacheKeyFromUrl(request->m_strURL, host, path)) return 0;
+    return ServeObject(Lookup::kByHost, host, 0, path, request, response, true);
+}
+
+int KvCacheDB::GetCacheForRequest(const char* host, const char* path, const KvHttpRequest* request,
+                                  KvHttpResponse* response) {
+    return ServeObject(Lookup::kByHost, host, 0, path, request, response, true);
+}
+
+int KvCacheDB::GetCache(int objId, KvHttpResponse* response) {
+    return ServeObject(Lookup::kById, nullptr, objId, nullptr, nullptr, response, false);
+}

@@ -1,0 +1,338 @@
+// KvCacheDB: storing and deleting. The order of the writes to the two
+// files is what keeps every crash point safe (see KvCacheDB.h).
+#include <climits>
+#include <cstring>
+
+#include "FileIo.h"
+#include "KvCacheAnswer.h"
+#include "KvCacheDB.h"
+#include "KvCacheKey.h"
+#include "KvHttpResponse.h"
+
+namespace {
+
+// An answer in its encoded stored form, made before any lock is taken.
+struct Encoded {
+    KvSqlBinary bin;
+    KvTime modified;
+    bool ok = false;
+};
+
+void EncodeAnswer(KvHttpResponse& response, Encoded& out) {
+    KvGenBuffer data(4096);
+    if (!KvCacheSerialize(response, data) || data.GetCount() > (size_t)INT_MAX / 2) return;
+    out.modified = KvCacheModifiedTime(response);
+    out.ok = out.bin.SetBinary(reinterpret_cast<const unsigned char*>(data.GetData()), (int)data.GetCount()) != 0;
+}
+
+}  // namespace
+
+// --- hosts and objects (writer connection, m_lock held by the caller or here)
+
+int KvCacheDB::FindHostId(const char* host) {
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    KvSqlBuffer sql;
+    CString key = KvCacheKeyHost(host);
+    KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format("select host_id from cache_host where host_name='%q'", key.c_str()));
+    if (!q.IsValid()) ReportError("finding a host", m_dbIndex);
+    return q.IsValid() ? q.GetIntField(0, 0) : 0;
+}
+
+int KvCacheDB::FindOrCreateHost(const char* host) {
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen() || !host || !*host) return 0;
+    int hostId = FindHostId(host);
+    if (hostId || m_bReadOnly.load()) return hostId;
+    CString key = KvCacheKeyHost(host);
+    KvSqlBuffer values, sql;
+    {
+        KvSqlTransaction tx(m_dbIndex);
+        hostId = tx.IsActive() ? m_dbIndex.GetNewId("cache_host") : 0;
+        if (hostId) {
+            values.Format("'%q', %d", key.c_str(), hostId);
+            if (m_dbIndex.Execute(sql.FmtInsert("cache_host", "host_name, host_id", values)) < 0 || !tx.Commit())
+                hostId = 0;
+        }
+    }
+    if (!hostId) {
+        // Another connection may have made it meanwhile.
+        hostId = FindHostId(host);
+        if (!hostId) ReportError("adding a host", m_dbIndex);
+    }
+    return hostId;
+}
+
+int KvCacheDB::FindObjectLocked(int hostId, const char* path, bool exact) {
+    KvSqlBuffer sql;
+    KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format(
+        "select obj_id, obj_path from cache_object where host_id=%d and obj_path='%q'", hostId, path ? path : ""));
+    if (!q.IsValid()) {
+        ReportError("finding an object", m_dbIndex);
+        return 0;
+    }
+    if (q.IsEOF()) return 0;
+    if (exact && std::strcmp(q.GetTextField(1, ""), path ? path : "") != 0) return -q.GetIntField(0, 0);
+    return q.GetIntField(0, 0);
+}
+
+int KvCacheDB::FindObjectId(int hostId, const char* path) {
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen() || hostId <= 0) return 0;
+    return FindObjectLocked(hostId, path, false);
+}
+
+int KvCacheDB::FindObjectId(const char* host, const char* path) {
+    KvCriticalLock lock(m_lock);
+    int hostId = FindHostId(host);
+    return hostId ? FindObjectId(hostId, path) : 0;
+}
+
+int KvCacheDB::FindObjectId(const char* url) {
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return FindObjectId(host, path);
+}
+
+BOOL KvCacheDB::IsExist(const char* url) { return FindObjectId(url) != 0; }
+
+BOOL KvCacheDB::IsExist(const char* host, const char* path) { return FindObjectId(host, path) != 0; }
+
+// --- storing -------------------------------------------------------------------
+
+int KvCacheDB::WriteContent(int objId, const unsigned char* data, int length) {
+    // "insert or replace": a content row left by an earlier failure (or an
+    // index row whose content was lost) never turns a store into a no-op.
+    KvSqlStatement st = m_dbContent.CompileStatement("insert or replace into cache_content (obj_id, obj_data) values (?, ?);");
+    if (!st.Bind(1, objId) || !st.Bind(2, data, length) || st.Execute() < 0) {
+        ReportError("writing content", m_dbContent);
+        return 0;
+    }
+    return 1;
+}
+
+int KvCacheDB::InsertObject(int hostId, const char* path, const CString& modified, const CString& expired,
+                            const unsigned char* data, int length) {
+    // The id is committed on its own first, so it is never handed out again.
+    int objId = m_dbIndex.GetNewId("cache_object");
+    if (!objId) {
+        ReportError("taking an object id", m_dbIndex);
+        return 0;
+    }
+    if (!WriteContent(objId, data, length)) return 0;
+    KvSqlBuffer sql;
+    if (m_dbIndex.Execute(sql.Format("insert into cache_object (host_id, obj_id, obj_path, obj_modified, obj_expired) "
+                                     "values (%d, %d, '%q', '%q', '%q');",
+                                     hostId, objId, path, modified.c_str(), expired.c_str())) < 0) {
+        ReportError("adding an object", m_dbIndex);
+        m_dbContent.Execute(sql.Format("delete from cache_content where obj_id=%d;", objId));
+        return 0;
+    }
+    return 1;
+}
+
+int KvCacheDB::ReplaceObject(int objId, const CString& modified, const CString& expired, const unsigned char* data,
+                             int length) {
+    if (!WriteContent(objId, data, length)) return 0;
+    KvSqlBuffer sql;
+    if (m_dbIndex.Execute(sql.Format("update cache_object set obj_modified='%q', obj_expired='%q' where obj_id=%d;",
+                                     modified.c_str(), expired.c_str(), objId)) < 0) {
+        ReportError("updating an object", m_dbIndex);
+        return 0;
+    }
+    return 1;
+}
+
+int KvCacheDB::StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired,
+                            const unsigned char* data, int length) {
+    CString modifiedText = KvCacheFormatTime(modified), expiredText = KvCacheFormatTime(expired);
+    int objId = FindObjectLocked(hostId, path, true);
+    if (objId > 0) return ReplaceObject(objId, modifiedText, expiredText, data, length);
+    // A path differing only in letter case holds the row: it goes first,
+    // so its content is never served for this path.
+    if (objId < 0 && !DeleteObjectLocked(-objId, nullptr)) return 0;
+    return InsertObject(hostId, path, modifiedText, expiredText, data, length);
+}
+
+int KvCacheDB::AddCache(int hostId, const char* path, KvHttpResponse* response) {
+    if (m_bReadOnly.load() || !response || hostId <= 0 || !path || !*path) return 0;
+    Encoded enc;
+    EncodeAnswer(*response, enc);
+    if (!enc.ok) return 0;
+    KvTime expired = KvCacheNow();
+    expired += (double)m_nExpiredDays.load();
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.bin.GetEncoded(), enc.bin.GetEncodedLength());
+}
+
+int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* response) {
+    if (m_bReadOnly.load() || !response || !host || !*host || !path || !*path) return 0;
+    Encoded enc;
+    EncodeAnswer(*response, enc);
+    if (!enc.ok) return 0;
+    KvTime expired = KvCacheNow();
+    expired += (double)m_nExpiredDays.load();
+    KvCriticalLock lock(m_lock);
+    int hostId = FindOrCreateHost(host);
+    if (!hostId) return 0;
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.bin.GetEncoded(), enc.bin.GetEncodedLength());
+}
+
+int KvCacheDB::AddCache(const char* url, KvHttpResponse* response) {
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return AddCache(host, path, response);
+}
+
+int KvCacheDB::UpdateCache(int objId, KvHttpResponse* response) {
+    if (m_bReadOnly.load() || !response || objId <= 0) return 0;
+    Encoded enc;
+    EncodeAnswer(*response, enc);
+    if (!enc.ok) return 0;
+    KvTime expired = KvCacheNow();
+    expired += (double)m_nExpiredDays.load();
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    KvSqlBuffer sql;
+    if (m_dbIndex.ExecScalar(sql.Format("select count(*) from cache_object where obj_id=%d", objId), 0) != 1) return 0;
+    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.bin.GetEncoded(),
+                         enc.bin.GetEncodedLength());
+}
+
+int KvCacheDB::AddFromFileKey(const char* host, const char* path, const char* file) {
+    KvHttpResponse response;
+    if (!response.CreateFromLocalFile(file)) return 0;
+    return AddCache(host, path, &response);
+}
+
+int KvCacheDB::AddCacheFromFile(const char* url, const char* file) {
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return AddFromFileKey(host, path, file);
+}
+
+int KvCacheDB::AddCacheFromFile(const char* host, const char* path, const char* file) {
+    return AddFromFileKey(host, path, file);
+}
+
+int KvCacheDB::AddCacheFromFile(int hostId, const char* path, const char* file) {
+    KvHttpResponse response;
+    if (!response.CreateFromLocalFile(file)) return 0;
+    return AddCache(hostId, path, &response);
+}
+
+// --- deleting ------------------------------------------------------------------
+
+int KvCacheDB::DeleteObjectLocked(int objId, const char* onlyIfExpired) {
+    KvSqlBuffer sql;
+    if (onlyIfExpired)
+        sql.Format("delete from cache_object where obj_id=%d and obj_expired='%q';", objId, onlyIfExpired);
+    else
+        sql.Format("delete from cache_object where obj_id=%d;", objId);
+    int removed = m_dbIndex.Execute(sql);
+    if (removed < 0) {
+        ReportError("deleting an object", m_dbIndex);
+        return 0;
+    }
+    // Stored again since it was found expired: the new content stays.
+    if (onlyIfExpired && removed == 0) return 1;
+    // The index row is gone first: a crash here leaves only an unused row.
+    if (m_dbContent.Execute(sql.Format("delete from cache_content where obj_id=%d;", objId)) < 0) {
+        ReportError("deleting content", m_dbContent);
+        return 0;
+    }
+    return 1;
+}
+
+int KvCacheDB::DeleteCache(int objId) {
+    if (m_bReadOnly.load()) return 0;
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    return objId > 0 ? DeleteObjectLocked(objId, nullptr) : 1;
+}
+
+int KvCacheDB::DeleteCache(int hostId, const char* path) {
+    if (m_bReadOnly.load()) return 0;
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    if (hostId <= 0) return 1;
+    int objId = FindObjectLocked(hostId, path, false);
+    return objId ? DeleteObjectLocked(objId, nullptr) : 1;
+}
+
+int KvCacheDB::DeleteCache(const char* host, const char* path) {
+    if (m_bReadOnly.load()) return 0;
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    int hostId = FindHostId(host);
+    return hostId ? DeleteCache(hostId, path) : 1;
+}
+
+int KvCacheDB::DeleteCache(const char* url) {
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return DeleteCache(host, path);
+}
+
+int KvCacheDB::DeleteAllCacheByHost(int hostId) {
+    if (m_bReadOnly.load()) return 0;
+    KvCriticalLock lock(m_lock);
+    if (!IsOpen()) return 0;
+    CUIntArray ids;
+    if (!PopulateObjectIds(hostId, &ids)) return 0;
+    KvSqlBuffer sql;
+    {
+        // The index rows go first, in one step.
+        KvSqlTransaction tx(m_dbIndex);
+        if (!tx.IsActive() || m_dbIndex.Execute(sql.Format("delete from cache_object where host_id=%d;", hostId)) < 0 ||
+            m_dbIndex.Execute(sql.Format("delete from cache_host where host_id=%d;", hostId)) < 0 || !tx.Commit()) {
+            ReportError("deleting a host", m_dbIndex);
+            return 0;
+        }
+    }
+    KvSqlTransaction tx(m_dbContent);
+    if (!tx.IsActive()) return 0;
+    KvSqlStatement st = m_dbContent.CompileStatement("delete from cache_content where obj_id=?;");
+    for (int i = 0; i < ids.GetSize(); ++i) {
+        if (!st.Bind(1, ids[i]) || st.Execute() < 0) {
+            ReportError("deleting content", m_dbContent);
+            return 0;
+        }
+    }
+    return tx.Commit();
+}
+
+int KvCacheDB::DeleteAllCacheByHost(const char* host) {
+    if (m_bReadOnly.load()) return 0;
+    KvCriticalLock lock(m_lock);
+    int hostId = FindHostId(host);
+    return hostId ? DeleteAllCacheByHost(hostId) : 1;
+}
+
+// --- the stored body into a file -------------------------------------------------
+
+int KvCacheDB::SaveBodyToFile(KvHttpResponse& response, const char* file) {
+    if (!file || !*file) return 0;
+    return KvWriteFileAtomic(file, response.m_bufBody.GetData(), response.m_bufBody.GetCount()) ? 1 : 0;
+}
+
+int KvCacheDB::SaveCacheToFile(int objId, const char* file) {
+    KvHttpResponse response;
+    return GetCache(objId, &response) ? SaveBodyToFile(response, file) : 0;
+}
+
+int KvCacheDB::SaveCacheToFile(int hostId, const char* path, const char* file) {
+    int objId = FindObjectId(hostId, path);
+    return objId ? SaveCacheToFile(objId, file) : 0;
+}
+
+int KvCacheDB::SaveCacheToFile(const char* host, const char* path, const char* file) {
+    int objId = FindObjectId(host, path);
+    return objId ? SaveCacheToFile(objId, file) : 0;
+}
+
+int KvCacheDB::SaveCacheToFile(const char* url, const char* file) {
+    int objId = FindObjectId(url);
+    return objId ? SaveCacheToFile(objId, file) : 0;
+}

@@ -1,0 +1,62 @@
+#include "KvCacheReader.h"
+
+int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose) {
+    for (KvSqlDB* db : {&m_index, &m_content}) {
+        db->SetReadOnly(TRUE);
+        db->SetBusyTimeout(busyTimeout);
+        db->SetVerbose(verbose);
+    }
+    m_pFailed = &m_index;
+    if (!m_index.Open(indexPath)) return 0;
+    m_stByHost = m_index.CompileStatement(
+        "select o.obj_id, o.obj_path, o.obj_modified, o.obj_expired from cache_host h, cache_object o "
+        "where h.host_name=? and o.host_id=h.host_id and o.obj_path=?;");
+    m_stByHostId = m_index.CompileStatement(
+        "select obj_id, obj_path, obj_modified, obj_expired from cache_object where host_id=? and obj_path=?;");
+    m_stById = m_index.CompileStatement(
+        "select obj_id, obj_path, obj_modified, obj_expired from cache_object where obj_id=?;");
+    if (!m_stByHost.IsValid() || !m_stByHostId.IsValid() || !m_stById.IsValid()) return 0;
+    m_pFailed = &m_content;
+    if (!m_content.Open(contentPath)) return 0;
+    m_stContent = m_content.CompileStatement("select obj_data from cache_content where obj_id=?;");
+    return m_stContent.IsValid() ? 1 : 0;
+}
+
+int KvCacheReader::ReadRow(KvSqlStatement& st, KvCacheObjectRow& row) {
+    m_pFailed = &m_index;
+    KvSqlQuery q = st.ExecQuery();
+    if (!q.IsValid()) return -1;
+    if (q.IsEOF()) return 0;
+    row.objId = q.GetIntField(0, 0);
+    row.path = q.GetTextField(1, "");
+    row.modified = q.GetTextField(2, "");
+    row.expired = q.GetTextField(3, "");
+    return row.objId > 0 ? 1 : 0;
+}
+
+int KvCacheReader::FindByHost(const char* host, const char* path, KvCacheObjectRow& row) {
+    if (!m_stByHost.Bind(1, host) || !m_stByHost.Bind(2, path)) return -1;
+    return ReadRow(m_stByHost, row);
+}
+
+int KvCacheReader::FindByHostId(int hostId, const char* path, KvCacheObjectRow& row) {
+    if (!m_stByHostId.Bind(1, hostId) || !m_stByHostId.Bind(2, path)) return -1;
+    return ReadRow(m_stByHostId, row);
+}
+
+int KvCacheReader::FindById(int objId, KvCacheObjectRow& row) {
+    if (!m_stById.Bind(1, objId)) return -1;
+    return ReadRow(m_stById, row);
+}
+
+int KvCacheReader::ReadContent(int objId, std::string& out) {
+    m_pFailed = &m_content;
+    if (!m_stContent.Bind(1, objId)) return -1;
+    KvSqlQuery q = m_stContent.ExecQuery();
+    if (!q.IsValid()) return -1;
+    if (q.IsEOF()) return 0;
+    int length = 0;
+    const unsigned char* data = q.GetBlobField(0, length);
+    out.assign(reinterpret_cast<const char*>(data ? data : (const unsigned char*)""), (size_t)(length > 0 ? length : 0));
+    return 1;
+}

@@ -1,0 +1,45 @@
+// KvCacheReader: one pair of read-only connections on a KvCacheDB's files,
+// with the statements of the read path compiled once. Internal to the
+// object store: a reader belongs to the thread that borrowed it from the
+// store's pool until it is given back.
+#pragma once
+
+#include <string>
+
+#include "CString.h"
+#include "KvSqLite.h"
+
+struct KvCacheObjectRow {
+    int objId = 0;
+    CString path;
+    CString modified;
+    CString expired;
+};
+
+class KvCacheReader {
+public:
+    // Opens both files read-only. 1 on success.
+    int Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose);
+
+    // 1 found, 0 absent, -1 on a database failure. The object's path is
+    // returned as stored (the index compares paths without letter case).
+    int FindByHost(const char* host, const char* path, KvCacheObjectRow& row);
+    int FindByHostId(int hostId, const char* path, KvCacheObjectRow& row);
+    int FindById(int objId, KvCacheObjectRow& row);
+    // The encoded content: 1 read, 0 absent, -1 on failure.
+    int ReadContent(int objId, std::string& out);
+
+    // The connection whose failure was last seen, for the error report.
+    const KvSqlDB& GetFailedDb() const { return *m_pFailed; }
+
+private:
+    int ReadRow(KvSqlStatement& st, KvCacheObjectRow& row);
+
+    KvSqlDB m_index;
+    KvSqlDB m_content;
+    KvSqlStatement m_stByHost;
+    KvSqlStatement m_stByHostId;
+    KvSqlStatement m_stById;
+    KvSqlStatement m_stContent;
+    const KvSqlDB* m_pFailed = &m_index;
+};
