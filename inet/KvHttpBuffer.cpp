@@ -1,6 +1,7 @@
 // KvHttpBuffer: header fields and writing. Reading is in KvHttpBufferRead.cpp.
 #include "KvHttpBuffer.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,7 +60,10 @@ const char* KvHttpBuffer::GetHeaderValue(const char* name) const { return m_mapH
 
 int KvHttpBuffer::GetIntHeaderValue(const char* name) const {
     const char* value = GetHeaderValue(name);
-    return value ? std::atoi(value) : 0;
+    if (!value) return 0;
+    // Clamped rather than wrapped: a huge value must not turn small or negative.
+    long long n = std::strtoll(value, nullptr, 10);
+    return n > INT_MAX ? INT_MAX : (n < INT_MIN ? INT_MIN : (int)n);
 }
 
 int KvHttpBuffer::SetHeaderValue(const char* name, const char* value) {

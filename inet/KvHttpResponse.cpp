@@ -8,13 +8,11 @@
 
 #include "FileIo.h"
 #include "KvComObject.h"
+#include "KvFileFunc.h"
 #include "KvHttpFunc.h"
+#include "KvMime.h"
 #include "KvTime.h"
 
-#if __has_include("KvMime.h")
-#include "KvMime.h"
-#define KV_HTTP_HAS_MIME 1
-#endif
 
 IMPLEMENT_DYNCREATE(KvHttpResponse, KvHttpBuffer)
 
@@ -27,14 +25,11 @@ constexpr time_t kLocalFileExpirySeconds = 3640LL * 24 * 3600;
 
 bool HasLineBreak(const CString& s) { return s.FindOneOf("\r\n") >= 0; }
 
-// The content type of a local file from its extension; empty when unknown.
+// The content type of a local file from the extension of its name (a dot
+// in a directory name does not count); empty when unknown.
 CString MimeTypeOf(const char* path) {
-#ifdef KV_HTTP_HAS_MIME
-    return KvMime::GetInstance()->GetMimeByPath(path, "");
-#else
-    (void)path;
-    return CString();
-#endif
+    CString ext = GetFileExt(path);
+    return ext.IsEmpty() ? CString() : KvMime::GetInstance()->GetMimeByExt(ext, "");
 }
 
 // An HTTP date of a moment given in seconds since the epoch.

@@ -3,6 +3,7 @@
 // built from URLs and chunked bodies.
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 #include "KvHttpFunc.h"
 #include "KvHttpRequest.h"
 #include "KvHttpResponse.h"
+#include "KvMime.h"
 #include "KvTime.h"
 
 namespace {
@@ -197,6 +199,8 @@ TEST(HttpHeaders, NumbersTypesAndContentTypeTests) {
     EXPECT_EQ(m.GetIntHeaderValue("Age"), 7);
     EXPECT_EQ(m.GetIntHeaderValue("Delta"), -3);
     EXPECT_EQ(m.GetIntHeaderValue("Missing"), 0);
+    m.SetHeaderValue("Huge", 5000000000LL);
+    EXPECT_EQ(m.GetIntHeaderValue("Huge"), INT_MAX);  // clamped, never wrapped
 
     EXPECT_FALSE(m.IsTextFile());
     m.SetHeaderValue("Content-Type", "TEXT/HTML; charset=utf-8");
@@ -405,8 +409,16 @@ TEST(HttpResponse, DynamicContentAndNotModified) {
 }
 
 TEST(HttpResponse, LocalFileBecomesTheBody) {
-    char path[] = "/tmp/kv_http_fileXXXXXX";
-    int fd = mkstemp(path);
+    char types[] = "/tmp/kv_http_typesXXXXXX";
+    int tfd = mkstemp(types);
+    ASSERT_GE(tfd, 0);
+    const char table[] = "text/html html htm\nimage/png png\n";
+    ASSERT_EQ(write(tfd, table, sizeof(table) - 1), (ssize_t)(sizeof(table) - 1));
+    close(tfd);
+    KvMime::GetInstance()->SetMimeFile(types);
+
+    char path[] = "/tmp/kv_http_fileXXXXXX.HTM";
+    int fd = mkstemps(path, 4);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "file body", 9), 9);
     close(fd);
@@ -423,7 +435,9 @@ TEST(HttpResponse, LocalFileBecomesTheBody) {
     EXPECT_STREQ(m.GetHeaderValue("Content-Length"), "9");
     EXPECT_EQ(strlen(m.GetHeaderValue("Last-Modified")), 29u);
     EXPECT_EQ(strlen(m.GetHeaderValue("Expires")), 29u);
+    EXPECT_STREQ(m.GetHeaderValue("Content-Type"), "text/html");
     unlink(path);
+    unlink(types);
 }
 
 // --- dates and built requests ---------------------------------------------------------
