@@ -1,21 +1,147 @@
 // kvproxy: the host program. It creates the proxy application, starts the
 // proxy and runs until it is told to stop (SIGINT/SIGTERM).
+//
+//   kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]
+//
+// Without --config the configuration is "kvproxy.ini" beside the program.
+// --listen overrides the file's [Proxy] Listen; there port 0 asks for any
+// free port (the line printed at start says which).
+#include <signal.h>
+
 #include <cstdio>
 #include <cstring>
+#include <thread>
+
+#include "KvFileFunc.h"
+#include "KvLogError.h"
+#include "KvProxyRequest.h"
+#include "KvUrlCode.h"
+#include "KvWebProxyApp.h"
+#include "MessageLoop.h"
 
 extern "C" const char* KvProxyVersion();
 
-int main(int argc, char** argv) {
+namespace {
+
+const char kUsage[] =
+    "usage: kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]\n"
+    "\n"
+    "KvProxy, a personal web proxy. Point the browser's HTTP proxy at the\n"
+    "address printed at start (127.0.0.1:8168 unless configured otherwise).\n"
+    "\n"
+    "  --config PATH       the configuration file (default: kvproxy.ini beside the program)\n"
+    "  --listen HOST:PORT  listen there instead of [Proxy] Listen; port 0 takes any free port\n"
+    "  --version           print the version and exit\n"
+    "  --help              print this text and exit\n"
+    "\n"
+    "Stop it with Ctrl-C (SIGINT) or SIGTERM.\n";
+
+struct Options {
+    const char* config = nullptr;
+    const char* listen = nullptr;
+};
+
+// 0 to go on, otherwise the exit code + 1.
+int ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--version") == 0) {
             std::printf("kvproxy %s\n", KvProxyVersion());
-            return 0;
+            return 1;
         }
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: kvproxy [--config PATH] [--version] [--help]\n");
-            return 0;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 1;
         }
+        if ((std::strcmp(arg, "--config") == 0 || std::strcmp(arg, "--listen") == 0) && i + 1 < argc) {
+            (arg[2] == 'c' ? options.config : options.listen) = argv[++i];
+            continue;
+        }
+        std::fprintf(stderr, "kvproxy: unknown or incomplete option '%s'\n\n%s", arg, kUsage);
+        return 3;
     }
-    std::fprintf(stderr, "kvproxy: the proxy is not built yet\n");
-    return 1;
+    return 0;
+}
+
+// SIGINT and SIGTERM are taken by one thread, which asks the application
+// to quit; every other thread has them blocked.
+void StartSignalThread() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    std::thread([set] {
+        int sig = 0;
+        sigwait(&set, &sig);
+        KvPostQuitMessage(0);
+    }).detach();
+}
+
+void ExplainConfigFailure(const KvWebProxyApp& app) {
+    const char* path = app.m_strConfigFile.c_str();
+    if (!IsFileExist(path)) {
+        std::fprintf(stderr, "kvproxy: the configuration file %s does not exist (give one with --config PATH)\n", path);
+    } else {
+        std::fprintf(stderr,
+                     "kvproxy: the configuration file %s is unusable: it cannot be read or has no [Proxy] section\n",
+                     path);
+    }
+}
+
+void ExplainStartFailure(const KvWebProxyApp& app) {
+    const int error = app.GetStartError();
+    if (error == 10048) {
+        std::fprintf(stderr, "kvproxy: cannot start: port %d is already in use by another program\n",
+                     app.m_nListenPort);
+        return;
+    }
+    char scratch[160];
+    std::fprintf(stderr, "kvproxy: cannot listen on %s:%d: %s\n", app.m_strListenHost.c_str(), app.m_nListenPort,
+                 error ? KvSocketErrorText(error, scratch, sizeof scratch) : "the server could not be started");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (int done = ParseOptions(argc, argv, options)) return done - 1;
+    StartSignalThread();
+
+    CObject* object = RUNTIME_CLASS(KvWebProxyApp)->CreateObject();
+    auto* app = dynamic_cast<KvWebProxyApp*>(object);
+    if (!app) {
+        std::fprintf(stderr, "kvproxy: out of memory\n");
+        delete object;
+        return 1;
+    }
+    app->m_strConfigFile = options.config ? KvAbsolutePath(options.config) : KvWebProxyApp::DefaultConfigFile();
+    if (!app->InitInstance()) {
+        ExplainConfigFailure(*app);
+        delete app;
+        return 2;
+    }
+    if (options.listen) {
+        CsString host;
+        int port = 0;
+        BreakHostPort(options.listen, host, port);
+        app->m_strListenHost = *host.GetStr() ? host.GetStr() : "127.0.0.1";
+        app->m_nListenPort = port;
+    }
+    if (!app->StartProxy()) {
+        ExplainStartFailure(*app);
+        app->ExitInstance();
+        delete app;
+        return 3;
+    }
+    std::printf("kvproxy: listening on %s:%u (data in %s)\n", app->m_strListenHost.c_str(), app->GetBoundPort(),
+                app->m_strBasePath.c_str());
+    std::fflush(stdout);
+
+    int code = app->Run();
+    app->StopProxy();
+    int exitCode = app->ExitInstance();
+    delete app;
+    return code ? code : exitCode;
 }

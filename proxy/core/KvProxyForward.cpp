@@ -1,0 +1,230 @@
+// KvProxyRequest: forwarding a request to the origin (or the upstream
+// proxy) and relaying the answer.
+#include <strings.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "KvComSocketImp.h"
+#include "KvLogError.h"
+#include "KvProxyRequest.h"
+#include "KvProxyText.h"
+#include "KvThread.h"
+#include "KvWebProxyApp.h"
+
+namespace {
+
+constexpr size_t kDefaultCopyCap = 16u << 20;
+// Interim answers (1xx) taken before the real one.
+constexpr int kMaxInterimAnswers = 16;
+
+bool HasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullptr; }
+
+void PutHeader(KvGenBuffer& out, const char* name, const char* value) {
+    if (!*name || HasLineBreak(name) || HasLineBreak(value)) return;
+    out.PutString(name);
+    out.PutString(": ", 2);
+    out.PutString(value);
+    out.PutString("\r\n", 2);
+}
+
+// The names of the headers that end at this hop, in the message given.
+std::vector<std::string> HopHeaders(const KvHttpBuffer& message) {
+    std::vector<std::string> names;
+    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        if (KvIsHopByHopHeader(item->GetKey()) || KvIsListedInConnection(message, item->GetKey())) {
+            names.emplace_back(item->GetKey());
+        }
+    });
+    return names;
+}
+
+// Ends the browser's connection with a reset, so that an answer cut short
+// can never pass for a complete one that ends at the close.
+void AbortConnection(KvComObject& com) {
+    if (auto* imp = dynamic_cast<KvComSocketImp*>(com.Imp())) {
+        if (imp->IsValid()) {
+            linger hard{1, 0};
+            imp->GetSocketObj().SetSockOpt(SO_LINGER, &hard, (int)sizeof hard);
+        }
+    }
+    com.Disconnect(1);
+}
+
+}  // namespace
+
+int KvProxyRequest::ResponseForwarded() {
+    int connected = ConnectRemoteHost();
+    if (KvWebProxyApp* app = GetApp()) app->SetOnline(connected);
+    if (!connected) return 0;
+    if (!ComposeRemoteRequest()) return 0;
+    int relayed = DoChatting();
+    DropRemote();
+    if (!relayed) return 0;
+    m_comClient.Disconnect(0);
+    return 1;
+}
+
+int KvProxyRequest::ConnectRemoteHost() {
+    KvWebProxyApp* app = GetApp();
+    m_bViaForwardProxy = app && app->m_nForwardPort != 0 && !app->m_strForwardHost.IsEmpty();
+    if (m_strHost == "localhost") m_bViaForwardProxy = 0;
+    if (!m_bViaForwardProxy) {
+        if (m_comRemote.Connect(m_strHost, m_nPort) != 0) {
+            LogError(KV_LOG_ERROR, "Unable to connect %s:%d", m_strHost.c_str(), m_nPort);
+            return ResponseError(902);
+        }
+        return 1;
+    }
+    if (m_comRemote.Connect(app->m_strForwardHost, app->m_nForwardPort) != 0) {
+        LogError(KV_LOG_ERROR, "Unable to connect %s:%d", app->m_strForwardHost.c_str(), app->m_nForwardPort);
+        return ResponseError(901);
+    }
+    return 1;
+}
+
+int KvProxyRequest::ComposeRemoteRequest() {
+    KvGenBuffer& out = m_bufRemote;
+    out.Empty();
+    CString target = KvProxyUpstreamTarget(m_strTarget, m_bViaForwardProxy != 0);
+    out.PutString(m_request.m_strMethod);
+    out.PutString(" ", 1);
+    out.PutString(target);
+    out.PutString(" ", 1);
+    out.PutString(m_request.m_strVersion);
+    out.PutString("\r\n", 2);
+
+    std::vector<std::string> hop = HopHeaders(m_request);
+    bool hasHost = false;
+    m_request.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        const char* name = item->GetKey();
+        for (const std::string& h : hop) {
+            if (strcasecmp(h.c_str(), name) == 0) return;
+        }
+        // Credentials for a proxy are for the upstream proxy only.
+        if (!m_bViaForwardProxy && strcasecmp(name, "Proxy-Authorization") == 0) return;
+        if (strcasecmp(name, "Host") == 0) hasHost = true;
+        PutHeader(out, name, item->GetValue());
+    });
+    if (!hasHost) {
+        CString host = m_strHost;
+        if (m_nPort != 80) host.AppendFormat(":%d", m_nPort);
+        PutHeader(out, "Host", host);
+    }
+    out.PutString("Connection: close\r\n\r\n");
+    if (!m_request.m_bufBody.IsEmpty()) out.PutString(m_request.m_bufBody.GetData(), m_request.m_bufBody.GetCount());
+    return 1;
+}
+
+int KvProxyRequest::SendRemoteRequest() {
+    const int length = (int)m_bufRemote.GetCount();
+    if (m_comRemote.Send(m_bufRemote.GetData(), length) != length) return 0;
+    if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
+    // A large or chunked body still sits in the browser's connection.
+    KvRelayResult r = KvRelayBody(m_comClient, m_comRemote, m_planRequestBody, nullptr);
+    m_planRequestBody = KvBodyPlan{};
+    if (r.end == KvRelayEnd::Complete) return 1;
+    LogError(KV_LOG_INFO, "Request body not forwarded: %s after %ld bytes", KvRelayEndText(r.end), (long)r.bytes);
+    return r.end == KvRelayEnd::SinkFailed ? 0 : -1;
+}
+
+int KvProxyRequest::ReceiveRemoteHeader() {
+    const bool interimToBrowser = m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0;
+    for (int i = 0; i < kMaxInterimAnswers; ++i) {
+        m_response.Reset();
+        if (m_response.ReceiveHeader(&m_comRemote) <= 0) return 0;
+        const int status = m_response.m_nStatus;
+        if (status < 100 || status >= 200 || status == 101) return 1;
+        // "100 Continue" was answered here already; other interim answers
+        // go on to a browser that understands them.
+        if (interimToBrowser && status != 100) {
+            KvGenBuffer head(256);
+            if (m_response.ComposeHeader(&head) > 0) m_comClient.Send(head.GetData(), (int)head.GetCount());
+        }
+    }
+    return 0;
+}
+
+int KvProxyRequest::DoChatting() {
+    int sent = SendRemoteRequest();
+    if (sent < 0) return 0;  // the browser stopped sending its body
+    if (sent == 0) {
+        LogError(KV_LOG_CONNECT, "write header to: %s failed: %E", m_request.m_strHost.c_str());
+        LogAccess(503, 0);
+        return ResponseError(503);
+    }
+    if (!ReceiveRemoteHeader()) {
+        LogAccess(503, 0);
+        if (IsCurrentThreadStopped()) return 0;
+        return ResponseError(503);
+    }
+    const int status = m_response.m_nStatus;
+    if (status < 100) {
+        LogAccess(502, 0);
+        return ResponseError(502);
+    }
+    if (status >= 400) {
+        // The system's own page replaces the server's.
+        DropRemote();
+        m_bPageOverOrigin = 1;
+        ResponseError(status);
+        m_bPageOverOrigin = 0;
+        LogAccess(status, 0);
+        m_comClient.Disconnect(0);
+        return 1;
+    }
+    ParseResponseHeader();
+    if (!SendResponseHead()) return 0;
+    return RelayResponseBody();
+}
+
+int KvProxyRequest::SendResponseHead() {
+    for (const std::string& name : HopHeaders(m_response)) KvRemoveHeaderAnyCase(m_response, name.c_str());
+    m_response.AddHeaderValue("Connection", "close");
+    return m_response.SendHeader(&m_comClient) > 0;
+}
+
+int KvProxyRequest::RelayResponseBody() {
+    KvWebProxyApp* app = GetApp();
+    const KvBodyPlan plan = KvResponseBodyPlan(m_response, m_request.m_strMethod);
+    m_response.m_bufBody.Empty();
+    KvBodyCopy copy;
+    if (m_bSaveToCache) {
+        copy.buffer = &m_response.m_bufBody;
+        copy.cap = app ? app->m_nMaxCacheCopy : kDefaultCopyCap;
+    }
+    KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache ? &copy : nullptr);
+    m_nRelayed = r.bytes;
+    m_bBodyCopyDropped = copy.dropped ? 1 : 0;
+    if (r.end == KvRelayEnd::Complete) {
+        m_bBodyComplete = 1;
+        if (copy.dropped) m_bSaveToCache = 0;  // too large to keep: relayed, never stored
+        if (plan.framing == KvBodyFraming::Chunked && m_bSaveToCache) {
+            // The copy holds the decoded body: describe it as such.
+            KvRemoveHeaderAnyCase(m_response, "Transfer-Encoding");
+            KvRemoveHeaderAnyCase(m_response, "Content-Length");
+            m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
+        }
+        m_response.m_nContentLength = r.bytes;
+        LogAccess(m_response.m_nStatus, r.bytes);
+        return 1;
+    }
+    m_bSaveToCache = 0;
+    switch (r.end) {
+    case KvRelayEnd::SinkFailed: LogError(KV_LOG_INFO, "Unable to send to client"); break;
+    case KvRelayEnd::SourceClosed:
+        if (plan.framing == KvBodyFraming::Length) {
+            LogError(KV_LOG_INFO, "Response have a wrong size: %ld %ld", (long)r.bytes, (long)plan.length);
+            break;
+        }
+        [[fallthrough]];
+    default:
+        LogError(KV_LOG_INFO, "Error chatting with server. Maybe server timeout. Received: %ld from %ld (%s)",
+                 (long)r.bytes, (long)plan.length, KvRelayEndText(r.end));
+        break;
+    }
+    AbortConnection(m_comClient);
+    return 0;
+}

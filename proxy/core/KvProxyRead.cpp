@@ -1,0 +1,74 @@
+// KvProxyRequest: reading the browser's request.
+#include <strings.h>
+
+#include <cstring>
+
+#include "KvLogError.h"
+#include "KvProxyRequest.h"
+#include "KvProxyText.h"
+#include "KvWebProxyApp.h"
+
+namespace {
+
+// A body up to this size is read before the origin is contacted (the
+// local sites and a retry need it whole); a larger one is streamed.
+constexpr int64_t kBodyReadLimit = 8 << 20;
+
+const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+
+}  // namespace
+
+int KvProxyRequest::ReadClientRequest() {
+    int head = m_request.ReceiveHeader(&m_comClient);
+    if (head < 0) {
+        // A connection that closes (or stays silent) before its first byte
+        // is a browser's spare connection: closed without a word.
+        if (head == KV_COM_CLOSED || head == KV_COM_TIMEOUT) return 0;
+        if (head == KV_HTTP_BAD_HEADER) {
+            LogError(KV_LOG_ACCESS, "%s - - [%T] \" \" 400 0", GetClientIPAddr().c_str());
+            return ResponseError(400);
+        }
+        return ResponseError(503);
+    }
+    if (m_request.m_strRequestLine.IsEmpty()) {
+        LogError(KV_LOG_ACCESS, "%s - - [%T] \" \" 400 0", GetClientIPAddr().c_str());
+        return ResponseError(400);
+    }
+    if (m_request.m_strMethod.IsEmpty() || m_request.m_strURL.IsEmpty() || m_request.m_strVersion.IsEmpty()) {
+        LogAccess(400, 0);
+        return ResponseError(400);
+    }
+    return ReadClientBody();
+}
+
+int KvProxyRequest::ReadClientBody() {
+    m_planRequestBody = KvRequestBodyPlan(m_request);
+    if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
+
+    // The proxy answers "100-continue" itself: the browser then sends the
+    // body at once instead of waiting for the origin's word.
+    const char* expect = m_request.GetHeaderValue("Expect");
+    if (expect && strcasestr(expect, "100-continue")) {
+        if (m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0) {
+            m_comClient.Send(kContinue, (int)sizeof kContinue - 1);
+        }
+        KvRemoveHeaderAnyCase(m_request, "Expect");
+    }
+    if (m_planRequestBody.framing != KvBodyFraming::Length || m_planRequestBody.length > kBodyReadLimit) {
+        return 1;  // streamed to the origin by the relay
+    }
+    // Exactly Content-Length bytes, however many segments they come in.
+    int64_t got = m_request.ReceiveBody(&m_comClient, m_planRequestBody.length);
+    if (got == m_planRequestBody.length) {
+        m_planRequestBody = KvBodyPlan{};
+        return 1;
+    }
+    if (got == KV_COM_CLOSED || got == 0) return 0;  // the browser left
+    LogAccess(got == KV_COM_TIMEOUT ? 504 : 503, 0);
+    return ResponseError(got == KV_COM_TIMEOUT ? 504 : 503);
+}
+
+void KvProxyRequest::LogAccess(int status, int64_t bytes) {
+    LogError(KV_LOG_ACCESS, "%s - - [%T] \"%s\" %d %ld", GetClientIPAddr().c_str(),
+             m_request.m_strOrgRequestLine.c_str(), status, (long)bytes);
+}

@@ -1,0 +1,163 @@
+// KvProxyRequest: dispatch of one request, URL splitting, and the server.
+#include "KvProxyRequest.h"
+
+#include <sys/socket.h>
+
+#include <cstring>
+
+#include "KvComSocketImp.h"
+#include "KvElapsed.h"
+#include "KvLogError.h"
+#include "KvMatchList.h"
+#include "KvProxyText.h"
+#include "KvUrlCode.h"
+#include "KvWebProxyApp.h"
+#include "StrFunc.h"
+#include "TqParseURL.h"
+
+IMPLEMENT_DYNCREATE(KvProxyRequest, KvSocketRequest)
+IMPLEMENT_DYNCREATE(KvProxyServer, KvSocketServer)
+
+// ---------------------------------------------------------------------------
+// The server.
+
+KvProxyServer::KvProxyServer() {
+    SetPort(8168);
+    SetRTRequest(RUNTIME_CLASS(KvProxyRequest));
+}
+
+KvProxyServer::~KvProxyServer() { Kill(); }
+
+BOOL KvProxyServer::OnInitThread() {
+    m_nListenError = 0;
+    if (KvSocketServer::OnInitThread()) return TRUE;
+    m_nListenError = m_socket.GetErrorCode();
+    if (m_nListenError == 0) m_nListenError = KV_WSAEINVAL;
+    return FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// The request.
+
+KvProxyRequest::KvProxyRequest() : m_bufRemote(4096) {}
+
+KvProxyRequest::~KvProxyRequest() { Kill(); }
+
+KvWebProxyApp* KvProxyRequest::GetApp() const { return KvGetProxyApp(); }
+
+BOOL KvProxyRequest::InitState() {
+    BOOL ok = KvSocketRequest::InitState();
+    if (!ok) return ok;
+    m_request.Reset();
+    m_response.Reset();
+    return TRUE;
+}
+
+void KvProxyRequest::DropRemote() {
+    if (m_comRemote.IsValid()) m_comRemote.Disconnect(1);
+}
+
+BOOL KvProxyRequest::DispatchRequest() {
+    m_bBodyComplete = 0;
+    m_bBodyCopyDropped = 0;
+    m_nRelayed = 0;
+    m_planRequestBody = KvBodyPlan{};
+    if (!ReadClientRequest()) {
+        DropRemote();
+        return TRUE;
+    }
+    m_bDelete = m_bForce = m_bBypass = 0;
+    m_strTarget = m_request.m_strURL;
+    switch (KvProxyCutSuffix(m_strTarget)) {
+    case kvSuffixForce: m_bForce = 1; break;
+    case kvSuffixDelete: m_bDelete = 1; break;
+    case kvSuffixBypass: m_bBypass = 1; break;
+    case kvSuffixNone: break;
+    }
+    m_strURL = m_strTarget;
+    UrlDecode(&m_strURL);
+    {
+        KvElapsed timer("Dispatch Request");
+        _DoDispatchRequest();
+    }
+    // The origin may keep its connection open: it is never waited for.
+    DropRemote();
+    return TRUE;
+}
+
+void KvProxyRequest::_DoDispatchRequest() {
+    if (m_request.m_strMethod.CompareNoCase("CONNECT") == 0) {
+        ResponseTunnel();
+        return;
+    }
+    if (!BreakUrlComponent(m_strURL, m_strHost, m_nPort, m_strPath)) {
+        LogError(KV_LOG_ERROR, "Break url %s to component fail.", m_strURL.c_str());
+        return;
+    }
+    if (ResponseLocal()) return;
+    ResponseForwarded();
+}
+
+int KvProxyRequest::BreakUrlComponent(const char* url, CString& host, int& port, CString& path) {
+    unsigned long scheme = 0;
+    CString schemeText;
+    unsigned short parsedPort = 0;
+    if (!TqParseURL(url, scheme, schemeText, host, path, parsedPort) || scheme != kvSchemeHttp) return 0;
+    host.Trim();
+    host.MakeLower();
+    if (host.IsEmpty()) return 0;
+    port = parsedPort ? parsedPort : 80;
+    return 1;
+}
+
+int KvProxyRequest::ResponseLocal() { return 0; }
+
+// ---------------------------------------------------------------------------
+// Referer hook (not on the dispatch path).
+
+namespace {
+
+// Deployment values of the referer hook: the search services whose query
+// pages get the portal's search card as referer.
+const char* const kCustomSearchPrefix = "http://search.portal.invalid/custom?";
+const char* const kSearchPrefixes[] = {
+    "http://search.portal.invalid/search?",
+    "http://directory.portal.invalid/cgi-bin/search?",
+    "http://books.portal.invalid/exec/obidos/external-search?",
+    "http://siteinfo.portal.invalid/cgi-bin/search_form",
+};
+
+// "pub-" and 16 digits.
+bool HasAdClientId(const char* url) {
+    for (const char* p = std::strstr(url, "pub-"); p; p = std::strstr(p + 1, "pub-")) {
+        int digits = 0;
+        while (digits < 16 && p[4 + digits] >= '0' && p[4 + digits] <= '9') ++digits;
+        if (digits == 16) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void KvProxyRequest::HyjackReferer() {
+    const char* referer = m_request.GetHeaderValue("Referer");
+    if (referer && *referer) return;
+    const char* url = m_strURL.c_str();
+    bool set = false;
+    if (std::strncmp(url, kCustomSearchPrefix, std::strlen(kCustomSearchPrefix)) == 0) {
+        set = HasAdClientId(url);
+    } else {
+        for (const char* prefix : kSearchPrefixes) {
+            if (std::strncmp(url, prefix, std::strlen(prefix)) == 0) set = true;
+        }
+    }
+    if (!set) return;
+    CString card = "http://www." + KvGetPortalHosts().portalDomain + "/phpmod/htmcard.php?pg=se";
+    m_request.SetHeaderValue("Referer", card);
+}
+
+int KvProxyRequest::IsValidDeveloperSubDomain(const char* name) {
+    CString lower(name ? name : "");
+    lower.MakeLower();
+    return lower == "kavori" || lower == "webdev" ? 1 : 0;
+}

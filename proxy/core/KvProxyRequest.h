@@ -1,0 +1,147 @@
+// KvProxyRequest: the worker thread that serves one browser connection of
+// the proxy; KvProxyServer: the listening server that hands connections to
+// such workers.
+//
+// For each request read from the browser the worker either answers it
+// itself (ResponseLocal, which a derived request fills with the local
+// sites, the lists and the cache) or forwards it to the origin server,
+// directly or through the configured upstream ("forward") proxy, and
+// relays the answer back unchanged while keeping a copy of the body for
+// the cache. Errors are answered with the proxy's error page. One browser
+// connection carries one exchange: the answer says "Connection: close".
+//
+// The request target sent upstream is the browser's own (after the
+// "$force", "$delete" and "$bypass" suffixes are cut), escaped only where
+// a byte is outside 0x21-0x7E; the decoded URL (m_strURL) serves the
+// lists, the local sites, the cache keys and the log.
+//
+// With "[Proxy] Tunnel=1" a CONNECT to an allowed port is answered
+// "200 Connection established" and bytes then flow both ways unchanged.
+//
+// Every operation runs on the request's own thread; a request object
+// serves one connection at a time. The application (KvWebProxyApp) is
+// read for its configuration and told whether connects succeed.
+#pragma once
+
+#include <cstdint>
+
+#include "KvHttpRequest.h"
+#include "KvHttpResponse.h"
+#include "KvProxyBody.h"
+#include "KvSocketRequest.h"
+#include "KvSocketServer.h"
+#include "KvString.h"
+
+class KvParseImp;
+class KvWebProxyApp;
+
+class KvProxyRequest : public KvSocketRequest {
+    DECLARE_DYNCREATE(KvProxyRequest)
+public:
+    KvProxyRequest();
+    ~KvProxyRequest() override;
+
+protected:
+    BOOL InitState() override;
+    // Reads one request and answers it.
+    BOOL DispatchRequest() override;
+
+    // --- the request's own operations, in slot order ---
+    // The browser's head and body; 0 when the connection is done with
+    // (an answer has been sent, or the browser left without asking).
+    virtual int ReadClientRequest();
+    // Kept for callers that report a problem in words: does nothing, 1.
+    virtual int ResponseError(const char* fmt, ...);
+    // The error page for a code (see ResponseError in KvProxyPages.cpp); 0.
+    virtual int ResponseError(int code);
+    virtual int ResponseHelloWorld();
+    // Status line and headers of a locally built answer whose body is in
+    // the response buffer; sends nothing. 1.
+    virtual int ResponseFinish(const char* contentType);
+    // Answers the request without the origin; 0 here (nothing is local).
+    virtual int ResponseLocal();
+    // Forwards the request and relays the answer; 1 when it went through.
+    virtual int ResponseForwarded();
+    // Sets a "Referer" on search queries that lack one; not on the dispatch path.
+    virtual void HyjackReferer();
+    virtual int IsValidDeveloperSubDomain(const char* name);
+    // A CONNECT request: the tunnel when the configuration allows it.
+    virtual int ResponseTunnel();
+
+    // --- steps ---
+    void _DoDispatchRequest();
+    int BreakUrlComponent(const char* url, CString& host, int& port, CString& path);
+    int ConnectRemoteHost();
+    int ComposeRemoteRequest();
+    int DoChatting();
+    int ParseResponseHeader() { return 1; }
+    // "HTTP/1.0 500 Internal Server Error", minimal headers and the text; 0.
+    int ResponseFatalError(const char* text);
+    int ResponseRedirect(const char* location);
+    int ShowErrorPage(int status, KvParseImp& vars);
+    int ResponseFromResource(UINT id, ...);
+    // Appends formatted text to the response body.
+    void PutLine(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    // --- helpers of the steps ---
+    // The body the browser sends, read or left for the relay; 0 when the
+    // connection is done with.
+    int ReadClientBody();
+    // Sends the composed head (and a body read in full), then streams a
+    // body left in the browser's connection.
+    int SendRemoteRequest();
+    // The origin's head; interim (1xx) answers are passed on or skipped.
+    int ReceiveRemoteHeader();
+    // The origin's head as the browser gets it, without the headers of
+    // one connection and with "Connection: close".
+    int SendResponseHead();
+    // Relays the origin's body; 1 when it ended where its framing says.
+    int RelayResponseBody();
+    // Both directions of a tunnel until one side closes or stays idle.
+    int PumpTunnel();
+    // The page template under the base directory, rendered and sent.
+    int SendTemplatePage(const char* templateName, KvParseImp& vars, int status, const char* statusText);
+    // The head (and body unless the request was HEAD) of m_response.
+    int SendResponse();
+    void LogAccess(int status, int64_t bytes);
+    KvWebProxyApp* GetApp() const;
+    // Closes the origin's connection at once (it may be kept alive there).
+    void DropRemote();
+
+public:
+    KvHttpRequest m_request;    // the browser's request
+    KvHttpResponse m_response;  // the answer for the browser
+    int m_bDelete = 0;          // "$delete"
+    int m_bForce = 0;           // "$force"
+    int m_bBypass = 0;          // "$bypass"
+    int m_bSaveToCache = 0;     // set by the cache extension: keep a copy of the body
+    int m_bViaForwardProxy = 0;
+    KvString m_strURL;          // request target without suffix, URL-decoded
+    CString m_strHost;          // host of the URL, trimmed, lower case
+    int m_nPort = 80;
+    CString m_strPath;          // path and query of the URL
+    CString m_strMatchedRule;   // the black-list rule that matched
+
+    // Beyond the classic fields.
+    CString m_strTarget;          // the request target as received, suffix cut
+    KvBodyPlan m_planRequestBody; // body still in the browser's connection
+    KvGenBuffer m_bufRemote;      // the request composed for upstream
+    int m_bBodyComplete = 0;      // the last relay ended where the framing says
+    int m_bBodyCopyDropped = 0;   // the body outgrew the copy cap: not for the cache
+    int64_t m_nRelayed = 0;       // body bytes passed to the browser
+    int m_bPageOverOrigin = 0;    // the error page replaces an origin's answer (its headers are kept)
+};
+
+class KvProxyServer : public KvSocketServer {
+    DECLARE_DYNCREATE(KvProxyServer)
+public:
+    // Port 8168, request threads of KvProxyRequest.
+    KvProxyServer();
+    ~KvProxyServer() override;
+    // The socket error of a failed start (10048: the port is taken), 0 else.
+    int GetListenError() const { return m_nListenError; }
+
+protected:
+    BOOL OnInitThread() override;
+    int m_nListenError = 0;
+};

@@ -1,0 +1,272 @@
+#include "KvWebProxyApp.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "KvData.h"
+#include "KvElapsed.h"
+#include "KvFileFunc.h"
+#include "KvLogError.h"
+#include "KvMime.h"
+#include "KvProxyRequest.h"
+#include "KvSystemLock.h"
+#include "KvUrlCode.h"
+#include "StrFunc.h"
+#include "StringTable.h"
+#include "Ui.h"
+
+IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
+
+namespace {
+
+constexpr int kDefaultPort = 8168;
+constexpr int kDefaultRecTimeoutMs = 180000;
+constexpr int kDefaultExpiredDays = 3650;
+constexpr DWORD kOfflineAfterMs = 60000;
+// Also the listen backlog: bursts of new connections wait in it.
+constexpr UINT kListenBacklog = 1024;
+
+// The text of a message of the table, formatted.
+CString MessageText(UINT id, const char* a = nullptr, const char* b = nullptr) {
+    CString format;
+    StrResource(id, format);
+    CString text;
+    text.Format(format.c_str(), a ? a : "", b ? b : "");
+    return text;
+}
+
+// A path without its final "/" or "\" (a lone "/" stays).
+CString WithoutFinalSeparator(CString path) {
+    while (path.GetLength() > 1 && (path.Right(1) == "/" || path.Right(1) == "\\")) path = path.Left(path.GetLength() - 1);
+    return path;
+}
+
+bool IsAbsolute(const CString& path) { return path.GetLength() > 0 && (path[0] == '/' || path[0] == '\\'); }
+
+}  // namespace
+
+KvWebProxyApp* KvGetProxyApp() { return dynamic_cast<KvWebProxyApp*>(KvGetApp()); }
+
+KvWebProxyApp::KvWebProxyApp() : m_pRTProxyServer(RUNTIME_CLASS(KvProxyServer)) { m_bListLoaded = 0; }
+
+KvWebProxyApp::~KvWebProxyApp() { StopProxy(); }
+
+CString KvWebProxyApp::GetModuleDir() {
+    if (kvData.m_strModulePath.IsEmpty()) kvData.CollectModuleInfo();
+    return kvData.m_strModulePath;
+}
+
+CString KvWebProxyApp::DefaultConfigFile() {
+    if (kvData.m_strModuleName.IsEmpty()) kvData.CollectModuleInfo();
+    CString name = kvData.m_strModuleName;
+    if (name.GetLength() > 4 && name.Right(4).CompareNoCase(".exe") == 0) {
+        name = name.Left(name.GetLength() - 4) + ".ini";
+    } else {
+        name += ".ini";
+    }
+    return GetModuleDir() + name;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down.
+
+int KvWebProxyApp::InitInstance() {
+    if (!KvBaseApp::InitInstance()) return 0;
+    m_strBasePath = WithoutFinalSeparator(GetModuleDir());
+    int ok = m_bReadConfigFiles ? ReadConfigFiles() : SetConfigManually();
+    if (!ok) return 0;
+    KvMime::GetInstance()->SetMimeFile(m_strBasePath + "/mime.types");
+    PrepareDataDirectories();
+    SetLogPath(m_strBasePath + "/Log/");
+    SetSystemLockDir(m_strBasePath + "/Temp");
+    return 1;
+}
+
+int KvWebProxyApp::Run() { return KvWebApp::Run(); }
+
+int KvWebProxyApp::ExitInstance() {
+    if (m_pProxyServer) StopProxy();
+    return KvWebApp::ExitInstance();
+}
+
+void KvWebProxyApp::PrepareDataDirectories() {
+    for (const char* sub : {"/Cache", "/Log", "/Temp"}) {
+        CString dir = m_strBasePath + sub;
+        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+            LogError(KV_LOG_ERROR, "Unable to create the folder %s", dir.c_str());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Configuration.
+
+int KvWebProxyApp::ReadConfigFiles() { return ReadIniFile() > 0 ? 1 : 0; }
+
+int KvWebProxyApp::SetConfigManually() { return 0; }
+
+void KvWebProxyApp::SplitHostPort(const char* value, CString& host, int& port) {
+    CsString name;
+    BreakHostPort(value, name, port);
+    host = name.GetStr();
+    host.Trim();
+}
+
+int KvWebProxyApp::ReadIniFile() {
+    m_iniFile.Reset();
+    if (m_strConfigFile.IsEmpty()) m_strConfigFile = DefaultConfigFile();
+    if (!m_iniFile.Load(m_strConfigFile)) {
+        KvMessageBox(MessageText(KV_MSG_CONFIG_MISSING, m_strConfigFile, kvData.m_strModuleName), nullptr,
+                     MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    CString base = m_iniFile.GetValue("Directories", "basepath");
+    base.Trim();
+    if (base.IsEmpty()) {
+        base = GetModuleDir();
+    } else if (!IsAbsolute(base)) {
+        // A relative base directory is taken from where the file lies.
+        CString file = KvAbsolutePath(m_strConfigFile);
+        base = file.Left(file.ReverseFind('/') + 1) + base;
+    }
+    m_strBasePath = WithoutFinalSeparator(KvAbsolutePath(base));
+
+    if (!ReadProxySection()) return 0;
+
+    m_bUseWhiteList = m_iniFile.GetIntValue("General", "UseWhiteList");
+    m_bUseBlackList = m_iniFile.GetIntValue("General", "UseBlackList");
+    m_bUsePopUpFilter = m_iniFile.GetIntValue("General", "UsePopUpFilter");
+    m_bUseNoCacheList = m_iniFile.GetIntValue("General", "UseNoCacheList");
+    m_strWhiteListFile = "whitelist.txt";
+    m_strBlackListFile = "blacklist.txt";
+    if (m_bUsePopUpFilter) ReadPopUpFilter(m_strBasePath + "/popupfilter.txt");
+    if (m_bUseNoCacheList) ReadNoCacheList(m_strBasePath + "/nocache.txt");
+
+    m_nDebugMask = m_iniFile.GetIntValue("Debugging", "debug") | KV_LOG_FATAL;
+
+    if (KvIniSection* locale = m_iniFile.FindSection("Locale")) {
+        kvData.LoadLocale([locale](const char* key) { return locale->GetValue(key); });
+    }
+    return 1;
+}
+
+int KvWebProxyApp::ReadProxySection() {
+    KvIniSection* proxy = m_iniFile.FindSection("Proxy");
+    if (!proxy) {
+        KvMessageBox(MessageText(KV_MSG_CONFIG_BAD), nullptr, MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    // Only the loopback address unless the file names another: anyone who
+    // can reach the port can use the proxy and the local sites.
+    SplitHostPort(proxy->GetValue("Listen"), m_strListenHost, m_nListenPort);
+    if (m_strListenHost.IsEmpty()) m_strListenHost = "127.0.0.1";
+    if (m_nListenPort <= 0 || m_nListenPort > 65535) m_nListenPort = kDefaultPort;
+
+    SplitHostPort(proxy->GetValue("Forward"), m_strForwardHost, m_nForwardPort);
+    if (m_nForwardPort < 0 || m_nForwardPort > 65535) m_nForwardPort = 0;
+    if (m_nForwardPort == 0) m_strForwardHost.Empty();
+
+    long long timeout = (long long)proxy->GetIntValue("RecTimeout") * 1000;
+    m_nRecTimeout = timeout > 0 && timeout < 0x7FFFFFFF ? (int)timeout : kDefaultRecTimeoutMs;
+    m_nCacheExpiredDays = proxy->GetIntValue("CacheExpiredDays");
+    if (m_nCacheExpiredDays <= 0) m_nCacheExpiredDays = kDefaultExpiredDays;
+
+    m_bTunnel = proxy->GetIntValue("Tunnel") ? 1 : 0;
+    if (const char* ports = proxy->GetValue("TunnelPorts")) {
+        if (*ports) m_strTunnelPorts = ports;
+    }
+    int maxBodyMiB = proxy->GetIntValue("MaxCacheBody");
+    if (maxBodyMiB > 0) m_nMaxCacheCopy = (size_t)maxBodyMiB << 20;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Server control.
+
+int KvWebProxyApp::StartProxy() {
+    if (!m_pProxyServer) {
+        CObject* object = m_pRTProxyServer ? m_pRTProxyServer->CreateObject() : nullptr;
+        if (!object || !object->IsKindOf(RUNTIME_CLASS(KvProxyServer))) {
+            delete object;
+            return 0;
+        }
+        m_pProxyServer = static_cast<KvProxyServer*>(object);
+    }
+    if (m_pProxyServer->IsAlive()) return 1;
+    m_nStartError = 0;
+    m_pProxyServer->SetIPAddress(m_strListenHost);
+    m_pProxyServer->SetListenAddress(m_strListenHost);
+    m_pProxyServer->SetPort((short)(uint16_t)m_nListenPort);
+    m_pProxyServer->SetRecTimeOut((DWORD)m_nRecTimeout);
+    if (m_pProxyServer->GetMaxThreadCount() < kListenBacklog) m_pProxyServer->SetMaxThreadCount(kListenBacklog);
+    if (!m_pProxyServer->Create(INFINITE)) {
+        m_nStartError = m_pProxyServer->GetListenError();
+        CString text;
+        text.Format(CString(KvLookupString(KV_MSG_PORT_IN_USE)).c_str(), m_nListenPort);
+        LogError(KV_LOG_ERROR, "%s (%s:%d, socket error %d)", text.c_str(), m_strListenHost.c_str(), m_nListenPort,
+                 m_nStartError);
+        delete m_pProxyServer;
+        m_pProxyServer = nullptr;
+        return 0;
+    }
+    m_pProxyServer->Run();
+    return 1;
+}
+
+int KvWebProxyApp::StopProxy() {
+    if (m_pProxyServer) {
+        if (m_pProxyServer->IsAlive()) m_pProxyServer->Kill();
+        delete m_pProxyServer;
+        m_pProxyServer = nullptr;
+    }
+    return 1;
+}
+
+int KvWebProxyApp::RestartProxy() {
+    StopProxy();
+    return StartProxy();
+}
+
+UINT KvWebProxyApp::GetBoundPort() const { return m_pProxyServer ? m_pProxyServer->GetBoundPort() : 0; }
+
+int KvWebProxyApp::SetProxySettings(const char* host, int port) {
+    LogError(KV_LOG_INFO,
+             "Point the browser's HTTP proxy (and HTTPS proxy) at %s port %d, or set http_proxy=http://%s:%d/",
+             host ? host : "", port, host ? host : "", port);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Online indication.
+
+int KvWebProxyApp::IsOnline() {
+    std::lock_guard<std::mutex> guard(m_csOnline);
+    return m_bOnline;
+}
+
+void KvWebProxyApp::SetOnline(int connected) {
+    const DWORD now = KvGetTickCount();
+    std::lock_guard<std::mutex> guard(m_csOnline);
+    if (connected) {
+        m_dwLastOnlineChange = now;
+        m_bOnline = connected;
+    } else if ((DWORD)(now - m_dwLastOnlineChange) > kOfflineAfterMs) {
+        m_dwLastOnlineChange = now;
+        m_bOnline = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Search tool parameters.
+
+void KvWebProxyApp::SaveSeToolsParams(CsStrMap* values) {
+    if (!values) return;
+    values->ForEach([this](CsStrMapItem* item) {
+        if (CsStrMapItem* have = m_mapSeToolsParams.IFind(item->GetKey())) {
+            have->m_value = item->GetValue();
+        } else {
+            m_mapSeToolsParams.AddTail(item->GetKey(), item->GetValue());
+        }
+    });
+}

@@ -1,0 +1,117 @@
+// KvWebProxyApp: the application object of the proxy.
+//
+// The host creates it, sets m_strConfigFile when it was told where the
+// configuration is, and calls InitInstance (reads the configuration, fixes
+// the base directory under which all data lives, prepares the data
+// folders, the log and the lists), StartProxy, Run (until a quit is
+// posted), StopProxy and ExitInstance.
+//
+// Configuration members are those of KvWebApp plus the few below; they are
+// written during start-up only and read by the request threads afterwards.
+// The lists are read-only once prepared (the white and black lists are
+// prepared once, by the first request that needs them). The online state
+// is guarded by its own lock. StartProxy/StopProxy/RestartProxy belong to
+// the host's thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+
+#include "KvWebApp.h"
+
+class KvProxyServer;
+
+// Message table ids of the proxy (texts in KvProxyMessages.cpp).
+enum : UINT {
+    KV_MSG_CONFIG_MISSING = 1,
+    KV_MSG_CONFIG_BAD = 2,
+    KV_MSG_CACHE_NO_MEMORY = 3,
+    KV_MSG_CACHE_OPEN = 4,
+    KV_MSG_CACHE_EXPRESSION = 5,
+    KV_MSG_PORT_IN_USE = 6,
+    KV_MSG_LOCAL_ONLY = 7,
+    KV_MSG_FILE_MISSING = 8,
+    KV_MSG_PAGE_FRAME = 201,
+    KV_MSG_YOUR_REQUEST = 202,
+};
+
+class KvWebProxyApp : public KvWebApp {
+    DECLARE_DYNCREATE(KvWebProxyApp)
+public:
+    KvWebProxyApp();
+    // Stops the proxy when it still runs.
+    ~KvWebProxyApp() override;
+
+    int InitInstance() override;
+    int Run() override;
+    int ExitInstance() override;
+    // 1 when the configuration file was read and is usable.
+    virtual int ReadConfigFiles();
+    // Configuration without a file: not supported, 0.
+    virtual int SetConfigManually();
+
+    // 1 when the server runs (or already ran); 0 when it cannot be made
+    // or its address cannot be listened on (see GetStartError).
+    int StartProxy();
+    int StopProxy();
+    int RestartProxy();
+    // Browsers here are pointed at the proxy by hand: logs how, returns 0.
+    int SetProxySettings(const char* host, int port);
+
+    int IsOnline();
+    // A success marks the system online at once; a failure takes it
+    // offline only when the last change is more than 60 s old.
+    void SetOnline(int connected);
+
+    int IsInWhiteList(const char* url, const char* referer);
+    int IsInBlackList(const char* url, CString& matchedRule);
+    int IsMatchPopUpFilter(const char* url);
+    int IsMatchNoCacheList(const char* url);
+
+    CsStrMap* GetSeToolsParams() { return &m_mapSeToolsParams; }
+    // Merges the pairs: a key already present (any case) takes the new value.
+    void SaveSeToolsParams(CsStrMap* values);
+    void Reasynch() {}
+
+    // --- beyond the classic members ---
+    KvProxyServer* GetProxyServer() const { return m_pProxyServer; }
+    // The class the server is made from (KvProxyServer or a derived one).
+    void SetProxyServerClass(const CRuntimeClass* rt) { m_pRTProxyServer = rt; }
+    // The port the running server listens on (the ephemeral one for 0).
+    UINT GetBoundPort() const;
+    // Socket error of the last failed StartProxy (10048 when the port is taken).
+    int GetStartError() const { return m_nStartError; }
+    // The executable's directory with its final "/".
+    static CString GetModuleDir();
+    // The configuration file beside the program: "x.exe" reads "x.ini",
+    // any other name has ".ini" appended.
+    static CString DefaultConfigFile();
+
+    int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
+    CString m_strTunnelPorts = "443";       // [Proxy] TunnelPorts
+    size_t m_nMaxCacheCopy = 16u << 20;     // [Proxy] MaxCacheBody (KiB in the file)
+
+protected:
+    int ReadIniFile();
+    int ReadProxySection();
+    int ReadPopUpFilter(const char* file);
+    int ReadNoCacheList(const char* file);
+    int InitWhiteAndBlackList();
+    // Cache/, Log/ and Temp/ below the base directory, made when missing.
+    void PrepareDataDirectories();
+    // "Listen"/"Forward" value into host and port.
+    static void SplitHostPort(const char* value, CString& host, int& port);
+
+    KvProxyServer* m_pProxyServer = nullptr;
+    const CRuntimeClass* m_pRTProxyServer;
+    int m_nStartError = 0;
+
+private:
+    std::mutex m_csOnline;
+    std::mutex m_csLists;
+    std::atomic<bool> m_bListsReady{false};
+};
+
+// The running application when it is a KvWebProxyApp, else null.
+KvWebProxyApp* KvGetProxyApp();
