@@ -141,8 +141,8 @@ int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
     long long declared = StoredContentLength(stored.substr(0, headEnd + 2));
     if (declared < 0 || (unsigned long long)declared != bodyLength) return 0;
 
-    KvGenBuffer buf(0);
-    if (!buf.PutString(stored.data(), length)) return 0;
+    KvGenBuffer buf;
+    if (!buf.SetAllocSize(length) || !buf.PutString(stored.data(), length)) return 0;
     if (response.Receive(&buf) <= 0 || response.m_strStatus.IsEmpty() ||
         response.m_bufBody.GetCount() != bodyLength) {
         response.Reset();
