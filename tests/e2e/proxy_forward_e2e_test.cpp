@@ -1,0 +1,309 @@
+// The proxy program between a raw client (or curl) and origin servers
+// written here: bodies, framing, methods, pages, suffixes, hop headers.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "e2e_support.h"
+
+using namespace e2e;
+
+namespace {
+
+int64_t MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Reads a request head (and its Content-Length body), records the head.
+std::string TakeRequest(Server& server, Conn& c, std::string* body = nullptr) {
+    std::string head = c.ReadHead();
+    server.Record(head);
+    Answer a = Parse(head + "\r\n\r\n");
+    size_t length = (size_t)std::atol(a.Get("content-length").c_str());
+    std::string b = length ? c.ReadExact(length) : std::string();
+    if (body) *body = b;
+    return head;
+}
+
+std::string Get(int originPort, const std::string& path, const std::string& extra = "") {
+    return "GET http://127.0.0.1:" + std::to_string(originPort) + path + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+           std::to_string(originPort) + "\r\n" + extra + "\r\n";
+}
+
+std::string FirstLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
+
+class ForwardTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(proxy.Started()) << "kvproxy did not start"; }
+    Proxy proxy{"RecTimeout=5\r\nTunnel=1"};
+};
+
+}  // namespace
+
+TEST_F(ForwardTest, SmallBodyArrivesByteIdenticalWithConnectionClose) {
+    std::string payload(100 * 1024, '\0');
+    ByteStream(7).Fill(payload.data(), payload.size());
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(payload.size()) +
+                "\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\n" + payload);
+        c.WaitClosed(10000);
+    });
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/small")));
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.body, payload);
+    EXPECT_EQ(a.Get("connection"), "close");
+    EXPECT_FALSE(a.Has("keep-alive"));
+}
+
+TEST_F(ForwardTest, HundredMegabytesPassWithBoundedMemory) {
+    constexpr size_t kSize = 100u << 20;
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+        ByteStream bytes(42);
+        std::string piece(1 << 20, '\0');
+        for (size_t sent = 0; sent < kSize; sent += piece.size()) {
+            bytes.Fill(piece.data(), piece.size());
+            if (!c.Write(piece)) return;
+        }
+    });
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Get(origin.Port(), "/big")));
+    Answer head = Parse(c.ReadHead(20000));
+    ASSERT_EQ(head.status, 200);
+    ByteStream expect(42);
+    std::string want;
+    size_t seen = 0;
+    bool same = true;
+    c.Drain(
+        [&](const char* p, size_t n) {
+            want.resize(n);
+            expect.Fill(want.data(), n);
+            same = same && std::memcmp(want.data(), p, n) == 0;
+            seen += n;
+        },
+        20000);
+    EXPECT_EQ(seen, kSize);
+    EXPECT_TRUE(same);
+    long peakKb = proxy.MemoryKb("VmHWM");
+    EXPECT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 64 * 1024) << "the relay must not hold the body";
+}
+
+TEST_F(ForwardTest, ChunkedAnswerIsRelayedUnchangedAndEndsAtTheLastChunk) {
+    const std::string chunked = "5;ext=1\r\nhello\r\n7\r\n, world\r\n0\r\nX-Trailer: yes\r\n\r\n";
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked.substr(0, 9));
+        usleep(50000);
+        c.Write(chunked.substr(9));
+        c.WaitClosed(10000);  // a kept-alive origin: the last chunk ends the answer
+    });
+    auto start = std::chrono::steady_clock::now();
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/chunked")));
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.Get("transfer-encoding"), "chunked");
+    EXPECT_EQ(a.body, chunked);
+}
+
+TEST_F(ForwardTest, KeepAliveOriginIsAnsweredPromptly) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        c.WaitClosed(10000);
+    });
+    auto start = std::chrono::steady_clock::now();
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/ka")));
+    EXPECT_EQ(a.body, "ok");
+    EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST_F(ForwardTest, HeadNoContentAndNotModifiedCarryNoBody) {
+    Server origin([&](Conn& c) {
+        std::string head = TakeRequest(origin, c);
+        if (head.rfind("HEAD", 0) == 0) c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        else if (head.find("/204") != std::string::npos) c.Write("HTTP/1.1 204 No Content\r\n\r\n");
+        else c.Write("HTTP/1.1 304 Not Modified\r\nContent-Length: 50\r\n\r\n");
+        c.WaitClosed(10000);
+    });
+    for (const std::string& request :
+         {"HEAD http://127.0.0.1:" + std::to_string(origin.Port()) + "/h HTTP/1.1\r\n\r\n",
+          Get(origin.Port(), "/204"), Get(origin.Port(), "/304")}) {
+        auto start = std::chrono::steady_clock::now();
+        Answer a = Parse(proxy.Exchange(request));
+        EXPECT_TRUE(a.status == 200 || a.status == 204 || a.status == 304) << a.statusLine;
+        EXPECT_EQ(a.body, "");
+        EXPECT_LT(MsSince(start), 1500) << FirstLine(request);
+    }
+}
+
+TEST_F(ForwardTest, PostBodyInThreeSegmentsReachesTheOrigin) {
+    std::string received;
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c, &received);
+        c.Write("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone");
+    });
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+                        "/form HTTP/1.0\r\nContent-Type: text/plain\r\nContent-Length: 15\r\n\r\n"));
+    for (const char* part : {"first", "-mid-", "last!"}) {
+        usleep(150000);
+        ASSERT_TRUE(c.Write(part));
+    }
+    Answer a = Parse(c.ReadAll());
+    EXPECT_EQ(a.body, "done");
+    EXPECT_EQ(received, "first-mid-last!");
+}
+
+TEST_F(ForwardTest, ChunkedRequestBodyIsStreamedToTheOrigin) {
+    std::string got;
+    Server origin([&](Conn& c) {
+        c.ReadHead();
+        got = c.ReadExact(std::strlen("3\r\nabc\r\n0\r\n\r\n"));
+        c.Write("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    Answer a = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+                                    "/up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"));
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(got, "3\r\nabc\r\n0\r\n\r\n");
+}
+
+TEST_F(ForwardTest, Origin404IsReplacedByOurPageWithItsOwnLength) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nContent-Encoding: gzip\r\n"
+                "Content-Type: application/json\r\nSet-Cookie: a=1\r\n\r\nnot found");
+        c.WaitClosed(10000);
+    });
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/missing")));
+    EXPECT_EQ(a.statusLine, "HTTP/1.0 404");
+    EXPECT_EQ(a.Get("content-type"), "text/html");
+    EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
+    EXPECT_FALSE(a.Has("content-encoding"));
+    EXPECT_EQ(a.headers.count("content-length"), 1u);
+    EXPECT_NE(a.body.find("matching the requested URI"), std::string::npos);
+}
+
+TEST_F(ForwardTest, AuthenticationChallengesSurviveTheErrorPage) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nTransfer-Encoding: chunked\r\n\r\n"
+                "0\r\n\r\n");
+        c.WaitClosed(10000);
+    });
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/secret")));
+    EXPECT_EQ(a.status, 401);
+    EXPECT_EQ(a.Get("www-authenticate"), "Basic realm=\"x\"");
+    EXPECT_FALSE(a.Has("transfer-encoding"));
+    EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
+}
+
+TEST_F(ForwardTest, UnreachableOriginGetsThePage902AsNotFound) {
+    // A port that was free a moment ago: nothing listens there.
+    int port;
+    { Server gone([](Conn&) {}); port = gone.Port(); }
+    Answer a = Parse(proxy.Exchange(Get(port, "/x")));
+    EXPECT_EQ(a.status, 404);
+    EXPECT_NE(a.body.find("Failed to connect to 127.0.0.1:" + std::to_string(port) + ". Domain not found"),
+              std::string::npos);
+    EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
+}
+
+TEST_F(ForwardTest, ValuesInPagesAreEscaped) {
+    int port;
+    { Server gone([](Conn&) {}); port = gone.Port(); }
+    Answer a = Parse(proxy.Exchange(Get(port, "/<script>{error_code}\"")));
+    EXPECT_EQ(a.status, 404);
+    EXPECT_EQ(a.body.find("<script>"), std::string::npos);
+    EXPECT_NE(a.body.find("&lt;script&gt;{error_code}&quot;"), std::string::npos);
+}
+
+TEST_F(ForwardTest, SuffixesAreCutAndTheTargetKeepsItsEscapes) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    const char* sent[] = {"/a$force", "/b$delete", "/c$bypass", "/d$forcex", "/e$x/$force",
+                          "/f%2Fg%26h+i?q=%20&r=%2B", "/caf\xc3\xa9"};
+    const char* seen[] = {"/a", "/b", "/c", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B", "/caf%C3%A9"};
+    for (const char* path : sent) proxy.Exchange(Get(origin.Port(), path));
+    std::vector<std::string> heads = origin.Heads();
+    ASSERT_EQ(heads.size(), std::size(sent));
+    for (size_t i = 0; i < heads.size(); ++i) {
+        EXPECT_EQ(FirstLine(heads[i]), std::string("GET ") + seen[i] + " HTTP/1.1");
+    }
+}
+
+TEST_F(ForwardTest, HeadersOfOneConnectionAreNotForwarded) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 200 OK\r\nConnection: keep-alive, X-Hop\r\nX-Hop: 1\r\nKeep-Alive: timeout=5\r\n"
+                "X-End: 2\r\nContent-Length: 0\r\n\r\n");
+    });
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/h",
+                                        "Connection: keep-alive, X-Private\r\nX-Private: 1\r\nProxy-Connection: "
+                                        "keep-alive\r\nKeep-Alive: 300\r\nTE: trailers\r\nUpgrade: websocket\r\n"
+                                        "Proxy-Authorization: Basic eDp5\r\nX-Kept: yes\r\n")));
+    ASSERT_EQ(origin.Heads().size(), 1u);
+    Answer sent = Parse(origin.Heads()[0]);
+    for (const char* gone : {"x-private", "proxy-connection", "keep-alive", "te", "upgrade", "proxy-authorization"}) {
+        EXPECT_FALSE(sent.Has(gone)) << gone;
+    }
+    EXPECT_EQ(sent.Get("connection"), "close");
+    EXPECT_EQ(sent.Get("x-kept"), "yes");
+    EXPECT_EQ(a.Get("connection"), "close");
+    EXPECT_FALSE(a.Has("x-hop"));
+    EXPECT_FALSE(a.Has("keep-alive"));
+    EXPECT_EQ(a.Get("x-end"), "2");
+}
+
+TEST_F(ForwardTest, AnswerCutShortIsNeverPassedOffAsComplete) {
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\npartial");
+        usleep(100000);
+        c.Reset();  // no Content-Length: only an orderly close would end the body
+    });
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Get(origin.Port(), "/cut")));
+    bool reset = false;
+    std::string raw = c.ReadAll(10000, &reset);
+    EXPECT_TRUE(reset) << "the browser must see a broken connection, not an end of body";
+}
+
+TEST_F(ForwardTest, PreconnectThatSendsNothingIsClosedQuietly) {
+    Conn c = Conn::ConnectTo(proxy.Port());
+    c.ShutdownWrite();
+    bool timedOut = false;
+    std::string raw = c.ReadAll(5000, nullptr, &timedOut);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(raw, "");
+}
+
+TEST_F(ForwardTest, CurlFetchesThroughTheProxy) {
+    if (!HaveCurl()) GTEST_SKIP() << "curl not installed";
+    std::string payload(300000, 'z');
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c);
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+        for (size_t at = 0; at < payload.size(); at += 100000) {
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", (size_t)100000);
+            c.Write(size + payload.substr(at, 100000) + "\r\n");
+        }
+        c.Write("0\r\n\r\n");
+        c.WaitClosed(10000);
+    });
+    std::string out;
+    int rc = RunProgram({"curl", "-s", "--max-time", "10", "-x", "http://127.0.0.1:" + std::to_string(proxy.Port()),
+                         "http://127.0.0.1:" + std::to_string(origin.Port()) + "/via-curl"},
+                        &out);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(out, payload);
+}

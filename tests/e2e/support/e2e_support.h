@@ -1,0 +1,146 @@
+// Helpers of the end-to-end tests: an origin server whose answers each
+// test writes byte for byte, the kvproxy program started on an ephemeral
+// port with its own configuration and data folder, and a raw client.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+// A connected socket with blocking helpers bounded by a time-out.
+class Conn {
+public:
+    explicit Conn(int fd = -1) : m_fd(fd) {}
+    ~Conn();
+    Conn(const Conn&) = delete;
+    Conn& operator=(const Conn&) = delete;
+    Conn(Conn&& other) noexcept : m_fd(other.m_fd), m_pending(std::move(other.m_pending)) { other.m_fd = -1; }
+
+    static Conn ConnectTo(int port, const char* host = "127.0.0.1");
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+
+    bool Write(const std::string& data);
+    // Up to the blank line that ends a head (included); empty on failure.
+    std::string ReadHead(int timeoutMs = 10000);
+    // Exactly n bytes (fewer when the peer closes or the time-out passes).
+    std::string ReadExact(size_t n, int timeoutMs = 10000);
+    // Everything until the peer closes; `reset` tells whether it ended with
+    // a connection reset, `timedOut` whether the time-out passed first.
+    std::string ReadAll(int timeoutMs = 10000, bool* reset = nullptr, bool* timedOut = nullptr);
+    // Reads and hands each piece to `sink` until the peer closes.
+    bool Drain(const std::function<void(const char*, size_t)>& sink, int timeoutMs, bool* reset = nullptr);
+    // Waits until the peer closes: true when it did within the time-out.
+    bool WaitClosed(int timeoutMs);
+    void ShutdownWrite();
+    // Closes with a reset instead of a clean end.
+    void Reset();
+    void Close();
+
+private:
+    int ReadSome(char* buf, size_t size, int timeoutMs);
+    int m_fd;
+    std::string m_pending;  // bytes read behind a head
+};
+
+// A listening socket on 127.0.0.1 with one thread per connection; each
+// connection is given to the handler.
+class Server {
+public:
+    using Handler = std::function<void(Conn&)>;
+    explicit Server(Handler handler);
+    ~Server();
+    int Port() const { return m_port; }
+    int Connections() const { return m_connections.load(); }
+    // The heads of the requests the handlers recorded, in arrival order.
+    void Record(const std::string& head);
+    std::vector<std::string> Heads();
+
+private:
+    void AcceptLoop();
+    Handler m_handler;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_connections{0};
+    std::thread m_acceptor;
+    std::mutex m_mx;
+    std::vector<std::thread> m_workers;
+    std::vector<std::string> m_heads;
+};
+
+// A parsed answer.
+struct Answer {
+    int status = 0;
+    std::string statusLine;
+    std::multimap<std::string, std::string> headers;  // names lower-cased
+    std::string body;
+    bool Has(const std::string& name) const { return headers.count(name) > 0; }
+    std::string Get(const std::string& name) const;
+};
+// Splits raw bytes into head and body.
+Answer Parse(const std::string& raw);
+
+// The kvproxy program on 127.0.0.1 with an ephemeral port.
+class Proxy {
+public:
+    // `proxySection` holds the [Proxy] lines (without Listen, which the
+    // --listen option sets); `extraIni` further sections. The data folder
+    // is a new temporary folder with the shipped templates.
+    explicit Proxy(const std::string& proxySection = "", const std::string& extraIni = "",
+                   bool withTemplates = true);
+    ~Proxy();
+    bool Started() const { return m_port > 0; }
+    int Port() const { return m_port; }
+    pid_t Pid() const { return m_pid; }
+    const std::string& Dir() const { return m_dir; }
+    // kB of the given /proc status field (VmHWM, VmRSS).
+    long MemoryKb(const char* field) const;
+    // Sends the request and reads the whole answer.
+    std::string Exchange(const std::string& request, int timeoutMs = 20000);
+
+private:
+    std::string m_dir;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+// A fresh temporary directory (removed with its contents by the caller's
+// RemoveTree).
+std::string MakeTempDir();
+void RemoveTree(const std::string& dir);
+void WriteFile(const std::string& path, const std::string& text);
+
+// Runs a program with arguments and gives its exit code; stdout and stderr
+// go to the strings when given.
+int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr, std::string* err = nullptr,
+               int timeoutMs = 60000);
+bool HaveCurl();
+
+// Deterministic bytes of a large body, generated in pieces.
+class ByteStream {
+public:
+    explicit ByteStream(uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    // The next n bytes of the stream, however the stream is cut into calls.
+    void Fill(char* out, size_t n);
+
+private:
+    uint64_t m_state;
+    uint64_t m_word = 0;
+    int m_left = 0;  // bytes of m_word not handed out yet
+};
+
+std::string BinaryDir();
+std::string SourceDir();
+
+}  // namespace e2e
