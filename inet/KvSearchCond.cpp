@@ -17,7 +17,7 @@ std::vector<std::pair<char, std::string>> SplitTerms(const std::string& q) {
     size_t i = 0;
     while (i < q.size()) {
         unsigned char c = (unsigned char)q[i];
-        if (c == ' ' || c == '+') {
+        if (c == '+') {
             op = '+';
             ++i;
         } else if (c == '-') {
