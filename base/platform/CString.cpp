@@ -185,20 +185,23 @@ void CString::Format(const char* fmt, ...) {
 }
 
 void CString::FormatV(const char* fmt, va_list args) {
-    m_str.clear();
-    if (!fmt) return;
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    int n = std::vsnprintf(small, sizeof small, fmt, copy);
-    va_end(copy);
-    if (n < 0) return;
-    if ((size_t)n < sizeof small) {
-        m_str.assign(small, (size_t)n);
-        return;
+    // The arguments may point into this string ("s.Format("%s!", s)"):
+    // the text is built aside and only then replaces the old one.
+    std::string out;
+    if (fmt) {
+        va_list copy;
+        va_copy(copy, args);
+        char small[512];
+        int n = std::vsnprintf(small, sizeof small, fmt, copy);
+        va_end(copy);
+        if (n >= 0 && (size_t)n < sizeof small) {
+            out.assign(small, (size_t)n);
+        } else if (n >= 0) {
+            out.resize((size_t)n);
+            std::vsnprintf(out.data(), (size_t)n + 1, fmt, args);
+        }
     }
-    m_str.resize((size_t)n);
-    std::vsnprintf(m_str.data(), (size_t)n + 1, fmt, args);
+    m_str.swap(out);
 }
 
 void CString::AppendFormat(const char* fmt, ...) {

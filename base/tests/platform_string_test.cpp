@@ -24,6 +24,20 @@ TEST(CStringTest, FormatIsNeverTruncated) {
     EXPECT_EQ(s.Left(2), "<x");
 }
 
+// Callers extend a text by formatting it into itself; the old text must
+// still be there while it is read (short and long results alike).
+TEST(CStringTest, FormatMayReadItsOwnText) {
+    CString s("abc");
+    s.Format("%s-%d", s.c_str(), 1);
+    EXPECT_EQ(s, "abc-1");
+
+    CString big(std::string(600, 'y'));
+    big.Format("[%s]", big.c_str());
+    ASSERT_EQ(big.GetLength(), 602);
+    EXPECT_EQ(big.Left(2), "[y");
+    EXPECT_EQ(big.Right(2), "y]");
+}
+
 TEST(CStringTest, ReplaceWithEmptySearchTextDoesNothing) {
     CString s("aaa");
     EXPECT_EQ(s.Replace("", "b"), 0);
