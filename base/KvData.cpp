@@ -8,6 +8,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include <string>
+
 KV_DATA kvData;
 
 namespace {
@@ -137,6 +139,21 @@ void KV_DATA::CollectModuleInfo() {
     int slash = full.ReverseFind('/');
     m_strModulePath = full.Left(slash + 1);
     m_strModuleName = full.Mid(slash + 1);
+}
+
+CString KvConfigFileName(const char* moduleFile) {
+    std::string name = moduleFile ? moduleFile : "";
+    size_t start = name.find_last_of("/\\");
+    start = (start == std::string::npos) ? 0 : start + 1;
+    if (start == name.size()) return CString();
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > start) name.resize(dot);
+    return CString(name + ".ini");
+}
+
+CString KV_DATA::GetConfigFileName() const {
+    if (m_strModuleName.IsEmpty()) return CString();
+    return m_strModulePath + KvConfigFileName(m_strModuleName);
 }
 
 void KV_DATA::SetLocaleDefaults() {

@@ -59,6 +59,10 @@ struct KV_DATA {
     CString m_strModuleName;
     CString m_strModulePath;
     void CollectModuleInfo();
+    // The program's configuration file: the module directory and the
+    // module name made an INI name (KvConfigFileName); empty when the
+    // module name is unknown.
+    CString GetConfigFileName() const;
 
     // Regional settings, named after their keys.
     int iCountry, iCurrDigits, iCurrency, iDate, iDigits, iLZero, iMeasure, iNegCurr, iTime, iTLZero;
@@ -99,6 +103,13 @@ private:
 };
 
 extern KV_DATA kvData;
+
+// The configuration file name of a program file: an extension is replaced
+// by ".ini" ("kvproxy.exe" -> "kvproxy.ini"), a name without one gets
+// ".ini" appended ("kvproxy" -> "kvproxy.ini"). Only the last path
+// component counts, and a leading dot starts no extension (".kvproxy" ->
+// ".kvproxy.ini"). Empty for an empty name.
+CString KvConfigFileName(const char* moduleFile);
 
 // Turns a regional picture ("dd/MM/yy", "HH:mm:ss", "MMMM dd, yyyy") into
 // the strftime format that writes it; text in single quotes is literal.

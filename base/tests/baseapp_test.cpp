@@ -188,6 +188,20 @@ TEST(KvDataTest, ApplicationAndMachineFacts) {
     EXPECT_EQ(::access((dir + "baseapp_test").c_str(), X_OK), 0);
 }
 
+// "Replace the last four characters" would turn "kvproxy" into "kvp.ini".
+TEST(KvDataTest, ConfigurationFileIsNamedAfterTheProgram) {
+    EXPECT_EQ(KvConfigFileName("kvproxy"), "kvproxy.ini");
+    EXPECT_EQ(KvConfigFileName("kvproxy.exe"), "kvproxy.ini");
+    EXPECT_EQ(KvConfigFileName("KvProxy.EXE"), "KvProxy.ini");
+    EXPECT_EQ(KvConfigFileName("/opt/kv.d/kvproxy"), "/opt/kv.d/kvproxy.ini");
+    EXPECT_EQ(KvConfigFileName("C:\\Prog.x\\kvproxy.exe"), "C:\\Prog.x\\kvproxy.ini");
+    EXPECT_EQ(KvConfigFileName(".kvproxy"), ".kvproxy.ini");
+    EXPECT_EQ(KvConfigFileName("a"), "a.ini");
+    EXPECT_EQ(KvConfigFileName(""), "");
+    EXPECT_EQ(KvConfigFileName(nullptr), "");
+    EXPECT_EQ(kvData.GetConfigFileName(), kvData.m_strModulePath + "baseapp_test.ini");
+}
+
 TEST(KvDataTest, DefaultRegionalSettingsAndFormats) {
     kvData.ResetLocale();
     EXPECT_EQ(kvData.sDate, "/");
