@@ -43,16 +43,26 @@ int KvString::FindReplace(char from, char to) { return CString::Replace(from, to
 int KvString::FindReplaceExt(const char* begin, const char* end, const char* to) {
     if (m_str.empty() || !begin || !*begin || !end || !*end) return 0;
     const std::string_view b(begin), e(end), repl(to ? to : "");
+    // One pass into a new buffer: replacing in place would move the rest
+    // of the text once per span, quadratic on a text full of markers.
+    std::string out;
     int count = 0;
-    size_t pos = 0;
+    size_t pos = 0;  // the first byte not yet copied (never part of a span)
     for (size_t at; (at = m_str.find(b, pos)) != std::string::npos;) {
         size_t close = m_str.find(e, at + 1);
         // No end marker behind this begin means none behind any later
         // begin either: the scan (which would resume at at + 1) is over.
         if (close == std::string::npos) break;
-        m_str.replace(at, close + e.size() - at, repl);
-        pos = at + repl.size();
+        if (count == 0) out.reserve(m_str.size());
+        out.append(m_str, pos, at - pos);
+        out.append(repl);
+        // The search resumes behind the inserted text: in the original,
+        // just behind the end marker.
+        pos = close + e.size();
         ++count;
     }
+    if (count == 0) return 0;
+    out.append(m_str, pos, std::string::npos);
+    m_str.swap(out);
     return count;
 }

@@ -72,13 +72,20 @@ int KvString::GetTokenCount(char delimiter) const {
 KvString KvString::GetList(int n, char delimiter) const {
     KvString token;
     int pos = 0;
-    for (int i = 0; i < n; ++i) token = GetToken(pos, delimiter);
+    for (int i = 0; i < n; ++i) {
+        // Past the end every further token is empty: a large n costs nothing.
+        if (i > 0 && pos >= GetLength()) return KvString();
+        token = GetToken(pos, delimiter);
+    }
     return token;
 }
 
 KvString KvString::GetList(int n, const char* delimiters) const {
     KvString token;
     int pos = 0;
-    for (int i = 0; i < n; ++i) token = GetToken(pos, delimiters);
+    for (int i = 0; i < n; ++i) {
+        if (i > 0 && pos >= GetLength()) return KvString();
+        token = GetToken(pos, delimiters);
+    }
     return token;
 }
