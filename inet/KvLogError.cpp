@@ -219,9 +219,7 @@ bool BuildLine(LineBuilder& line, int type, const char* format, va_list ap, int 
 }
 
 int CurrentMask() {
-    KvBaseApp* app = KvGetApp();
-    if (!app) return KV_LOG_DEFAULT_MASK;
-    KvWebApp* web = dynamic_cast<KvWebApp*>(app);
+    KvWebApp* web = KvGetWebApp();
     return web ? web->m_nDebugMask : KV_LOG_DEFAULT_MASK;
 }
 

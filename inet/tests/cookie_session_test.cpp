@@ -174,12 +174,3 @@ TEST(KvSessionMgrTest, MemoryIsBoundedAndIdleSessionsExpire) {
     EXPECT_NE(renewed->m_strSessionID, id);
     EXPECT_EQ(idle.GetCount(), 1);
 }
-
-TEST(KvSecureRandomTest, FillsAndVaries) {
-    unsigned char a[64] = {}, b[64] = {};
-    ASSERT_TRUE(KvSecureRandom(a, sizeof a));
-    ASSERT_TRUE(KvSecureRandom(b, sizeof b));
-    EXPECT_NE(std::string((char*)a, sizeof a), std::string((char*)b, sizeof b));
-    EXPECT_EQ(KvSecureRandomHex(7).GetLength(), 7);
-    EXPECT_TRUE(KvSecureRandomHex(0).IsEmpty());
-}

@@ -28,13 +28,11 @@ std::string g_lastBox;
 void CountFatal() { ++g_fatalCalls; }
 void CaptureBox(const char* text) { g_lastBox = text ? text : ""; }
 
-// The line LogError would write, as a string; `ok` is false for a
-// rejected format.
+// The line LogError would write (the bad-format line for a rejected format).
 template <class... Args>
 std::string Line(int type, const char* format, Args... args) {
     char buf[KV_LOG_LINE_MAX];
-    int n = LogFormatLine(buf, sizeof buf, type, format, args...);
-    EXPECT_EQ((size_t)std::strlen(buf), n < 0 ? std::strlen(buf) : (size_t)n);
+    LogFormatLine(buf, sizeof buf, type, format, args...);
     return buf;
 }
 
