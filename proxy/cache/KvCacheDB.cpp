@@ -139,7 +139,7 @@ void KvCacheDB::Close() {
 
 void KvCacheDB::ReportError(const char* what, const KvSqlDB& db) {
     if (m_bErrorReported.exchange(true)) return;
-    KvCacheLog("Cache store %s%s: %s failed: %s (error %d); the store answers misses from now on",
+    KvCacheLog("Cache store %s%s: %s failed: %s (error %d); its failures are misses, further ones not logged",
                m_strDirectory.c_str(), m_strName.c_str(), what, db.GetLastErrorMsg().c_str(), db.GetLastError());
 }
 
