@@ -14,6 +14,7 @@ size_t CArchive::Read(void* data, size_t n) {
         std::memset(data, 0, n);
         n = avail;
     }
+    if (n == 0) return 0;  // an empty archive has no data pointer to copy from
     std::memcpy(data, m_bytes.data() + m_pos, n);
     m_pos += n;
     return n;

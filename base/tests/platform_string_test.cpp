@@ -69,6 +69,18 @@ TEST(ArchiveTest, RoundTripAndShortReadFails) {
     EXPECT_TRUE(in.IsFailed());
 }
 
+// Loading from an empty archive (an empty stored record) reads nothing,
+// fails, and leaves zero values: no copy from a vector without data.
+TEST(ArchiveTest, LoadingFromAnEmptyArchiveFails) {
+    CArchive in(CArchive::load);
+    uint32_t n = 7;
+    CString s("x");
+    in >> n >> s;
+    EXPECT_TRUE(in.IsFailed());
+    EXPECT_EQ(n, 0u);
+    EXPECT_TRUE(s.IsEmpty());
+}
+
 TEST(ArchiveTest, CorruptStringLengthDoesNotAllocate) {
     CArchive out(CArchive::store);
     out << (uint32_t)0xFFFFFFF0u;
