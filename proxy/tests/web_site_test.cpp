@@ -16,6 +16,7 @@
 #include "KvHttpRequest.h"
 #include "KvHttpResponse.h"
 #include "KvMd5.h"
+#include "KvMime.h"
 #include "KvParseImp.h"
 #include "KvWebHosts.h"
 #include "KvWebLocalFile.h"
@@ -36,7 +37,7 @@ public:
             imp.AddVariable("rnd_number", "0");  // as the old forms did
             m_strPageTitle = m_cgi.GetValue("title", "Form");
             m_strPageContent = "<form><input type=\"hidden\" name=\"rnd\" value=\"{rnd_number}\"></form>";
-            return WebPageShow("wpage.htm", &imp);
+            return WebPageShow(m_cgi.GetValue("page", "wpage.htm"), &imp);
         }
         if (f == "set.php") {
             if (!IsStateChangeAllowed()) return ResponseUnauthorisized();
@@ -437,6 +438,22 @@ TEST_F(WebSiteTest, PageFrameFillsTheThemeAndEscapesThePath) {
     EXPECT_NE(body.find("\\x3Cb\\x3E\\x27x\\x27"), std::string::npos) << body;
     Answer quoted = Get("http://my.site/form.php%27);alert(1);//");
     EXPECT_EQ(quoted.Body().find("');alert"), std::string::npos);
+}
+
+TEST_F(WebSiteTest, ShippedThemeLeavesNoStandardPlaceholderUnfilled) {
+    std::string theme = m_base + "/Theme/VuvUrad";
+    ASSERT_EQ(std::system(("rm -rf '" + theme + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("cp -r '" KV_SOURCE_DIR "/data/Theme/VuvUrad' '" + theme + "'").c_str()), 0);
+    for (const char* page : {"wpage.htm", "spage.htm"}) {
+        Answer a = Get(std::string("http://my.site/form.php?title=T&page=") + page);
+        std::string body = a.Body();
+        EXPECT_NE(body.find("<title>T - my.site</title>"), std::string::npos) << body;
+        EXPECT_NE(body.find("http://my.site/_theme/VuvUrad/style.css"), std::string::npos);
+        EXPECT_EQ(body.find('{'), std::string::npos) << body;
+    }
+    EXPECT_NE(Get("http://my.site/_theme/VuvUrad/style.css").Body().find("#page_content"), std::string::npos);
+    KvMime::GetInstance()->SetMimeFile(KV_SOURCE_DIR "/data/mime.types");
+    EXPECT_EQ(Get("http://my.site/_theme/VuvUrad/images/logo.png").Header("Content-Type"), "image/png");
 }
 
 TEST_F(WebSiteTest, PathSplitsIntoDirectoryAndFile) {
