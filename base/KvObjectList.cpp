@@ -2,6 +2,10 @@
 
 #include "Archive.h"
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
 IMPLEMENT_DYNCREATE(KvObjectList, CObject)
 
 namespace {
@@ -211,15 +215,50 @@ POSITION KvObjectList::InsertSort(KvObject* p) {
 
 bool KvObjectList::Sort() {
     if (m_nCount < 2) return true;
-    KvObjectList sorted(m_nBlockSize);
-    for (CNode* n = m_pNodeHead; n; n = n->pNext) {
-        if (!sorted.InsertSort(n->data)) {
-            sorted.RemoveAll(false);
-            return false;
-        }
+    // The order is the one InsertSort gives when every element, in list
+    // order, goes into a fresh list; computed in n log n instead of the
+    // n^2 of re-inserting. Among equal elements an element goes in front of
+    // the earlier ones, unless it sorted at or above every earlier element
+    // (and above the smallest): then it went behind the tail. So each run
+    // of equals reads: the front-inserted ones, latest first, then the
+    // tail-appended ones in list order. A tie rank encodes exactly that.
+    struct Entry {
+        KvObject* p;
+        long long tie;
+    };
+    std::vector<Entry> entries;
+    try {
+        entries.reserve((size_t)m_nCount);
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    RemoveAll(false);
-    TakeOver(sorted);
+    const long long n = m_nCount;
+    KvObject* lowest = m_pNodeHead->data;   // the head of the list being built
+    KvObject* highest = m_pNodeHead->data;  // its tail
+    long long index = 0;
+    for (CNode* node = m_pNodeHead; node; node = node->pNext, ++index) {
+        KvObject* p = node->data;
+        long long tie = -index;  // in front of its equals
+        if (index == 0) {
+            tie = n;
+        } else if (SortOrder(lowest, p) >= 0) {
+            lowest = p;
+        } else if (SortOrder(highest, p) <= 0) {
+            highest = p;
+            tie = n + index;  // behind its equals
+        }
+        entries.push_back(Entry{p, tie});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        int c = SortOrder(a.p, b.p);
+        return c != 0 ? c < 0 : a.tie < b.tie;
+    });
+    // The nodes stay; they take the elements in their new order.
+    CNode* node = m_pNodeHead;
+    for (const Entry& e : entries) {
+        node->data = e.p;
+        node = node->pNext;
+    }
     return true;
 }
 

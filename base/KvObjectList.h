@@ -65,8 +65,9 @@ public:
     // Inserts p in front of the first element that does not sort before
     // it (behind the tail when the tail does not sort after it).
     POSITION InsertSort(KvObject* p);
-    // Reorders the list by InsertSort; false (order unchanged) when out of
-    // memory.
+    // Reorders the list as InsertSort of every element, in list order, into
+    // an empty list would (in n log n); positions keep their nodes, which
+    // then hold other elements. False (order unchanged) when out of memory.
     bool Sort();
 
     // The count, then each object by class; loading appends.

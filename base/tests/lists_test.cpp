@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,39 @@ TEST_F(ListsTest, ObjectListSortedInsertion) {
     EXPECT_TRUE(u.Sort());
     EXPECT_EQ(Values(u), (std::vector<int>{1, 1, 4, 7, 9}));
     EXPECT_EQ(g_deleted, 0);
+}
+
+// Sort gives exactly the order of re-inserting every element with
+// InsertSort (equal elements included), without the quadratic walk.
+TEST_F(ListsTest, ObjectListSortMatchesReinsertionAndStaysFast) {
+    unsigned seed = 7;
+    for (int round = 0; round < 300; ++round) {
+        KvObjectList l, reference;
+        int n = round % 12;
+        for (int i = 0; i < n; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            Item* item = new Item((int)((seed >> 16) % 4));
+            l.AddTail(item);
+            reference.InsertSort(item);
+        }
+        ASSERT_TRUE(l.Sort());
+        std::vector<KvObject*> got, want;
+        for (POSITION p = l.GetHeadPosition(); p;) got.push_back(l.GetNext(p));
+        for (POSITION p = reference.GetHeadPosition(); p;) want.push_back(reference.GetNext(p));
+        ASSERT_EQ(got, want) << "round " << round;
+        reference.RemoveAll(false);
+    }
+
+    KvObjectList big;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        big.AddTail(new Item((int)(seed >> 8)));
+    }
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(big.Sort());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    std::vector<int> values = Values(big);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
 }
 
 TEST_F(ListsTest, ObjectListSerializesByClassAndLoadingAppends) {
