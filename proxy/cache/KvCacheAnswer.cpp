@@ -130,25 +130,81 @@ int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out) {
     return written > 0 ? 1 : 0;
 }
 
-int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
-    response.Reset();
-    if (!data || length == 0) return 0;
-    std::string_view stored(static_cast<const char*>(data), length);
-    if (stored.starts_with("(null)")) return 0;
-    size_t headEnd = stored.find("\r\n\r\n");
-    if (headEnd == std::string_view::npos) return 0;
-    const size_t bodyLength = length - (headEnd + 4);
-    long long declared = StoredContentLength(stored.substr(0, headEnd + 2));
-    if (declared < 0 || (unsigned long long)declared != bodyLength) return 0;
+bool KvCacheEncodeBlob(const void* data, size_t length, KvGenBuffer& out) {
+    const unsigned char* src = static_cast<const unsigned char*>(data);
+    size_t escapes = 0;
+    for (size_t i = 0; i < length; ++i) escapes += src[i] <= 1;
+    char* dst = out.GetAddBuffer(length + escapes);
+    if (!dst) return false;
+    char* w = dst;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = src[i];
+        if (c <= 1) {
+            *w++ = 1;
+            *w++ = (char)(c + 1);
+        } else {
+            *w++ = (char)c;
+        }
+    }
+    out.ReleaseBuffer((size_t)(w - dst));
+    return true;
+}
 
-    KvGenBuffer buf;
-    if (!buf.SetAllocSize(length) || !buf.PutString(stored.data(), length)) return 0;
-    if (response.Receive(&buf) <= 0 || response.m_strStatus.IsEmpty() ||
-        response.m_bufBody.GetCount() != bodyLength) {
+bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out) {
+    const char* src = static_cast<const char*>(stored);
+    const char* end = src + length;
+    char* dst = out.GetAddBuffer(length);  // never longer than its stored form
+    if (!dst) return false;
+    char* w = dst;
+    bool ok = true;
+    while (src < end) {
+        // Plain runs are copied whole; only the escapes are looked at.
+        const char* esc = static_cast<const char*>(std::memchr(src, 1, (size_t)(end - src)));
+        const char* runEnd = esc ? esc : end;
+        if (std::memchr(src, 0, (size_t)(runEnd - src))) {
+            ok = false;
+            break;
+        }
+        std::memcpy(w, src, (size_t)(runEnd - src));
+        w += runEnd - src;
+        if (!esc) break;
+        if (esc + 1 >= end || (esc[1] != 1 && esc[1] != 2)) {
+            ok = false;
+            break;
+        }
+        *w++ = (char)(esc[1] - 1);
+        src = esc + 2;
+    }
+    out.ReleaseBuffer((size_t)(w - dst));
+    return ok;
+}
+
+int KvCacheRestore(KvGenBuffer& stored, KvHttpResponse& response) {
+    response.Reset();
+    std::string_view data(stored.GetData(), stored.GetCount());
+    if (data.empty() || data.starts_with("(null)")) return 0;
+    size_t headEnd = data.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos) return 0;
+    const size_t bodyLength = data.size() - (headEnd + 4);
+    long long declared = StoredContentLength(data.substr(0, headEnd + 2));
+    if (declared < 0 || (unsigned long long)declared != bodyLength) return 0;
+    response.m_bufBody.SetAllocSize(bodyLength);  // one block for the body
+    if (response.Receive(&stored) <= 0 ||
+        response.m_strStatus.IsEmpty() || response.m_bufBody.GetCount() != bodyLength) {
         response.Reset();
         return 0;
     }
     return 1;
+}
+
+int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
+    KvGenBuffer buf;
+    buf.SetAllocSize(length);
+    if (!buf.PutString(static_cast<const char*>(data ? data : ""), length)) {
+        response.Reset();
+        return 0;
+    }
+    return KvCacheRestore(buf, response);
 }
 
 void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name) {

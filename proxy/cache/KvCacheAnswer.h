@@ -42,11 +42,21 @@ KvTime KvCacheModifiedTime(const KvHttpBuffer& answer);
 // short is never stored) or the serialisation fails.
 int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out);
 
+// --- the blob form (KvSqlBinary's encoding: 0x01 escapes, 0x00 is written
+// 01 01 and 0x01 is written 01 02) written and read in one pass, straight
+// from and into the buffers the store uses ---
+// Appends the encoded form of the bytes to out. False when out cannot grow.
+bool KvCacheEncodeBlob(const void* data, size_t length, KvGenBuffer& out);
+// Appends the bytes of an encoded form to out. False (out holding part of
+// them) for a form that is not valid (a zero byte, a broken escape).
+bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out);
+
 // --- reading ---
-// Fills the response from a stored form (the response is reset first).
-// 0, with the response reset, when the data is empty, begins with
-// "(null)", does not parse, or holds fewer body bytes than its
-// "Content-Length" says.
+// Fills the response from a stored form, consuming the buffer (the
+// response is reset first). 0, with the response reset, when the data is
+// empty, begins with "(null)", does not parse, or holds another number of
+// body bytes than its "Content-Length" says.
+int KvCacheRestore(KvGenBuffer& stored, KvHttpResponse& response);
 int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response);
 
 // Removes every header of that name, whatever its letter case.

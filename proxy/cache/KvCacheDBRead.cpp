@@ -1,6 +1,8 @@
 // KvCacheDB: reading and serving stored answers.
 #include <cstring>
 
+#include "KvGenBuffer.h"
+
 #include "KvCacheAnswer.h"
 #include "KvCacheDB.h"
 #include "KvCacheKey.h"
@@ -20,7 +22,7 @@ KvTime ParseOrPast(const CString& text) {
 }  // namespace
 
 int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path, Found& found,
-                          std::string* content) {
+                          KvGenBuffer* content) {
     if (!IsOpen()) return 0;
     KvCacheReader* reader = AcquireReader();
     if (!reader) return 0;
@@ -53,7 +55,7 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
     if (!response) return 0;
     const char* ifModifiedSince = rewrite ? KvCacheIfModifiedSince(request) : nullptr;
     Found found;
-    std::string stored;
+    KvGenBuffer stored;
     CString expiredText;
     {
         std::shared_lock<std::shared_mutex> open(m_openLock);
@@ -66,10 +68,7 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
             response->Reset();
             return response->NotModifiedResponse(found.modified);
         } else {
-            KvSqlBinary bin;
-            if (!bin.SetEncoded(stored.data(), (int)stored.size()) ||
-                !KvCacheRestore(bin.GetBinary(), (size_t)bin.GetBinaryLength(), *response))
-                return 0;
+            if (!KvCacheRestore(stored, *response)) return 0;
             if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
                 response->Reset();
                 return 0;

@@ -13,16 +13,19 @@ namespace {
 
 // An answer in its encoded stored form, made before any lock is taken.
 struct Encoded {
-    KvSqlBinary bin;
+    KvGenBuffer blob;
     KvTime modified;
     bool ok = false;
+    const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(blob.GetData()); }
+    int Length() const { return (int)blob.GetCount(); }
 };
 
 void EncodeAnswer(KvHttpResponse& response, Encoded& out) {
     KvGenBuffer data(4096);
     if (!KvCacheSerialize(response, data) || data.GetCount() > (size_t)INT_MAX / 2) return;
     out.modified = KvCacheModifiedTime(response);
-    out.ok = out.bin.SetBinary(reinterpret_cast<const unsigned char*>(data.GetData()), (int)data.GetCount()) != 0;
+    out.blob.SetAllocSize(data.GetCount() + data.GetCount() / 64 + 16);
+    out.ok = KvCacheEncodeBlob(data.GetData(), data.GetCount(), out.blob) && out.blob.GetCount() <= (size_t)INT_MAX;
 }
 
 }  // namespace
@@ -163,7 +166,7 @@ int KvCacheDB::AddCache(int hostId, const char* path, KvHttpResponse* response) 
     expired += (double)m_nExpiredDays.load();
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.bin.GetEncoded(), enc.bin.GetEncodedLength());
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.Data(), enc.Length());
 }
 
 int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* response) {
@@ -176,7 +179,7 @@ int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* resp
     KvCriticalLock lock(m_lock);
     int hostId = FindOrCreateHost(host);
     if (!hostId) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.bin.GetEncoded(), enc.bin.GetEncodedLength());
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.Data(), enc.Length());
 }
 
 int KvCacheDB::AddCache(const char* url, KvHttpResponse* response) {
@@ -196,8 +199,7 @@ int KvCacheDB::UpdateCache(int objId, KvHttpResponse* response) {
     if (!IsOpen()) return 0;
     KvSqlBuffer sql;
     if (m_dbIndex.ExecScalar(sql.Format("select count(*) from cache_object where obj_id=%d", objId), 0) != 1) return 0;
-    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.bin.GetEncoded(),
-                         enc.bin.GetEncodedLength());
+    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.Data(), enc.Length());
 }
 
 int KvCacheDB::AddFromFileKey(const char* host, const char* path, const char* file) {

@@ -1,5 +1,7 @@
 #include "KvCacheReader.h"
 
+#include "KvCacheAnswer.h"
+
 int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose) {
     for (KvSqlDB* db : {&m_index, &m_content}) {
         db->SetReadOnly(TRUE);
@@ -49,7 +51,7 @@ int KvCacheReader::FindById(int objId, KvCacheObjectRow& row) {
     return ReadRow(m_stById, row);
 }
 
-int KvCacheReader::ReadContent(int objId, std::string& out) {
+int KvCacheReader::ReadContent(int objId, KvGenBuffer& out) {
     m_pFailed = &m_content;
     if (!m_stContent.Bind(1, objId)) return -1;
     KvSqlQuery q = m_stContent.ExecQuery();
@@ -57,6 +59,7 @@ int KvCacheReader::ReadContent(int objId, std::string& out) {
     if (q.IsEOF()) return 0;
     int length = 0;
     const unsigned char* data = q.GetBlobField(0, length);
-    out.assign(reinterpret_cast<const char*>(data ? data : (const unsigned char*)""), (size_t)(length > 0 ? length : 0));
-    return 1;
+    if (!data || length <= 0) return 0;
+    out.SetAllocSize(out.GetStoredCount() + (size_t)length);
+    return KvCacheDecodeBlob(data, (size_t)length, out) ? 1 : 0;
 }

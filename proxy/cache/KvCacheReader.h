@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CString.h"
+#include "KvGenBuffer.h"
 #include "KvSqLite.h"
 
 struct KvCacheObjectRow {
@@ -26,8 +27,9 @@ public:
     int FindByHost(const char* host, const char* path, KvCacheObjectRow& row);
     int FindByHostId(int hostId, const char* path, KvCacheObjectRow& row);
     int FindById(int objId, KvCacheObjectRow& row);
-    // The encoded content: 1 read, 0 absent, -1 on failure.
-    int ReadContent(int objId, std::string& out);
+    // The content, decoded from its blob form into out: 1 read, 0 absent
+    // or not a valid blob form, -1 on a database failure.
+    int ReadContent(int objId, KvGenBuffer& out);
 
     // The connection whose failure was last seen, for the error report.
     const KvSqlDB& GetFailedDb() const { return *m_pFailed; }
