@@ -26,6 +26,12 @@ std::string_view Trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
+// A line whose first non-blank byte is ";" is a comment.
+bool IsCommentLine(std::string_view line) {
+    std::string_view t = Trim(line);
+    return !t.empty() && t[0] == ';';
+}
+
 bool SameName(const char* a, const char* b) { return strcasecmp(a ? a : "", b ? b : "") == 0; }
 
 }  // namespace
@@ -38,7 +44,10 @@ CsStrMapItem* KvIniSection::FindEntry(const char* key) const {
 }
 
 bool KvIniSection::SetValue(const char* key, const char* text) {
-    if (!key || !*key || std::strpbrk(key, "=\r\n") || HasLineBreak(text)) return false;
+    // A line holding "[" never reads back as an entry, nor one whose first
+    // non-blank byte is ";" (a comment), so such keys and values are refused.
+    if (!key || !*key || std::strpbrk(key, "=[\r\n") || IsCommentLine(key)) return false;
+    if (HasLineBreak(text) || (text && std::strchr(text, '['))) return false;
     if (CsStrMapItem* item = FindEntry(key)) return item->m_value.Set(text ? text : "");
     return m_entries.AddTail(key, text ? text : "");
 }
@@ -76,7 +85,8 @@ void KvIniFile::Reset() {
 }
 
 KvIniSection* KvIniFile::AddSection(const char* name, bool reuse) {
-    if (!name || !*name || std::strpbrk(name, "]\r\n")) return nullptr;
+    // A name of blanks only would be read back as no section at all.
+    if (!name || Trim(name).empty() || std::strpbrk(name, "]\r\n")) return nullptr;
     if (reuse) {
         if (KvIniSection* existing = FindSection(name)) return existing;
     }
@@ -165,7 +175,7 @@ void KvIniFile::LoadFromText(const char* data, size_t size) {
         ++i;
         if (line.empty()) continue;
 
-        if (line[0] == ';') {
+        if (IsCommentLine(line)) {
             if (current) current->m_entries.AddTail("", line.c_str());
             continue;
         }

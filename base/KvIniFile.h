@@ -2,8 +2,8 @@
 // "[name]" section with its entries in file order.
 //
 // Format: "[name]" starts a section, "key=value" adds an entry (both
-// trimmed of blanks), a line starting with ";" is a comment kept verbatim
-// in the current section. Section names and keys compare without letter
+// trimmed of blanks), a line whose first non-blank byte is ";" is a
+// comment kept verbatim in the current section. Section names and keys compare without letter
 // case; the first match wins (duplicates are kept as read). Values are
 // kept as written: no quotes, no escapes. Lines end in CR, LF, CR LF or
 // LF CR when read and in CR LF when written.
@@ -27,8 +27,9 @@ public:
     const char* GetName() const { return m_strName.GetStr(); }
 
     // Replaces the value of the first entry with this key or appends an
-    // entry. False for an empty key, a key holding "=" or a line break, or
-    // a value holding a line break (the file could not hold them).
+    // entry. False for an empty key, a key holding "=", "[" or a line
+    // break or starting with ";", or a value holding "[" or a line break
+    // (the file could not hold them).
     bool SetValue(const char* key, const char* text);
     bool SetValue(const char* key, int value);  // "%d"
     // The value of the first entry with this key (never a comment), or null.
@@ -73,8 +74,8 @@ public:
     // Removes all sections.
     void Reset();
     // Appends a section; with reuse an existing one of that name is
-    // returned instead. Null for an empty name or one holding "]" or a
-    // line break.
+    // returned instead. Null for an empty or blank name or one holding "]"
+    // or a line break.
     KvIniSection* AddSection(const char* name, bool reuse = true);
     // The first section of that name, ignoring case; null when none.
     KvIniSection* FindSection(const char* name) const;

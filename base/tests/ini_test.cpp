@@ -161,3 +161,28 @@ TEST_F(IniTest, SectionsAreAddedFoundAndRemoved) {
     ASSERT_NE(ini.AddSection("B"), nullptr);
     EXPECT_EQ(SectionCount(ini), 1);
 }
+
+TEST_F(IniTest, WhatIsWrittenReadsBackTheSame) {
+    // A key that begins with ";" after blanks would come back as a comment.
+    std::string text = "[s]\n \v;k=v\n  ; indented note\n";
+    KvIniFile ini;
+    ini.LoadFromText(text.data(), text.size());
+    EXPECT_EQ(ini.GetValue("s", ";k"), nullptr);
+    CString saved = ini.SaveToText();
+    EXPECT_EQ(saved, "[s]\r\n \v;k=v\r\n  ; indented note\r\n\r\n");
+    KvIniFile again;
+    again.LoadFromText(saved.c_str(), (size_t)saved.GetLength());
+    EXPECT_EQ(again.SaveToText(), saved);
+
+    // Keys, values and section names the file could not hold are refused.
+    EXPECT_FALSE(ini.SetValue("s", ";k", "v"));
+    EXPECT_FALSE(ini.SetValue("s", " ;k", "v"));
+    EXPECT_FALSE(ini.SetValue("s", "[x]", "v"));
+    EXPECT_FALSE(ini.SetValue("s", "k", "a[b]"));
+    EXPECT_FALSE(ini.SetValue("  ", "k", "v"));
+    EXPECT_EQ(ini.AddSection(" \t"), nullptr);
+    EXPECT_TRUE(ini.SetValue("s", "k;", "v;]"));
+    saved = ini.SaveToText();
+    again.LoadFromText(saved.c_str(), (size_t)saved.GetLength());
+    EXPECT_STREQ(again.GetValue("s", "k;"), "v;]");
+}
