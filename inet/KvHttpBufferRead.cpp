@@ -1,5 +1,6 @@
 // KvHttpBuffer: reading heads and bodies from a connection or a byte buffer.
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "KvComObject.h"
@@ -252,7 +253,17 @@ int KvHttpBuffer::ReceiveHeader(KvGenBuffer* buf) {
     const int64_t unread = (int64_t)buf->GetCount();
     if (unread != m_nContentLength) {
         m_nContentLength = unread;
-        if (!SetHeaderValue("Content-Length", unread)) return KV_HTTP_NO_MEMORY;
+        // Every "Content-Length" takes the new value: a repeat left with the
+        // old one would contradict it when the message is read again.
+        char text[24];
+        std::snprintf(text, sizeof text, "%lld", (long long)unread);
+        bool ok = true, found = false;
+        m_mapHeader.ForEach([&](CsStrMapItem* item) {
+            if (StrICompare(item->GetKey(), "Content-Length") != 0) return;
+            found = true;
+            ok = ok && item->m_value.Set(text);
+        });
+        if (!ok || (!found && !SetHeaderValue("Content-Length", text))) return KV_HTTP_NO_MEMORY;
     }
     return total;
 }

@@ -262,6 +262,20 @@ TEST(HttpHeadFromBuffer, ContentLengthIsStrict) {
     EXPECT_EQ(empty.GetContentLength(), 0);
 }
 
+TEST(HttpHeadFromBuffer, RepeatedLengthsAreCorrectedTogether) {
+    // Two equal lengths, fewer bytes than announced: both take the real
+    // count, so the message written out reads back without a conflict.
+    KvHttpResponse m;
+    ASSERT_GT(ParseText(m, "HTTP/1.0 200 OK\r\nContent-Length: 5\r\ncontent-length: 5\r\n\r\nab"), 0);
+    EXPECT_EQ(m.GetContentLength(), 2);
+    EXPECT_EQ(HeaderLines(m), (std::vector<std::string>{"Content-Length=2", "content-length=2"}));
+    KvGenBuffer wire(256);
+    ASSERT_GT(m.TransferTo(&wire), 0);
+    KvHttpResponse again;
+    ASSERT_GT(again.Receive(&wire), 0);
+    EXPECT_EQ(Body(again), "ab");
+}
+
 TEST(HttpHeadFromBuffer, EmptyFirstLineIsAnEmptyHead) {
     KvHttpRequest r;
     EXPECT_EQ(ParseText(r, "\r\nGET http://h/ HTTP/1.0\r\n\r\n"), 0);
