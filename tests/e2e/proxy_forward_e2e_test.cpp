@@ -307,3 +307,49 @@ TEST_F(ForwardTest, CurlFetchesThroughTheProxy) {
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(out, payload);
 }
+
+TEST_F(ForwardTest, ExpectContinueIsAnsweredByTheProxy) {
+    std::string received;
+    Server origin([&](Conn& c) {
+        TakeRequest(origin, c, &received);
+        c.Write("HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
+    });
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write("PUT http://127.0.0.1:" + std::to_string(origin.Port()) +
+                        "/file HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n"));
+    EXPECT_EQ(FirstLine(c.ReadHead(3000)), "HTTP/1.1 100 Continue");
+    ASSERT_TRUE(c.Write("data"));
+    EXPECT_EQ(Parse(c.ReadAll()).status, 201);
+    EXPECT_EQ(received, "data");
+    ASSERT_EQ(origin.Heads().size(), 1u);
+    EXPECT_FALSE(Parse(origin.Heads()[0]).Has("expect"));
+}
+
+TEST(ForwardTimeoutTest, StalledOriginEndsTheRelayAfterTheReceiveTimeOut) {
+    Proxy proxy("RecTimeout=1");
+    ASSERT_TRUE(proxy.Started());
+    Server origin([&](Conn& c) {
+        c.ReadHead();
+        c.Write("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nabc");
+        c.WaitClosed(8000);
+    });
+    auto start = std::chrono::steady_clock::now();
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Get(origin.Port(), "/stall")));
+    bool timedOut = true;
+    std::string raw = c.ReadAll(6000, nullptr, &timedOut);
+    EXPECT_FALSE(timedOut);
+    EXPECT_LT(MsSince(start), 4000);
+    EXPECT_EQ(Parse(raw).body, "abc");
+}
+
+TEST(ForwardPageTest, WithoutTemplatesTheAnswerIsAPlainServerError) {
+    Proxy proxy("", "", false);
+    ASSERT_TRUE(proxy.Started());
+    int port;
+    { Server gone([](Conn&) {}); port = gone.Port(); }
+    Answer a = Parse(proxy.Exchange(Get(port, "/")));
+    EXPECT_EQ(a.statusLine, "HTTP/1.0 500 Internal Server Error");
+    EXPECT_EQ(a.body, "Parsing error code failed.");
+    EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
+}
