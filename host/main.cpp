@@ -14,7 +14,6 @@
 
 #include "KvFileFunc.h"
 #include "KvLogError.h"
-#include "KvProxyRequest.h"
 #include "KvUrlCode.h"
 #include "KvWebProxyApp.h"
 #include "MessageLoop.h"

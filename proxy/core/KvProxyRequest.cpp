@@ -1,4 +1,4 @@
-// KvProxyRequest: dispatch of one request, URL splitting, and the server.
+// KvProxyRequest: dispatch of one request and URL splitting.
 #include "KvProxyRequest.h"
 
 #include <sys/socket.h>
@@ -16,25 +16,6 @@
 #include "TqParseURL.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequest, KvSocketRequest)
-IMPLEMENT_DYNCREATE(KvProxyServer, KvSocketServer)
-
-// ---------------------------------------------------------------------------
-// The server.
-
-KvProxyServer::KvProxyServer() {
-    SetPort(8168);
-    SetRTRequest(RUNTIME_CLASS(KvProxyRequest));
-}
-
-KvProxyServer::~KvProxyServer() { Kill(); }
-
-BOOL KvProxyServer::OnInitThread() {
-    m_nListenError = 0;
-    if (KvSocketServer::OnInitThread()) return TRUE;
-    m_nListenError = m_socket.GetErrorCode();
-    if (m_nListenError == 0) m_nListenError = KV_WSAEINVAL;
-    return FALSE;
-}
 
 // ---------------------------------------------------------------------------
 // The request.

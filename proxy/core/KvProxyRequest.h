@@ -1,6 +1,5 @@
 // KvProxyRequest: the worker thread that serves one browser connection of
-// the proxy; KvProxyServer: the listening server that hands connections to
-// such workers.
+// the proxy (KvProxyServer hands the connections out).
 //
 // For each request read from the browser the worker either answers it
 // itself (ResponseLocal, which a derived request fills with the local
@@ -29,7 +28,6 @@
 #include "KvHttpResponse.h"
 #include "KvProxyBody.h"
 #include "KvSocketRequest.h"
-#include "KvSocketServer.h"
 #include "KvString.h"
 
 class KvParseImp;
@@ -130,18 +128,4 @@ public:
     int m_bBodyCopyDropped = 0;   // the body outgrew the copy cap: not for the cache
     int64_t m_nRelayed = 0;       // body bytes passed to the browser
     int m_bPageOverOrigin = 0;    // the error page replaces an origin's answer (its headers are kept)
-};
-
-class KvProxyServer : public KvSocketServer {
-    DECLARE_DYNCREATE(KvProxyServer)
-public:
-    // Port 8168, request threads of KvProxyRequest.
-    KvProxyServer();
-    ~KvProxyServer() override;
-    // The socket error of a failed start (10048: the port is taken), 0 else.
-    int GetListenError() const { return m_nListenError; }
-
-protected:
-    BOOL OnInitThread() override;
-    int m_nListenError = 0;
 };

@@ -9,7 +9,7 @@
 #include "KvFileFunc.h"
 #include "KvLogError.h"
 #include "KvMime.h"
-#include "KvProxyRequest.h"
+#include "KvProxyServer.h"
 #include "KvSystemLock.h"
 #include "KvUrlCode.h"
 #include "StrFunc.h"

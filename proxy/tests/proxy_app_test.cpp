@@ -20,6 +20,7 @@
 
 #include "KvMatchList.h"
 #include "KvProxyRequest.h"
+#include "KvProxyServer.h"
 #include "KvWebProxyApp.h"
 
 namespace {

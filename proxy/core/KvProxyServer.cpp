@@ -1,0 +1,21 @@
+#include "KvProxyServer.h"
+
+#include "KvProxyRequest.h"
+
+IMPLEMENT_DYNCREATE(KvProxyServer, KvSocketServer)
+
+KvProxyServer::KvProxyServer() {
+    SetPort(8168);
+    SetRTRequest(RUNTIME_CLASS(KvProxyRequest));
+}
+
+KvProxyServer::~KvProxyServer() { Kill(); }
+
+BOOL KvProxyServer::OnInitThread() {
+    m_nListenError = 0;
+    if (KvSocketServer::OnInitThread()) return TRUE;
+    // Remembered for the host, which tells the user why the proxy did not start.
+    m_nListenError = m_socket.GetErrorCode();
+    if (m_nListenError == 0) m_nListenError = KV_WSAEINVAL;
+    return FALSE;
+}
