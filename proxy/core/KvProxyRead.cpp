@@ -6,6 +6,7 @@
 #include "KvLogError.h"
 #include "KvProxyRequest.h"
 #include "KvProxyText.h"
+#include "KvThread.h"
 #include "KvWebProxyApp.h"
 
 namespace {
@@ -64,6 +65,7 @@ int KvProxyRequest::ReadClientBody() {
         return 1;
     }
     if (got == KV_COM_CLOSED || got == 0) return 0;  // the browser left
+    if (got == KV_COM_TIMEOUT && IsCurrentThreadStopped()) return 0;
     LogAccess(got == KV_COM_TIMEOUT ? 504 : 503, 0);
     return ResponseError(got == KV_COM_TIMEOUT ? 504 : 503);
 }

@@ -90,7 +90,7 @@ public:
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
     CString m_strTunnelPorts = "443";       // [Proxy] TunnelPorts
-    size_t m_nMaxCacheCopy = 16u << 20;     // [Proxy] MaxCacheBody (KiB in the file)
+    size_t m_nMaxCacheCopy = 16u << 20;     // [Proxy] MaxCacheBody (MiB in the file)
 
 protected:
     int ReadIniFile();
