@@ -98,7 +98,9 @@ TEST(CacheCrashTest, KilledWriterNeverLeavesWrongOrPartialAnswers) {
             ASSERT_EQ(db.GetCache(url.c_str(), &again), 1) << url;
             EXPECT_EQ(Body(again), body);
             // Leave some of them absent for the next writer.
-            if (n % 4 == 0) EXPECT_EQ(db.DeleteCache(url.c_str()), 1);
+            if (n % 4 == 0) {
+                EXPECT_EQ(db.DeleteCache(url.c_str()), 1);
+            }
         }
     }
     EXPECT_GT(servedTotal, 0);
