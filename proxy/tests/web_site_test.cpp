@@ -8,7 +8,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -226,6 +229,34 @@ TEST_F(WebSiteTest, SitesAddedAtRunTimeAreRoutedAndListed) {
     EXPECT_NE(rows.find("<tr><td><font face=\"Verdana\" size=\"2\"><a href=\"http://my.site\">my.site</a>"),
               std::string::npos);
     EXPECT_EQ(mgr.RenderLocalWebList(-3, 1).str(), mgr.RenderLocalWebList(1, 1).str());
+}
+
+TEST_F(WebSiteTest, RequestsRunSafelyWhileSitesAreAddedAndReplaced) {
+    Get("http://my.site/hello.php");
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const char* host = (t % 2) ? "my.site" : "again";
+            while (!stop) {
+                auto request = MakeRequest("GET", std::string("http://") + host + "/hello.php", {});
+                KvHttpResponse response;
+                if (mgr.GetResponse(host, "127.0.0.1", "127.0.0.1", request.get(), &response)) ++answered;
+                mgr.RenderLocalWebList(1, 1);
+            }
+        });
+    }
+    WriteFile(m_base + "/LocalWeb/again.cld", "");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int i = 0; (i < 20 || answered < 40) && std::chrono::steady_clock::now() < deadline; ++i) {
+        // The same host again: the running site is retired, not deleted.
+        ASSERT_TRUE(mgr.AddNewLocalWeb((m_base + "/LocalWeb/again.cld").c_str(), "cld"));
+        std::this_thread::yield();
+    }
+    stop = true;
+    for (auto& th : threads) th.join();
+    EXPECT_GT(answered.load(), 0);
 }
 
 // --- static files ---------------------------------------------------------------------
