@@ -26,10 +26,12 @@ constexpr time_t kLocalFileExpirySeconds = 3640LL * 24 * 3600;
 bool HasLineBreak(const CString& s) { return s.FindOneOf("\r\n") >= 0; }
 
 // The content type of a local file from the extension of its name (a dot
-// in a directory name does not count); empty when unknown.
+// in a directory name does not count). An unknown type is sent as opaque
+// bytes: a browser must not guess a script or page out of it.
 CString MimeTypeOf(const char* path) {
     CString ext = GetFileExt(path);
-    return ext.IsEmpty() ? CString() : KvMime::GetInstance()->GetMimeByExt(ext, "");
+    CString type = ext.IsEmpty() ? CString() : KvMime::GetInstance()->GetMimeByExt(ext, "");
+    return type.IsEmpty() ? CString("application/octet-stream") : type;
 }
 
 // An HTTP date of a moment given in seconds since the epoch.

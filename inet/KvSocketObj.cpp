@@ -101,7 +101,7 @@ bool KvSocketObj::IsFatalError(int code) {
 }
 
 void KvSocketObj::SetSystemError(int err) {
-    m_nLastError = MapSystemError(err);
+    SetErrorCode(MapSystemError(err));
     if (IsFatalError(m_nLastError)) DestroySocket();
 }
 
@@ -121,7 +121,7 @@ BOOL KvSocketObj::CreateSocket(int family, int type, int protocol) {
     if (m_hSocket != INVALID_SOCKET) return TRUE;
     SOCKET s = socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     if (s < 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     m_hSocket = s;
@@ -143,7 +143,7 @@ BOOL KvSocketObj::CreateListeningSocket(UINT port, int type, const char* address
     if (!Bind(reinterpret_cast<const sockaddr*>(&addr), sizeof(addr))) {
         int error = m_nLastError;
         DestroySocket();
-        m_nLastError = error;
+        SetErrorCode(error);
         return FALSE;
     }
     return TRUE;
@@ -177,7 +177,7 @@ void KvSocketObj::Disconnect(int abortive) {
 
 BOOL KvSocketObj::FindHost(const char* host, UINT port, sockaddr_in& out) {
     if (!host || !*host) {
-        m_nLastError = KV_WSAEINVAL;
+        SetErrorCode(KV_WSAEINVAL);
         return FALSE;
     }
     sockaddr_in addr{};
@@ -190,7 +190,7 @@ BOOL KvSocketObj::FindHost(const char* host, UINT port, sockaddr_in& out) {
         addrinfo* found = nullptr;
         int rc = getaddrinfo(host, nullptr, &hints, &found);
         if (rc != 0 || !found) {
-            m_nLastError = KV_WSAEINVAL;  // a name that does not resolve
+            SetErrorCode(KV_WSAEINVAL);  // a name that does not resolve
             return FALSE;
         }
         addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
@@ -208,23 +208,23 @@ void KvSocketObj::ConfigureConnected(SOCKET s) {
 BOOL KvSocketObj::FinishConnect(int64_t deadlineMs) {
     switch (KvSocketWait(m_hSocket, POLLOUT, deadlineMs)) {
     case KvWait::Ready: break;
-    case KvWait::Failed: m_nLastError = MapSystemError(errno); return FALSE;
-    default: m_nLastError = KV_WSAETIMEDOUT; return FALSE;  // time-out or stop request
+    case KvWait::Failed: SetErrorCode(MapSystemError(errno)); return FALSE;
+    default: SetErrorCode(KV_WSAETIMEDOUT); return FALSE;  // time-out or stop request
     }
     int err = 0;
     socklen_t len = sizeof(err);
     if (getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
-    m_nLastError = MapSystemError(err);
+    SetErrorCode(MapSystemError(err));
     return err == 0;
 }
 
 BOOL KvSocketObj::Connect(const sockaddr* addr, int length) {
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (!addr || length <= 0) {
-        m_nLastError = KV_WSAEFAULT;
+        SetErrorCode(KV_WSAEFAULT);
         return FALSE;
     }
     int64_t limit = m_nTimeOut < kMaxConnectMs ? (int64_t)m_nTimeOut : kMaxConnectMs;
@@ -235,24 +235,24 @@ BOOL KvSocketObj::Connect(const sockaddr* addr, int length) {
     } while (rc != 0 && errno == EINTR);
     BOOL ok = rc == 0 || errno == EISCONN;
     if (!ok && errno == EINPROGRESS) ok = FinishConnect(deadline);
-    else if (!ok) m_nLastError = MapSystemError(errno);
+    else if (!ok) SetErrorCode(MapSystemError(errno));
     if (!ok) {
         // A socket whose connect failed cannot be reused for another attempt.
         DestroySocket();
         return FALSE;
     }
-    m_nLastError = 0;
+    SetErrorCode(0);
     ConfigureConnected(m_hSocket);
     return TRUE;
 }
 
 BOOL KvSocketObj::Connect(const char* host, UINT port) {
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (!host || !*host) {
-        m_nLastError = KV_WSAEINVAL;
+        SetErrorCode(KV_WSAEINVAL);
         return FALSE;
     }
     addrinfo hints{};
@@ -264,7 +264,7 @@ BOOL KvSocketObj::Connect(const char* host, UINT port) {
     addrinfo* found = nullptr;
     int rc = getaddrinfo(host, service, &hints, &found);
     if (rc != 0 || !found) {
-        m_nLastError = KV_WSAEINVAL;  // a name that does not resolve
+        SetErrorCode(KV_WSAEINVAL);  // a name that does not resolve
         return FALSE;
     }
     BOOL ok = FALSE;
@@ -279,16 +279,16 @@ BOOL KvSocketObj::Connect(const char* host, UINT port) {
 
 BOOL KvSocketObj::Bind(const sockaddr* addr, int length) {
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (!addr) {
-        m_nLastError = KV_WSAEFAULT;
+        SetErrorCode(KV_WSAEFAULT);
         return FALSE;
     }
     socklen_t len = addr->sa_family == AF_INET ? sizeof(sockaddr_in) : (socklen_t)length;
     if (bind(m_hSocket, addr, len) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     return TRUE;
@@ -300,7 +300,7 @@ BOOL KvSocketObj::Bind(short port, const char* address) {
     addr.sin_port = htons((uint16_t)port);
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     if (address && inet_pton(AF_INET, address, &addr.sin_addr) != 1) {
-        m_nLastError = KV_WSAEINVAL;
+        SetErrorCode(KV_WSAEINVAL);
         return FALSE;
     }
     return Bind(reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
@@ -308,11 +308,11 @@ BOOL KvSocketObj::Bind(short port, const char* address) {
 
 BOOL KvSocketObj::Listen(int backlog) {
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (listen(m_hSocket, backlog) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     return TRUE;
@@ -321,7 +321,7 @@ BOOL KvSocketObj::Listen(int backlog) {
 BOOL KvSocketObj::Accept(SOCKET& out, sockaddr& peer) {
     out = INVALID_SOCKET;
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     socklen_t len = sizeof(peer);
@@ -330,7 +330,7 @@ BOOL KvSocketObj::Accept(SOCKET& out, sockaddr& peer) {
         s = accept4(m_hSocket, &peer, &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (s < 0 && errno == EINTR);
     if (s < 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     ConfigureConnected(s);
@@ -342,14 +342,14 @@ BOOL KvSocketObj::GetHostAddress(sockaddr& peer, CString& hostName, CString& ipT
     CString text = AddressText(&peer);
     in_addr in{};
     if (peer.sa_family != AF_INET || inet_pton(AF_INET, text, &in) != 1) {
-        m_nLastError = KV_WSAEINVAL;
+        SetErrorCode(KV_WSAEINVAL);
         return FALSE;
     }
     address = (long)in.s_addr;
     char name[NI_MAXHOST];
     int rc = getnameinfo(&peer, sizeof(sockaddr_in), name, sizeof(name), nullptr, 0, NI_NAMEREQD);
     if (rc != 0) {
-        m_nLastError = rc == EAI_SYSTEM ? MapSystemError(errno) : KV_WSAHOST_NOT_FOUND;
+        SetErrorCode(rc == EAI_SYSTEM ? MapSystemError(errno) : KV_WSAHOST_NOT_FOUND);
         return FALSE;
     }
     hostName = name;
@@ -361,7 +361,7 @@ BOOL KvSocketObj::GetPeerName(sockaddr* addr, int* length) {
     if (m_hSocket == INVALID_SOCKET || !addr || !length) return FALSE;
     socklen_t len = (socklen_t)*length;
     if (getpeername(m_hSocket, addr, &len) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     *length = (int)len;
@@ -381,7 +381,7 @@ BOOL KvSocketObj::GetSockName(sockaddr* addr, int* length) {
     if (m_hSocket == INVALID_SOCKET || !addr || !length) return FALSE;
     socklen_t len = (socklen_t)*length;
     if (getsockname(m_hSocket, addr, &len) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     *length = (int)len;
@@ -400,7 +400,7 @@ BOOL KvSocketObj::GetSockName(CString& ipText, short& port) {
 BOOL KvSocketObj::SetSockOpt(int option, const void* value, int length, int level) {
     if (m_hSocket == INVALID_SOCKET) return FALSE;
     if (setsockopt(m_hSocket, level, option, value, (socklen_t)length) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     return TRUE;
@@ -410,7 +410,7 @@ BOOL KvSocketObj::GetSockOpt(int option, void* value, int* length, int level) {
     if (m_hSocket == INVALID_SOCKET || !length) return FALSE;
     socklen_t len = (socklen_t)*length;
     if (getsockopt(m_hSocket, level, option, value, &len) != 0) {
-        m_nLastError = MapSystemError(errno);
+        SetErrorCode(MapSystemError(errno));
         return FALSE;
     }
     *length = (int)len;

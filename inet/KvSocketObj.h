@@ -24,6 +24,8 @@
 #include "CString.h"
 #include "Object.h"
 
+void KvSetLastSocketError(int error);  // KvLogError.h
+
 class KvGenBuffer;
 struct hostent;
 
@@ -152,7 +154,12 @@ public:
     BOOL IsBroken() const { return m_hSocket == INVALID_SOCKET; }
     SOCKET GetHandle() const { return m_hSocket; }
     int GetErrorCode() const { return m_nLastError; }
-    void SetErrorCode(int code) { m_nLastError = code; }
+    // Also records the error for the calling thread, so a diagnostic log
+    // line's %E names the error this connection actually met.
+    void SetErrorCode(int code) {
+        m_nLastError = code;
+        if (code != 0) KvSetLastSocketError(code);
+    }
     CString GetErrorMsg() const;
 
     // Time-out (ms) for sends without progress and for connects (capped at

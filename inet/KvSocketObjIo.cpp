@@ -22,11 +22,11 @@ constexpr int kStopFlagSliceMs = 100;  // how often a waiting receive looks at i
 BOOL KvSocketObj::Send(const void* data, int length) {
     if (length == 0) return TRUE;
     if (!data || length < 0) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (m_hSocket == INVALID_SOCKET) {
-        m_nLastError = KV_ERROR_INVALID_HANDLE;
+        SetErrorCode(KV_ERROR_INVALID_HANDLE);
         return FALSE;
     }
     const char* p = static_cast<const char*>(data);
@@ -45,7 +45,7 @@ BOOL KvSocketObj::Send(const void* data, int length) {
         if (n < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
             KvWait w = KvSocketWait(m_hSocket, POLLOUT, deadline);
             if (w == KvWait::Ready) continue;
-            m_nLastError = w == KvWait::Failed ? MapSystemError(errno) : KV_WSAETIMEDOUT;
+            SetErrorCode(w == KvWait::Failed ? MapSystemError(errno) : KV_WSAETIMEDOUT);
             return FALSE;
         }
         SetSystemError(n < 0 ? errno : EPIPE);
@@ -62,7 +62,7 @@ BOOL KvSocketObj::Send(KvGenBuffer* buffer) {
     size_t count = buffer->GetCount();
     if (count == 0) return TRUE;
     if (count > 0x7FFFFFFF) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     // The whole content in one send: a message head never goes out in pieces.
@@ -74,7 +74,7 @@ BOOL KvSocketObj::Send(KvGenBuffer* buffer) {
 BOOL KvSocketObj::SendFile(const char* path) {
     int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     std::unique_ptr<char[]> chunk(new char[kIoChunk]);
@@ -86,7 +86,7 @@ BOOL KvSocketObj::SendFile(const char* path) {
         if (n <= 0) {
             // An empty or unreadable file sends nothing and is a failure.
             if (n < 0 || total == 0) {
-                m_nLastError = KV_ERROR_INVALID_PARAMETER;
+                SetErrorCode(KV_ERROR_INVALID_PARAMETER);
                 ok = FALSE;
             }
             break;
@@ -103,7 +103,7 @@ BOOL KvSocketObj::SendFile(const char* path) {
 
 int KvSocketObj::Receive(void* buf, int size, int closeOnEnd) {
     if (!buf || size < 0) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return 0;
     }
     if (m_hSocket == INVALID_SOCKET || size == 0) return 0;  // an empty read is not a peer close
@@ -122,12 +122,12 @@ int KvSocketObj::Receive(void* buf, int size, int closeOnEnd) {
 
 int KvSocketObj::Receive(KvGenBuffer* buffer, int size, int closeOnEnd) {
     if (!buffer || size < 0) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return -1;
     }
     char* room = buffer->GetAddBuffer((size_t)size + 1);
     if (!room) {
-        m_nLastError = KV_WSAENOBUFS;
+        SetErrorCode(KV_WSAENOBUFS);
         return -1;
     }
     room[0] = '\0';
@@ -153,11 +153,11 @@ int KvSocketObj::Receive(void* buf, int size, DWORD timeout, int* stop, int clos
         KvWait w = KvSocketWait(m_hSocket, POLLIN, slice);
         if (w == KvWait::Ready) return Receive(buf, size, closeOnEnd);
         if (w == KvWait::Failed) {
-            m_nLastError = MapSystemError(errno);
+            SetErrorCode(MapSystemError(errno));
             return -1;
         }
         if (w == KvWait::Stopped || (deadline >= 0 && KvNowMs() >= deadline)) {
-            m_nLastError = KV_WSAETIMEDOUT;
+            SetErrorCode(KV_WSAETIMEDOUT);
             return -1;
         }
         if (stopFlag.load() != 0) return 0;
@@ -166,12 +166,12 @@ int KvSocketObj::Receive(void* buf, int size, DWORD timeout, int* stop, int clos
 
 int KvSocketObj::Receive(KvGenBuffer* buffer, DWORD timeout, int* stop, int closeOnEnd) {
     if (!buffer) {
-        m_nLastError = KV_ERROR_INVALID_PARAMETER;
+        SetErrorCode(KV_ERROR_INVALID_PARAMETER);
         return -1;
     }
     char* room = buffer->GetAddBuffer(kIoChunk + 1);
     if (!room) {
-        m_nLastError = KV_WSAENOBUFS;
+        SetErrorCode(KV_WSAENOBUFS);
         return -1;
     }
     int n = Receive(room, kIoChunk, timeout, stop, closeOnEnd);
@@ -187,8 +187,8 @@ BOOL KvSocketObj::IsDataWaiting(int timeout) {
     KvWait w = KvSocketWait(m_hSocket, POLLIN, KvDeadlineAfter(timeout < 0 ? -1 : timeout));
     switch (w) {
     case KvWait::Ready: return TRUE;
-    case KvWait::TimedOut: m_nLastError = 0; return FALSE;
-    case KvWait::Stopped: m_nLastError = KV_WSAETIMEDOUT; return FALSE;
+    case KvWait::TimedOut: SetErrorCode(0); return FALSE;
+    case KvWait::Stopped: SetErrorCode(KV_WSAETIMEDOUT); return FALSE;
     default: SetSystemError(errno); return FALSE;
     }
 }

@@ -450,6 +450,16 @@ TEST(HttpResponse, LocalFileBecomesTheBody) {
     EXPECT_EQ(strlen(m.GetHeaderValue("Last-Modified")), 29u);
     EXPECT_EQ(strlen(m.GetHeaderValue("Expires")), 29u);
     EXPECT_STREQ(m.GetHeaderValue("Content-Type"), "text/html");
+
+    // A file type the table does not know goes out as opaque bytes.
+    char odd[] = "/tmp/kv_http_fileXXXXXX.zzq";
+    int ofd = mkstemps(odd, 4);
+    ASSERT_GE(ofd, 0);
+    close(ofd);
+    KvHttpResponse unknown;
+    ASSERT_TRUE(unknown.CreateFromLocalFile(odd));
+    EXPECT_STREQ(unknown.GetHeaderValue("Content-Type"), "application/octet-stream");
+    unlink(odd);
     unlink(path);
     unlink(types);
 }

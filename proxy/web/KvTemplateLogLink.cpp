@@ -1,0 +1,14 @@
+// Sends the template engine's warnings (an expansion bound reached) to the
+// diagnostic log as soon as the proxy library loads.
+#include "KvLogError.h"
+#include "KvWebTemplate.h"
+
+namespace {
+
+struct TemplateLogLink {
+    TemplateLogLink() { KvSetTemplateLogHook(&KvLogErrorHook); }
+};
+
+const TemplateLogLink link;
+
+}  // namespace
