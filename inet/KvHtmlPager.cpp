@@ -7,11 +7,11 @@
 
 namespace {
 
-CString PageLink(const CString& url, int page, const char* label) {
-    return HtmlLink(StrFormat("%s&p=%d", url.c_str(), page), label, nullptr);
+CString PageLink(const CString& url, long long page, const char* label) {
+    return HtmlLink(StrFormat("%s&p=%lld", url.c_str(), page), label, nullptr);
 }
 
-CString NumberLink(const CString& url, int page) { return PageLink(url, page, StrFormat("%d", page)); }
+CString NumberLink(const CString& url, long long page) { return PageLink(url, page, StrFormat("%lld", page)); }
 
 // Other search services offered beside a result, as name and query URL
 // ("{q}" stands for the escaped query).
@@ -30,25 +30,27 @@ const char kSearchTitleTemplate[] =
 
 }  // namespace
 
-CString HtmlPagePosition(const char* urlText, int total, int perPage, int page) {
+CString HtmlPagePosition(const char* urlText, int total, int perPage, int pageIn) {
     if (perPage <= 0 || total <= 0) return CString();
-    const int pages = total / perPage + (total % perPage ? 1 : 0);
+    // Page numbers are counted wide: near the largest int, "first + 4" or
+    // the step past the last page would overflow.
+    const long long pages = total / perPage + (total % perPage ? 1 : 0);
     if (pages < 2) return CString();
-    page = std::clamp(page, 1, pages);
+    const long long page = std::clamp<long long>(pageIn, 1, pages);
     const CString url = HtmlEscapeAttr(urlText);
-    const int first = page >= 3 ? page - 2 : 1;
-    const int last = std::min(first + 4, pages);
+    const long long first = page >= 3 ? page - 2 : 1;
+    const long long last = std::min(first + 4, pages);
 
     CString bar;
     if (page > 1) bar += PageLink(url, page - 1, "<img src=\"/images/previous.gif\" border=\"0\" align=\"top\">");
     if (first > 1) {
-        for (int p = 1, n = 0; p < first && n < 5; p += 5, ++n) bar += NumberLink(url, p) + "..";
+        for (long long p = 1, n = 0; p < first && n < 5; p += 5, ++n) bar += NumberLink(url, p) + "..";
     }
-    for (int p = first; p <= last; ++p) {
-        bar += p == page ? StrFormat("<b>%d</b>&nbsp", p) : NumberLink(url, p) + "&nbsp;";
+    for (long long p = first; p <= last; ++p) {
+        bar += p == page ? StrFormat("<b>%lld</b>&nbsp", p) : NumberLink(url, p) + "&nbsp;";
     }
     if (last + 1 < pages) {
-        for (int p = last + 1 + 5, n = 0; p < pages && n < 5; p += 5, ++n) bar += ".." + NumberLink(url, p);
+        for (long long p = last + 1 + 5, n = 0; p < pages && n < 5; p += 5, ++n) bar += ".." + NumberLink(url, p);
         bar += ".." + NumberLink(url, pages);
     }
     if (page < pages) bar += PageLink(url, page + 1, "<img src=\"/images/next.gif\" border=\"0\" align=\"top\">");

@@ -1,6 +1,10 @@
 // Simple links and their text and HTML forms.
 #include "KvSimpleLink.h"
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 #include "CsList.h"
 #include "KvHtml.h"
 #include "KvObjectArray.h"
@@ -103,19 +107,27 @@ int ConvertSimpleLinkToHtml(const KvObjectArray* links, CString* html) {
 
 int CombineSimpleLinks(KvObjectArray* target, const KvObjectArray* source) {
     if (!target || !source) return 0;
+    // URL -> the first target item with it: one pass over each list, so
+    // merging two long lists stays linear.
+    std::unordered_map<std::string_view, KvSimpleLinkItem*> byUrl;
+    byUrl.reserve((size_t)(target->GetSize() + source->GetSize()));
+    for (int j = 0; j < target->GetSize(); ++j) {
+        if (KvSimpleLinkItem* t = ItemAt(target, j)) byUrl.emplace(t->m_strUrl.str(), t);
+    }
     for (int i = 0; i < source->GetSize(); ++i) {
         const KvSimpleLinkItem* from = ItemAt(source, i);
         if (!from) continue;
-        KvSimpleLinkItem* match = nullptr;
-        for (int j = 0; j < target->GetSize() && !match; ++j) {
-            KvSimpleLinkItem* t = ItemAt(target, j);
-            if (t && t->m_strUrl == from->m_strUrl) match = t;
-        }
-        if (!match) {
+        auto found = byUrl.find(from->m_strUrl.str());
+        if (found == byUrl.end()) {
             auto* copy = new KvSimpleLinkItem(*from);
-            if (target->Add(copy) < 0) delete copy;
+            if (target->Add(copy) < 0) {
+                delete copy;
+            } else {
+                byUrl.emplace(copy->m_strUrl.str(), copy);
+            }
             continue;
         }
+        KvSimpleLinkItem* match = found->second;
         if (from->m_strTitle.GetLength() > match->m_strTitle.GetLength()) match->m_strTitle = from->m_strTitle;
         if (from->m_strDescription.GetLength() > match->m_strDescription.GetLength()) {
             match->m_strDescription = from->m_strDescription;

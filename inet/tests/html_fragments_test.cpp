@@ -2,6 +2,8 @@
 // bar and simple links.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <string>
 
 #include "CsList.h"
@@ -149,6 +151,18 @@ TEST(HtmlPagePosition, ManyPagesJumpBothWays) {
     EXPECT_EQ(last.find("next.gif"), std::string::npos);
 }
 
+TEST(HtmlPagePosition, LargestCountsAndPagesEndWithoutOverflow) {
+    // The window past the last page and the jumps beyond it would pass the
+    // largest int; the bar must still end at the last page.
+    std::string bar = S(HtmlPagePosition("/l", INT_MAX, 1, INT_MAX));
+    EXPECT_NE(bar.find("<b>2147483647</b>"), std::string::npos);
+    EXPECT_EQ(bar.find("next.gif"), std::string::npos);
+    EXPECT_LT(bar.size(), 4096u);
+    std::string low = S(HtmlPagePosition("/l", INT_MAX, 1, INT_MIN));
+    EXPECT_NE(low.find("<b>1</b>"), std::string::npos);
+    EXPECT_NE(low.find("p=2147483647\">2147483647</a>"), std::string::npos);
+}
+
 TEST(HtmlSearchPageTitle, QueryAndMessageAreShownAsText) {
     std::string t = S(HtmlSearchPageTitle("<i>{msg}</i>", "m&m"));
     EXPECT_NE(t.find("&lt;i&gt;&#123;msg&#125;&lt;/i&gt;"), std::string::npos) << t;
@@ -192,6 +206,28 @@ TEST(SimpleLinks, CombineKeepsTheLongerTexts) {
     auto* a = static_cast<KvSimpleLinkItem*>(target.GetAt(0));
     EXPECT_EQ(S(a->m_strTitle), "A longer");
     EXPECT_EQ(S(a->m_strDescription), "long description");
+}
+
+TEST(SimpleLinks, CombineMergesRepeatsOfANewUrlAndStaysLinear) {
+    KvObjectArray target, source;
+    source.Add(new KvSimpleLinkItem("http://n/", "N", ""));
+    source.Add(new KvSimpleLinkItem("http://n/", "N longer", "d"));
+    ASSERT_TRUE(CombineSimpleLinks(&target, &source));
+    ASSERT_EQ(target.GetSize(), 1);
+    EXPECT_EQ(S(static_cast<KvSimpleLinkItem*>(target.GetAt(0))->m_strTitle), "N longer");
+
+    // Two long feeds with no URL in common: a pairwise search would make
+    // billions of comparisons.
+    KvObjectArray big, more;
+    const int n = 50000;
+    for (int i = 0; i < n; ++i) {
+        big.Add(new KvSimpleLinkItem(("http://example.com/a/" + std::to_string(i)).c_str(), "t", ""));
+        more.Add(new KvSimpleLinkItem(("http://example.com/b/" + std::to_string(i)).c_str(), "t", ""));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(CombineSimpleLinks(&big, &more));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(big.GetSize(), 2 * n);
 }
 
 TEST(SimpleLinks, HtmlFormEscapesFeedText) {
