@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <atomic>
@@ -229,6 +230,15 @@ TEST_F(WebSiteTest, SitesAddedAtRunTimeAreRoutedAndListed) {
     EXPECT_NE(rows.find("<tr><td><font face=\"Verdana\" size=\"2\"><a href=\"http://my.site\">my.site</a>"),
               std::string::npos);
     EXPECT_EQ(mgr.RenderLocalWebList(-3, 1).str(), mgr.RenderLocalWebList(1, 1).str());
+}
+
+TEST_F(WebSiteTest, PageNumbersFromRequestsNeverIndexOutsideTheList) {
+    Get("http://my.site/hello.php");
+    const std::string empty = "<ul></ul>";
+    EXPECT_EQ(mgr.RenderLocalWebList(INT_MAX, 1).str(), empty);
+    EXPECT_EQ(mgr.RenderLocalWebList(214748365, 1).str(), empty);
+    EXPECT_EQ(mgr.RenderLocalWebList(2, 1).str(), empty);
+    EXPECT_NE(mgr.RenderLocalWebList(INT_MIN, 1).str().find(">my.site</a>"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, RequestsRunSafelyWhileSitesAreAddedAndReplaced) {

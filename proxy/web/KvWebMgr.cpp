@@ -252,7 +252,10 @@ CString KvWebMgr::RenderLocalWebList(int page, int paged) {
     CString pager;
     if (count > 10) pager = HtmlPagePosition("/localweb.php?op=show", count, 10, page);
     html = pager + "<ul>";
-    for (int i = page * 10 - 10, shown = 0; i < count && shown < 10; ++i, ++shown) {
+    // A page number from a request may be anything: the first index is
+    // computed wide, and a page past the end shows an empty list.
+    const long long first = (long long)page * 10 - 10;
+    for (int i = first < count ? (int)first : count, shown = 0; i < count && shown < 10; ++i, ++shown) {
         auto* item = static_cast<KvSimpleLinkItem*>(links.GetAt(i));
         html += "<li>" + link(item);
         if (!item->m_strDescription.IsEmpty()) html += "<br><small>" + HtmlEscape(item->m_strDescription) + "</small>\r\n";
