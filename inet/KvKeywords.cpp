@@ -13,7 +13,7 @@ void KvKeywords::Add(const char* keyword) {
     word.Trim();
     if (word.IsEmpty()) return;
     word.MakeLower();
-    if (!m_lstKeyword.Find(word)) m_lstKeyword.AddTail(word);
+    if (m_seen.insert(word.str()).second) m_lstKeyword.AddTail(word);
 }
 
 // Every piece counts, also after an empty one: "a,,b" and "a, ,b" keep b.
@@ -32,7 +32,7 @@ bool KvKeywords::Contains(const char* keyword) const {
     KvString word(keyword);
     word.Trim();
     word.MakeLower();
-    return !word.IsEmpty() && m_lstKeyword.Find(word) != nullptr;
+    return !word.IsEmpty() && m_seen.count(word.str()) != 0;
 }
 
 CString KvKeywords::AsString() const {

@@ -2,6 +2,9 @@
 // from comma-separated text ("Foo, bar,foo" holds "foo" and "bar").
 #pragma once
 
+#include <string>
+#include <unordered_set>
+
 #include "CString.h"
 #include "CsList.h"
 
@@ -21,7 +24,10 @@ public:
     void AddList(const char* text);
     // Empties the set, then AddList.
     void SetList(const char* text);
-    void RemoveAll() { m_lstKeyword.RemoveAll(); }
+    void RemoveAll() {
+        m_lstKeyword.RemoveAll();
+        m_seen.clear();
+    }
 
     // The keywords joined by ", ".
     CString AsString() const;
@@ -32,4 +38,7 @@ public:
 
 private:
     CsStrList m_lstKeyword;  // lower-case, distinct, in insertion order
+    // The same keywords, so that adding one stays constant-time: page texts
+    // may hold very many.
+    std::unordered_set<std::string> m_seen;
 };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+
 #include "KvKeywords.h"
 
 TEST(KvKeywordsTest, DistinctLowerCaseInFirstSeenOrder) {
@@ -34,4 +37,19 @@ TEST(KvKeywordsTest, UnionKeepsOrderAndCopiesAreIndependent) {
     EXPECT_EQ(a.GetCount(), 4);
     EXPECT_EQ(c.AsString(), "x");
     EXPECT_EQ(d.AsString(), "news, sport, weather, travel, y");
+}
+
+TEST(KvKeywordsTest, ManyDistinctKeywordsAddInLinearTime) {
+    // A page text with a hundred thousand keywords: a linear look-up per
+    // keyword would make this take minutes.
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += "Word" + std::to_string(i) + ", word" + std::to_string(i) + ",";
+    auto start = std::chrono::steady_clock::now();
+    KvKeywords k(text.c_str());
+    EXPECT_EQ(k.GetCount(), 100000);
+    EXPECT_TRUE(k.Contains("WORD99999"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    k.RemoveAll();
+    k.Add("word1");
+    EXPECT_EQ(k.AsString(), "word1");
 }
