@@ -492,6 +492,10 @@ TEST_F(WebSiteTest, ShippedThemeLeavesNoStandardPlaceholderUnfilled) {
         EXPECT_NE(body.find("http://my.site/_theme/VuvUrad/style.css"), std::string::npos);
         EXPECT_EQ(body.find('{'), std::string::npos) << body;
     }
+    // The trail leads through the folders of the path, not to the file.
+    std::string inFolder = Get("http://my.site/Some_Folder/form.php?title=T").Body();
+    EXPECT_NE(inFolder.find("<a href=\"http://my.site/Some_Folder/\">Some Folder</a>"), std::string::npos) << inFolder;
+    EXPECT_EQ(inFolder.find("form.php/"), std::string::npos);
     EXPECT_NE(Get("http://my.site/_theme/VuvUrad/style.css").Body().find("#page_content"), std::string::npos);
     KvMime::GetInstance()->SetMimeFile(KV_SOURCE_DIR "/data/mime.types");
     EXPECT_EQ(Get("http://my.site/_theme/VuvUrad/images/logo.png").Header("Content-Type"), "image/png");

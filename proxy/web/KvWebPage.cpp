@@ -190,8 +190,9 @@ int KvWebObjectEx::WebPageShow(const char* file, KvParseImp* imp) {
     imp->AddVariable("nav_sitemap", "Sitemap");
     imp->AddVariable("nav_term_of_use", "Term Of Use");
     imp->AddVariable("search_form3", RenderSearchForm3(""));
-    // Handlers set their own trail; the request path's stands in.
-    imp->AddVariable("current_path", GetCurrentPath(m_strPath));
+    // Handlers set their own trail; the trail of the request's directory
+    // stands in (the file itself is no folder to link to).
+    imp->AddVariable("current_path", GetCurrentPath(m_strCurDir));
     AddFormToken(imp);
 
     KvGenBuffer page(4096);
