@@ -2,6 +2,8 @@
 # Proxy benchmark: requests per second (1 KiB, 1 and 16 connections, a new
 # connection per request) and throughput (10 MiB bodies) through kvproxy
 # and straight to the origin, in one run, with the ratio of each to direct.
+# Every address is on kvproxy's no-cache list, so each request is relayed
+# from the origin (the cache is neither read nor written).
 #
 # Usage: bench/proxy_bench.sh [build-dir] [--duration S] [--origin-port P]
 # Needs: nginx-light (the origin), wrk, curl (Debian packages).
@@ -61,7 +63,8 @@ PIDS+=($!)
 # ---- kvproxy on a free port, with its own data folder
 mkdir -p "$TMP/data/Template"
 cp "$SRC"/data/Template/proxy_*.htm "$TMP/data/Template/"
-printf '[Directories]\nbasepath=%s\n[Proxy]\nRecTimeout=30\n' "$TMP/data" >"$TMP/kvproxy.ini"
+echo '*' >"$TMP/data/nocache.txt"
+printf '[Directories]\nbasepath=%s\n[Proxy]\nRecTimeout=30\n[General]\nUseNoCacheList=1\n' "$TMP/data" >"$TMP/kvproxy.ini"
 "$KVPROXY" --config "$TMP/kvproxy.ini" --listen 127.0.0.1:0 >"$TMP/kvproxy.out" 2>&1 &
 PIDS+=($!)
 for _ in $(seq 100); do
