@@ -6,6 +6,8 @@
 #include <climits>
 #include <string>
 
+#include <unistd.h>
+
 #include "CsList.h"
 #include "KvCountry.h"
 #include "KvHtml.h"
@@ -240,6 +242,24 @@ TEST(SimpleLinks, HtmlFormEscapesFeedText) {
     EXPECT_EQ(h.find("<img src=x"), std::string::npos);
     EXPECT_EQ(h.find("href=\"javascript"), std::string::npos);
     EXPECT_NE(h.find("name=\"item_1\" value=\"1\""), std::string::npos);
+}
+
+TEST(HtmlFragments, EveryImageTheFragmentsNameIsShipped) {
+    KvObjectArray links;
+    links.Add(new KvSimpleLinkItem("http://a/", "A", ""));
+    CString list;
+    ConvertSimpleLinkToHtml(&links, &list);
+    const std::string html = S(HtmlPagePosition("/l", 100, 10, 5)) + S(list) + S(TinySpace()) +
+                             S(HtmlImageSpace(1, 1));
+    int found = 0;
+    for (size_t at = html.find("src=\""); at != std::string::npos; at = html.find("src=\"", at + 1)) {
+        std::string src = html.substr(at + 5, html.find('"', at + 5) - at - 5);
+        size_t slash = src.rfind('/');
+        std::string file = std::string(KV_SOURCE_DIR "/data/Images/") + src.substr(slash + 1);
+        EXPECT_EQ(access(file.c_str(), R_OK), 0) << src;
+        ++found;
+    }
+    EXPECT_GE(found, 5);
 }
 
 }  // namespace
