@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -27,6 +29,10 @@ bool WriteAll(int fd, const char* data, size_t length) {
     }
     return true;
 }
+
+// The result of a file transfer is an int: a file beyond 2 GiB reports
+// INT_MAX instead of a wrapped (negative, error-looking) count.
+int ClampCount(int64_t total) { return total > INT_MAX ? INT_MAX : (int)total; }
 
 }  // namespace
 
@@ -107,7 +113,7 @@ int KvComObject::ReceiveFile(const char* path) {
     }
     if (fd < 0) return m_pImp->m_nErrorCode = KV_COM_INVALID;
     std::unique_ptr<char[]> chunk(new char[kFileChunk]);
-    int total = 0;
+    int64_t total = 0;
     int n;
     while ((n = m_pImp->Receive(chunk.get(), kFileChunk)) > 0) {
         if (!WriteAll(fd, chunk.get(), (size_t)n)) {
@@ -117,7 +123,7 @@ int KvComObject::ReceiveFile(const char* path) {
         total += n;
     }
     close(fd);
-    return n < 0 ? n : total;
+    return n < 0 ? n : ClampCount(total);
 }
 
 int KvComObject::SendFile(const char* path) {
@@ -125,7 +131,7 @@ int KvComObject::SendFile(const char* path) {
     int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0) return m_pImp->m_nErrorCode = KV_COM_SOCKET_FAILED;
     std::unique_ptr<char[]> chunk(new char[kFileChunk]);
-    int total = 0;
+    int64_t total = 0;
     int result = 0;
     for (;;) {
         ssize_t n = read(fd, chunk.get(), kFileChunk);
@@ -135,7 +141,7 @@ int KvComObject::SendFile(const char* path) {
             break;
         }
         if (n == 0) {
-            result = total;
+            result = ClampCount(total);
             break;
         }
         int sent = m_pImp->Send(chunk.get(), (int)n);
@@ -143,7 +149,7 @@ int KvComObject::SendFile(const char* path) {
             result = sent;
             break;
         }
-        total += (int)n;
+        total += n;
     }
     close(fd);
     return result;

@@ -80,6 +80,7 @@ public:
     int ReceiveLine(char* buf, int size);
     // Everything until the peer closes, into a new file: the byte count or a
     // negative code (-3 when the file cannot be created, -6 on a write error).
+    // Counts beyond INT_MAX are reported as INT_MAX (here and in SendFile).
     int ReceiveFile(const char* path);
     // The whole file: the count sent, or -4 when it cannot be read or is empty.
     int SendFile(const char* path);

@@ -311,6 +311,44 @@ TEST_F(LoopbackTest, FilesGoBothWaysAndBadFilesAreCodes) {
     EXPECT_EQ(system(cmd.c_str()), 0);
 }
 
+// A connection that hands out `total` bytes of zeros and swallows what
+// is sent, without touching a socket.
+class EndlessImp : public KvComObjectImp {
+public:
+    explicit EndlessImp(int64_t total) : m_left(total) {}
+    int Connect(const char*, int) override { return 0; }
+    int Disconnect(int) override { return 0; }
+    int DataWaiting(int) override { return 0; }
+    int Receive(char*, int size) override {
+        int n = m_left < size ? (int)m_left : size;
+        m_left -= n;
+        return n;
+    }
+    int Send(const char*, int length) override { return length; }
+
+private:
+    int64_t m_left;
+};
+
+// A transfer beyond 2 GiB must not wrap the int result into a negative,
+// error-looking count (nor overflow on the way).
+TEST(ComObjectFiles, TransfersBeyondTwoGigabytesReportTheLargestCount) {
+    const int64_t huge = (int64_t)INT32_MAX + 65536 * 3;
+    KvComObject receiver;
+    receiver.Attach(new EndlessImp(huge));
+    EXPECT_EQ(receiver.ReceiveFile("/dev/null"), INT32_MAX);
+
+    char path[] = "/tmp/kvhugeXXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, huge), 0);  // sparse: nothing is written to disk
+    close(fd);
+    KvComObject sender;
+    sender.Attach(new EndlessImp(0));
+    EXPECT_EQ(sender.SendFile(path), INT32_MAX);
+    unlink(path);
+}
+
 TEST_F(LoopbackTest, ComObjectWithoutImplementationSaysSo) {
     KvComObject com;
     char buf[4];
