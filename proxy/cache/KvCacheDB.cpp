@@ -35,10 +35,6 @@ KvCacheDB::KvCacheDB() = default;
 
 KvCacheDB::~KvCacheDB() { Close(); }
 
-CString KvCacheDB::GetIndexPath() const { return m_strDirectory + m_strName + ".cdx"; }
-
-CString KvCacheDB::GetContentPath() const { return m_strDirectory + m_strName + ".cdt"; }
-
 void KvCacheDB::SetReadOnly(BOOL flag) {
     KvCriticalLock lock(m_lock);
     m_bReadOnly.store(flag != 0);
@@ -70,6 +66,10 @@ int KvCacheDB::Open(const char* directory, const char* name) {
     m_strDirectory = KvCacheDirWithSlash(directory);
     m_strName = name ? name : "";
     if (m_strName.IsEmpty()) return 0;
+    // Store files made elsewhere may spell the name or the extension in
+    // another letter case; they are still this store's files.
+    m_strIndexPath = KvCacheFindFile(m_strDirectory, m_strName + ".cdx");
+    m_strContentPath = KvCacheFindFile(m_strDirectory, m_strName + ".cdt");
     const bool indexExisted = IsFileExist(GetIndexPath());
     if (m_bReadOnly.load() && !indexExisted) return 0;
     return OpenFiles(indexExisted);

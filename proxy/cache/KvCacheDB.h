@@ -87,16 +87,18 @@ public:
 
     // --- files ---
     // Opens "<directory><name>.cdx" and ".cdt" (a final "/" is added to the
-    // directory when missing). A read-only store fails when the index file
-    // does not exist, and creates nothing. Tables are made when the index
-    // is new. 1 on success.
+    // directory when missing; a file whose name differs only in letter case
+    // is the same file). A read-only store fails when the index file does
+    // not exist, and creates nothing. Tables are made when the index is new.
+    // 1 on success.
     int Open(const char* directory, const char* name);
     void Close();
     BOOL IsOpen() const { return m_bOpen.load(std::memory_order_acquire); }
     const CString& GetName() const { return m_strName; }
     const CString& GetDirectory() const { return m_strDirectory; }
-    CString GetIndexPath() const;
-    CString GetContentPath() const;
+    // The files as found on disk by the last Open.
+    CString GetIndexPath() const { return m_strIndexPath; }
+    CString GetContentPath() const { return m_strContentPath; }
 
     // --- settings (any time) ---
     void SetExpiredDays(UINT days) { m_nExpiredDays.store(days); }
@@ -218,6 +220,8 @@ private:
     KvSqlDBEx m_dbIndex;     // the writer's connections
     KvSqlDB m_dbContent;
     CString m_strName;
+    CString m_strIndexPath;    // set by Open (under both locks)
+    CString m_strContentPath;
     KvCriticalObj m_lock;    // the writer connections and their statements
 
     // Open and Close take this exclusively; readers share it while they

@@ -67,6 +67,18 @@ CString KvCacheResolveName(const char* dir, const char* name, const char* ext) {
     return it == stores.end() ? base : CString(it->second.c_str());
 }
 
+CString KvCacheFindFile(const char* dir, const char* fileName) {
+    CString dirSlash = KvCacheDirWithSlash(dir);
+    CString exact = dirSlash + (fileName ? fileName : "");
+    if (!fileName || !*fileName || IsFileExist(exact)) return exact;
+    std::vector<std::string> names;
+    KvListDirectory(dirSlash, "*", false, names);  // sorted: the first spelling wins
+    for (const std::string& name : names) {
+        if (StrICompare(name.c_str(), fileName) == 0) return dirSlash + name.c_str();
+    }
+    return exact;
+}
+
 void KvCacheSplitStorePath(const char* file, CString& dir, CString& name) {
     CString path(file ? file : "");
     path.Replace('\\', '/');

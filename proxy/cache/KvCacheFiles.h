@@ -29,6 +29,12 @@ std::map<std::string, std::string> KvCacheListStores(const char* dir, const char
 // only in letter case; `name` when none exists.
 CString KvCacheResolveName(const char* dir, const char* name, const char* ext);
 
+// The path of the file `fileName` in dir: "<dir><fileName>" when that file
+// exists or when no file of dir has that name in any letter case, else the
+// file whose name differs from it only in letter case (the extension
+// included: "Shop.CDX" answers for "shop.cdx").
+CString KvCacheFindFile(const char* dir, const char* fileName);
+
 // Splits a store file path ("<dir>/<name>.cdx", ".cdt", or without an
 // extension) into directory (with "/") and base name.
 void KvCacheSplitStorePath(const char* file, CString& dir, CString& name);

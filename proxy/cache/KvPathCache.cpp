@@ -62,7 +62,9 @@ int KvPathCache::Open(const char* directory, const char* name) {
     m_strDirectory = KvCacheDirWithSlash(directory);
     m_strName = name ? name : "";
     if (m_strName.IsEmpty()) return 0;
-    CString index = m_strDirectory + m_strName + ".idx", content = m_strDirectory + m_strName + ".dat";
+    // A file whose name differs only in letter case is this store's file.
+    CString index = KvCacheFindFile(m_strDirectory, m_strName + ".idx");
+    CString content = KvCacheFindFile(m_strDirectory, m_strName + ".dat");
     const bool existed = IsFileExist(index);
     if (m_bReadOnly.load() && !existed) return 0;
     if (!m_dbIndex.Open(index)) {

@@ -248,3 +248,27 @@ TEST_F(CacheMgrTest, DamagedStoreFilesNeverServeWrongOrPartialAnswers) {
         }
     }
 }
+
+// Store files copied from a system that ignores letter case may spell the
+// name and the extension any way; they are still the store's files, and no
+// second, empty pair is made beside them.
+TEST_F(CacheMgrTest, StoreFilesInAnotherLetterCaseAreStillTheStore) {
+    MakeStore("shop.org", "http://shop.org/a", "from the shop store");
+    std::filesystem::rename(dir.File("shop.org.cdx"), dir.File("Shop.ORG.CDX"));
+    std::filesystem::rename(dir.File("shop.org.cdt"), dir.File("shop.org.Cdt"));
+    {
+        KvCacheMgr mgr;
+        KvHttpResponse r;
+        EXPECT_EQ(Get(mgr, "http://shop.org/a", &r), "from the shop store");
+        EXPECT_STREQ(r.GetHeaderValue("CacheName"), "Shop.ORG");
+        ASSERT_EQ(Add(mgr, "shop.org", "/b", "second"), 1);
+        EXPECT_EQ(Get(mgr, "http://shop.org/b"), "second");
+    }
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        std::string name = entry.path().filename().string();
+        files += strncasecmp(name.c_str(), "shop.org.", 9) == 0;
+    }
+    EXPECT_EQ(files, 2);
+    EXPECT_EQ(StoredIn("vcache", "http://shop.org/b"), 0);
+}
