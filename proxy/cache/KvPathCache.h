@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -146,8 +147,12 @@ protected:
     int ServeFile(const char* host, const char* path, const KvHttpRequest* request, KvHttpResponse* response);
     int StoreAnswer(int pathId, const char* fileName, KvHttpResponse& response);
     int DeleteFileLocked(int fileId);
+    // The directory and every directory below it, each once, parents before
+    // children (a damaged file may make the tree loop back on itself).
+    bool CollectSubtree(int pathId, std::vector<int>& paths);
     int DeletePathLocked(int pathId);
-    int ExportPathTo(int pathId, const CString& directory, KvPathCache* target);
+    // `seen` holds the directories already exported, so a looping tree ends.
+    int ExportPathTo(int pathId, const CString& directory, KvPathCache* target, std::set<int>& seen);
     void ReportError(const char* what, const KvSqlDB& db);
 
     std::atomic<UINT> m_nExpiredDays{7};

@@ -1,6 +1,8 @@
 // KvPathCache: storing, serving and deleting files.
 #include <climits>
 #include <cstring>
+#include <set>
+#include <vector>
 
 #include "FileIo.h"
 #include "KvCacheAnswer.h"
@@ -260,20 +262,43 @@ int KvPathCache::DeleteCache(const char* url) {
     return KvCacheKeyFromUrl(url, host, path) ? DeleteCache(host, path) : 0;
 }
 
-int KvPathCache::DeletePathLocked(int pathId) {
+bool KvPathCache::CollectSubtree(int pathId, std::vector<int>& paths) {
+    paths.clear();
+    if (pathId <= 0) return true;
+    std::set<int> seen{pathId};
+    paths.push_back(pathId);
     KvSqlBuffer sql;
-    CUIntArray children, files;
-    for (KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format("select path_id from cache_path where path_parent=%d", pathId));
-         !q.IsEOF(); q.MoveNext())
-        children.Add((UINT)q.GetIntField(0, 0));
-    for (int i = 0; i < children.GetSize(); ++i)
-        if (!DeletePathLocked((int)children[i])) return 0;
-    for (KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format("select file_id from cache_file where path_id=%d", pathId));
-         !q.IsEOF(); q.MoveNext())
-        files.Add((UINT)q.GetIntField(0, 0));
-    for (int i = 0; i < files.GetSize(); ++i)
-        if (!DeleteFileLocked((int)files[i])) return 0;
-    return m_dbIndex.Execute(sql.Format("delete from cache_path where path_id=%d;", pathId)) >= 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format("select path_id from cache_path where path_parent=%d", paths[i]));
+        if (!q.IsValid()) return false;
+        for (; !q.IsEOF(); q.MoveNext()) {
+            int child = q.GetIntField(0, 0);
+            if (child > 0 && seen.insert(child).second) paths.push_back(child);
+        }
+        if (q.HasError()) return false;
+    }
+    return true;
+}
+
+int KvPathCache::DeletePathLocked(int pathId) {
+    std::vector<int> paths;
+    if (!CollectSubtree(pathId, paths)) {
+        ReportError("listing directories", m_dbIndex);
+        return 0;
+    }
+    KvSqlBuffer sql;
+    // Deepest first: a directory row goes only after everything below it.
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+        CUIntArray files;
+        KvSqlQuery q = m_dbIndex.ExecQuery(sql.Format("select file_id from cache_file where path_id=%d", *it));
+        if (!q.IsValid()) return 0;
+        for (; !q.IsEOF(); q.MoveNext()) files.Add((UINT)q.GetIntField(0, 0));
+        q.Finalize();
+        for (int i = 0; i < files.GetSize(); ++i)
+            if (!DeleteFileLocked((int)files[i])) return 0;
+        if (m_dbIndex.Execute(sql.Format("delete from cache_path where path_id=%d;", *it)) < 0) return 0;
+    }
+    return 1;
 }
 
 int KvPathCache::DeleteAllCacheByPath(int pathId) {

@@ -114,7 +114,8 @@ int KvPathCache::ExportFile(int fileId, KvPathCache* target) {
     return GetCache(fileId, &response) && target->AddCache(host, path, &response);
 }
 
-int KvPathCache::ExportPathTo(int pathId, const CString& directory, KvPathCache* target) {
+int KvPathCache::ExportPathTo(int pathId, const CString& directory, KvPathCache* target, std::set<int>& seen) {
+    if (pathId <= 0 || !seen.insert(pathId).second) return 1;  // a damaged tree that loops: each directory once
     Rows files, children;
     {
         KvCriticalLock lock(m_lock);
@@ -133,20 +134,24 @@ int KvPathCache::ExportPathTo(int pathId, const CString& directory, KvPathCache*
     for (auto& [id, name] : files) ok &= target ? ExportFile(id, target) : ExportFile(id, directory);
     for (auto& [id, name] : children) {
         if (target) {
-            ok &= ExportPathTo(id, directory, target);
+            ok &= ExportPathTo(id, directory, target, seen);
         } else if (name == "@") {
-            ok &= ExportPathTo(id, directory, nullptr);
+            ok &= ExportPathTo(id, directory, nullptr, seen);
         } else if (IsSafeComponent(name)) {
-            ok &= ExportPathTo(id, Join(directory, name), nullptr);
+            ok &= ExportPathTo(id, Join(directory, name), nullptr, seen);
         }
     }
     return ok;
 }
 
-int KvPathCache::ExportPath(int pathId, const char* directory) { return ExportPathTo(pathId, directory, nullptr); }
+int KvPathCache::ExportPath(int pathId, const char* directory) {
+    std::set<int> seen;
+    return ExportPathTo(pathId, directory, nullptr, seen);
+}
 
 int KvPathCache::ExportPath(int pathId, KvPathCache* target) {
-    return target && target != this ? ExportPathTo(pathId, CString(), target) : 0;
+    std::set<int> seen;
+    return target && target != this ? ExportPathTo(pathId, CString(), target, seen) : 0;
 }
 
 namespace {
@@ -169,9 +174,10 @@ int KvPathCache::ExportHost(const char* host, const char* directory) {
     CString dir = directory ? directory : "";
     ::mkdir(dir.c_str(), 0755);
     int ok = 1;
+    std::set<int> seen;
     for (auto& [id, name] : top.rows) {
-        if (name == "@") ok &= ExportPathTo(id, dir, nullptr);
-        else if (IsSafeComponent(name)) ok &= ExportPathTo(id, Join(dir, name), nullptr);
+        if (name == "@") ok &= ExportPathTo(id, dir, nullptr, seen);
+        else if (IsSafeComponent(name)) ok &= ExportPathTo(id, Join(dir, name), nullptr, seen);
     }
     return ok;
 }
@@ -183,7 +189,8 @@ int KvPathCache::ExportHost(const char* host, KvPathCache* target) {
     TopPaths top;
     if (!EnumPath(hostId, 0, &TopPaths::Add, &top)) return 0;
     int ok = 1;
-    for (auto& [id, name] : top.rows) ok &= ExportPathTo(id, CString(), target);
+    std::set<int> seen;
+    for (auto& [id, name] : top.rows) ok &= ExportPathTo(id, CString(), target, seen);
     return ok;
 }
 

@@ -201,3 +201,41 @@ TEST_F(CacheDBExTest, AttributesAndAnalysisState) {
     ASSERT_EQ(db.DeleteCache("http://h.org/p.html"), 1);
     EXPECT_EQ(db.GetFileAttr(p, title, desc, keywords), 0);
 }
+
+// A damaged index whose directory tree loops back on itself: deleting and
+// exporting visit each directory once and end.
+TEST_F(InetCacheTest, LoopingDirectoryTreeEnds) {
+    ASSERT_EQ(Store("http://h/a/b/c.txt", "c", "text/plain"), 1);
+    ASSERT_EQ(Store("http://h/a/b/d/e.txt", "e", "text/plain"), 1);
+    std::string file;
+    int hostId = db.FindHostId("h");
+    int b = db.FindPathId(hostId, Dirs("/a/b/x", file));
+    int d = db.FindPathId(hostId, Dirs("/a/b/d/x", file));
+    ASSERT_GT(b, 0);
+    ASSERT_GT(d, 0);
+    {
+        KvSqlDB raw;
+        ASSERT_TRUE(raw.Open(dir.File("tool.idx").c_str()));
+        // "d" lies below "b"; now "b" lies below "d" as well (a loop of
+        // two), and one more directory is its own parent.
+        KvSqlBuffer sql;
+        ASSERT_GE(raw.Execute(sql.Format("update cache_path set path_parent=%d where path_id=%d;", d, b)), 0);
+        ASSERT_GE(raw.Execute(sql.Format("insert into cache_path (host_id, path_id, path_name, path_parent) "
+                                         "values (%d, 9999, 'loop', 9999);",
+                                         hostId)),
+                  0);
+    }
+    TempDir out;
+    EXPECT_EQ(db.ExportPath(b, out.File("b").c_str()), 1);
+    std::string got;
+    ASSERT_TRUE(KvReadWholeFile(out.File("b/c.txt").c_str(), got));
+    EXPECT_EQ(got, "c");
+    KvInetCache other;
+    ASSERT_EQ(other.Open(out.Path().c_str(), "copy"), 1);
+    EXPECT_EQ(db.ExportPath(b, &other), 1);
+    EXPECT_EQ(db.ExportPath(9999, out.File("loop").c_str()), 1);
+
+    EXPECT_EQ(db.DeleteAllCacheByPath(9999), 1);
+    EXPECT_EQ(db.DeleteAllCacheByPath(b), 1);
+    EXPECT_EQ(RawInt("select count(*) from cache_content"), 0);
+}
