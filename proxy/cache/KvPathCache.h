@@ -21,6 +21,7 @@
 #include <atomic>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CString.h"
@@ -153,6 +154,9 @@ protected:
     int DeletePathLocked(int pathId);
     // `seen` holds the directories already exported, so a looping tree ends.
     int ExportPathTo(int pathId, const CString& directory, KvPathCache* target, std::set<int>& seen);
+    // Directories (device, inode) already imported, so a link loop ends.
+    typedef std::set<std::pair<unsigned long long, unsigned long long>> DirSet;
+    int ImportTree(const char* host, const char* keyDir, const char* directory, DirSet& seen);
     void ReportError(const char* what, const KvSqlDB& db);
 
     std::atomic<UINT> m_nExpiredDays{7};

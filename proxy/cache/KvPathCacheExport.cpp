@@ -201,6 +201,15 @@ int KvPathCache::ImportFile(const char* host, const char* path, const char* file
 }
 
 int KvPathCache::ImportPath(const char* host, const char* keyDir, const char* directory) {
+    DirSet seen;
+    return ImportTree(host, keyDir, directory, seen);
+}
+
+int KvPathCache::ImportTree(const char* host, const char* keyDir, const char* directory, DirSet& seen) {
+    // Each directory once, however links lead back to it.
+    struct stat st;
+    if (::stat(directory ? directory : "", &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+    if (!seen.emplace((unsigned long long)st.st_dev, (unsigned long long)st.st_ino).second) return 1;
     CString base = keyDir && *keyDir ? keyDir : "/";
     if (base[base.GetLength() - 1] != '/') base += "/";
     std::vector<std::string> files, dirs;
@@ -209,10 +218,13 @@ int KvPathCache::ImportPath(const char* host, const char* keyDir, const char* di
     int ok = 1;
     for (const std::string& name : files) {
         CString file = Join(directory, name.c_str());
+        // Only plain files: reading a pipe or a device would never end.
+        if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         ok &= ImportFile(host, base + name.c_str(), file);
         if (StrICompare(name.c_str(), "index.htm") == 0) ok &= ImportFile(host, base, file);  // also as "@"
     }
-    for (const std::string& name : dirs) ok &= ImportPath(host, base + name.c_str() + "/", Join(directory, name.c_str()));
+    for (const std::string& name : dirs)
+        ok &= ImportTree(host, base + name.c_str() + "/", Join(directory, name.c_str()), seen);
     return ok;
 }
 

@@ -1,6 +1,7 @@
 // The path-structured stores: path splitting, host keys, compression,
 // revalidation by date, URLs kept per file, export and import.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -238,4 +239,18 @@ TEST_F(InetCacheTest, LoopingDirectoryTreeEnds) {
     EXPECT_EQ(db.DeleteAllCacheByPath(9999), 1);
     EXPECT_EQ(db.DeleteAllCacheByPath(b), 1);
     EXPECT_EQ(RawInt("select count(*) from cache_content"), 0);
+}
+
+// A link back up the tree is followed once at most, and a pipe is never
+// opened (reading it would wait for ever).
+TEST_F(InetCacheTest, ImportVisitsEachDirectoryOnceAndOnlyPlainFiles) {
+    TempDir src;
+    std::filesystem::create_directories(src.File("sub"));
+    WriteFile(src.File("sub/a.txt"), "a");
+    std::filesystem::create_directory_symlink(src.Path(), src.File("sub/back"));
+    ASSERT_EQ(mkfifo(src.File("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(db.ImportHost("loop.org", src.Path().c_str()), 1);
+    EXPECT_EQ(Served("http://loop.org/sub/a.txt"), "a");
+    EXPECT_EQ(Served("http://loop.org/sub/back/sub/a.txt"), "<miss>");
+    EXPECT_EQ(Served("http://loop.org/pipe"), "<miss>");
 }
