@@ -14,6 +14,7 @@
 
 #include "KvFileFunc.h"
 #include "KvLogError.h"
+#include "KvProxyServerKavori.h"
 #include "KvUrlCode.h"
 #include "KvWebProxyApp.h"
 #include "MessageLoop.h"
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
         delete object;
         return 1;
     }
+    // The full system: local sites, lists and cache before forwarding.
+    app->SetProxyServerClass(RUNTIME_CLASS(KvProxyServerKavori));
     app->m_strConfigFile = options.config ? KvAbsolutePath(options.config) : KvWebProxyApp::DefaultConfigFile();
     if (!app->InitInstance()) {
         ExplainConfigFailure(*app);

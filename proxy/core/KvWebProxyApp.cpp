@@ -9,6 +9,7 @@
 #include "KvFileFunc.h"
 #include "KvLogError.h"
 #include "KvMime.h"
+#include "KvProxyKavoriSettings.h"
 #include "KvProxyServer.h"
 #include "KvSystemLock.h"
 #include "KvUrlCode.h"
@@ -144,6 +145,8 @@ int KvWebProxyApp::ReadIniFile() {
     if (m_bUseNoCacheList) ReadNoCacheList(m_strBasePath + "/nocache.txt");
 
     m_nDebugMask = m_iniFile.GetIntValue("Debugging", "debug") | KV_LOG_FATAL;
+    // Redirect shortcuts, custom-search prefix, portal domain, cache folder.
+    KvReadKavoriConfig(*this);
 
     if (KvIniSection* locale = m_iniFile.FindSection("Locale")) {
         kvData.LoadLocale([locale](const char* key) { return locale->GetValue(key); });

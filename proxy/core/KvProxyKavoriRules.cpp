@@ -1,0 +1,78 @@
+#include "KvProxyKavoriRules.h"
+
+#include <cstring>
+
+#include "KvProxyKavoriSettings.h"
+#include "KvProxyText.h"
+#include "KvUrlCode.h"
+#include "KvWebProxyApp.h"
+
+namespace {
+
+bool StartsWith(const char* text, const std::string& prefix) {
+    return !prefix.empty() && std::strncmp(text, prefix.c_str(), prefix.size()) == 0;
+}
+
+bool AnyPrefix(const char* text, const std::vector<std::string>& prefixes) {
+    for (const std::string& prefix : prefixes) {
+        if (StartsWith(text, prefix)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+KvShortcut KvFindShortcut(const char* url, const KvKavoriSettings& settings) {
+    if (!url) return KvShortcut::None;
+    if (AnyPrefix(url, settings.zuRedirects)) return KvShortcut::Zu;
+    if (AnyPrefix(url, settings.starRedirects)) return KvShortcut::Stars;
+    return KvShortcut::None;
+}
+
+bool KvIsRedirectTarget(const char* target) {
+    if (!target || !*target) return false;
+    for (const unsigned char* p = (const unsigned char*)target; *p; ++p) {
+        if (*p < 0x20 || *p == 0x7F) return false;  // a line break would split the header
+    }
+    return true;
+}
+
+bool KvStarRedirectTarget(const char* url, CString& target) {
+    const char* stars = url ? std::strstr(url, "**") : nullptr;
+    if (!stars || stars == url) return false;
+    target = stars + 2;
+    UrlDecode(&target);
+    return KvIsRedirectTarget(target);
+}
+
+KvListVerdict KvJudgeByLists(KvWebProxyApp& app, const char* url, const char* referer, bool forced) {
+    KvListVerdict verdict;
+    if (forced || app.IsInWhiteList(url, referer ? referer : "")) return verdict;
+    if (app.IsMatchPopUpFilter(url)) {
+        verdict.code = 904;
+    } else if (app.IsInBlackList(url, verdict.matchedRule)) {
+        verdict.code = 903;
+    }
+    return verdict;
+}
+
+bool KvIsCacheBypassed(KvWebProxyApp* app, const KvKavoriSettings& settings, const CString& url, bool bypassFlag) {
+    if (bypassFlag || url.GetLength() >= KV_LONG_URL) return true;
+    if (StartsWith(url.c_str(), settings.customSearch)) return true;
+    return app && app->IsMatchNoCacheList(url);
+}
+
+CString KvCacheDeletedBody(const char* url, const char* link) {
+    CString body;
+    body.Format("<h1>Cache Deleted</h1><body>Cache for %s deleted. Click <a href=\"%s\">HERE</a> to Refresh.</body>",
+                KvProxyHtmlText(url).c_str(), KvProxyHtmlText(link).c_str());
+    return body;
+}
+
+CString KvTunnelUrl(const char* host, int port) {
+    CString url = "https://";
+    url += host ? host : "";
+    if (port != 443) url.AppendFormat(":%d", port);
+    url += "/";
+    return url;
+}

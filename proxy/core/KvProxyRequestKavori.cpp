@@ -1,0 +1,100 @@
+// KvProxyRequestKavori: the order of decisions, redirect shortcuts and the
+// refused requests.
+#include "KvProxyRequestKavori.h"
+
+#include "KvCGI.h"
+#include "KvHttpFunc.h"
+#include "KvLogError.h"
+#include "KvProxyKavoriRules.h"
+#include "KvProxyKavoriSettings.h"
+#include "KvProxyText.h"
+#include "KvWebMgr.h"
+#include "KvWebProxyApp.h"
+
+IMPLEMENT_DYNCREATE(KvProxyRequestKavori, KvProxyRequest)
+
+KvProxyRequestKavori::KvProxyRequestKavori() = default;
+
+// The thread may still run the overrides of this class: stop it first.
+KvProxyRequestKavori::~KvProxyRequestKavori() { Kill(); }
+
+void KvProxyRequestKavori::UseTargetWithoutSuffix() {
+    if (m_request.m_strURL == m_strTarget) return;
+    // The suffix was cut: path and query are taken again from the target.
+    m_request.m_strURL = m_strTarget;
+    ParseHttpUrl(m_strTarget, &m_request);
+}
+
+int KvProxyRequestKavori::ResponseLocal() {
+    UseTargetWithoutSuffix();
+    if (LocalRedirect()) return 1;
+    if (m_bDelete) return ResponseCacheDelete();
+
+    KvWebProxyApp* app = GetApp();
+    const KvKavoriSettings& settings = KvGetKavoriSettings();
+    if (KvWebMgr::GetInstance()->GetResponse(m_strHost, GetHostIPAddr(), GetClientIPAddr(), &m_request,
+                                              &m_response)) {
+        SendAnswerOfProxy();
+        return 1;
+    }
+    if (app) {
+        KvListVerdict verdict = KvJudgeByLists(*app, m_strURL, m_request.GetHeaderValue("Referer"), m_bForce != 0);
+        if (verdict.code == 904) {
+            LogAccess(404, 0);
+            ResponseError(904);
+            return 1;
+        }
+        if (verdict.code == 903) {
+            m_strMatchedRule = verdict.matchedRule;
+            ResponseBlockedRequest();
+            return 1;
+        }
+    }
+    // "$bypass", long URLs, custom searches and the no-cache list: the
+    // origin answers and the cache is neither read nor written.
+    m_bBypass = KvIsCacheBypassed(app, settings, m_strURL, m_bBypass != 0) ? 1 : 0;
+    // Only an answer that may be stored is copied while it is relayed.
+    const bool storable = !m_bBypass && m_request.m_strMethod.CompareNoCase("GET") == 0 &&
+                          m_strHost.CompareNoCase("localhost") != 0;
+    m_bSaveToCache = storable ? 1 : 0;
+    if (!storable) return 0;
+    return ResponseFromCache() ? 1 : 0;
+}
+
+int KvProxyRequestKavori::ResponseForwarded() {
+    int forwarded = KvProxyRequest::ResponseForwarded();
+    // The browser has its answer (and its connection is closed) by now.
+    if (forwarded) SaveToCache();
+    return forwarded;
+}
+
+int KvProxyRequestKavori::ResponseBlockedRequest() {
+    LogAccess(404, 0);
+    return ResponseError(903);
+}
+
+int KvProxyRequestKavori::LocalRedirect() {
+    CString target;
+    switch (KvFindShortcut(m_strURL, KvGetKavoriSettings())) {
+    case KvShortcut::Zu: {
+        KvCGI cgi;
+        cgi.Parse(&m_request);
+        target = cgi.GetValue("zu", "");
+        if (!KvIsRedirectTarget(target)) return 0;
+        break;
+    }
+    case KvShortcut::Stars:
+        if (!KvStarRedirectTarget(m_strURL, target)) return 0;
+        break;
+    case KvShortcut::None: return 0;
+    }
+    LogAccess(302, 0);
+    return ResponseRedirect(target);
+}
+
+void KvProxyRequestKavori::SendAnswerOfProxy() {
+    for (const char* name : {"Connection", "Proxy-Connection", "Keep-Alive"}) KvRemoveHeaderAnyCase(m_response, name);
+    m_response.SetHeaderValue("Connection", "close");
+    SendResponse();
+    LogAccess(m_response.m_nStatus, (int64_t)m_response.m_bufBody.GetCount());
+}

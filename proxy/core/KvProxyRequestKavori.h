@@ -1,0 +1,56 @@
+// KvProxyRequestKavori: the proxy worker of the full system. Before a
+// request is forwarded it takes, in this order: the redirect shortcuts,
+// cache deletion ("$delete"), the local sites behind virtual host names,
+// the white list, the pop-up filter (904 page), the black list (903 page)
+// and the persistent cache. A forwarded answer is stored in the cache when
+// it may be (GET, status 200/301/302, not host "localhost", its body
+// relayed whole and within the copy cap).
+//
+// Local sites are never subject to the lists or the cache. "$force" passes
+// the pop-up filter and the black list; so does a white-listed URL or a
+// referer on the portal's domain. "$bypass", a URL of 256 characters or
+// more, the custom-search prefix and the no-cache list send the request to
+// the origin and keep the answer out of the cache. A CONNECT tunnel meets
+// the same filters as "https://host/" before it is opened.
+//
+// Runs on its request thread like KvProxyRequest; shared state (lists,
+// cache, web manager) does its own locking.
+#pragma once
+
+#include "KvProxyRequest.h"
+
+class KvProxyRequestKavori : public KvProxyRequest {
+    DECLARE_DYNCREATE(KvProxyRequestKavori)
+public:
+    KvProxyRequestKavori();
+    ~KvProxyRequestKavori() override;
+
+protected:
+    // 1 when the request was answered (or refused) here, 0 to forward it.
+    int ResponseLocal() override;
+    // The base forward and relay, then the store of the answer.
+    int ResponseForwarded() override;
+    // The filters on "https://host/", then the base tunnel.
+    int ResponseTunnel() override;
+
+    // --- the decision path's own operations, in slot order ---
+    // The 903 page with the matched rule. 0.
+    virtual int ResponseBlockedRequest();
+    // 1 when a redirect shortcut answered the request.
+    virtual int LocalRedirect();
+    // 1 when the answer came from the cache.
+    virtual int ResponseFromCache();
+    // Drops the cached answer and sends the "Cache Deleted" page. 1.
+    virtual int ResponseCacheDelete();
+    // Stores the forwarded answer when it may be kept.
+    virtual void SaveToCache();
+
+    // --- helpers ---
+    // The browser's request as the local sites and the cache see it: the
+    // target without its "$" suffix.
+    void UseTargetWithoutSuffix();
+    // m_response, filled here, to the browser with "Connection: close".
+    void SendAnswerOfProxy();
+    // The short refusal of a blocked tunnel (the browser shows its own page).
+    int RefuseTunnel(int code);
+};
