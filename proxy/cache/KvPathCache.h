@@ -100,7 +100,10 @@ public:
     int DeleteAllCacheByHost(const char* host);
     BOOL IsExist(const char* url);
     BOOL IsExist(const char* host, const char* path);
+    // The stored body into a file.
     int SaveCacheToFile(int fileId, const char* file);
+    int SaveCacheToFile(const char* url, const char* file);
+    int SaveCacheToFile(const char* host, const char* path, const char* file);
 
     // --- walking ---
     int EnumHost(KvPathCacheHostFn fn, void* param);

@@ -11,6 +11,7 @@
 #include "KvHttpRequest.h"
 #include "KvHttpResponse.h"
 #include "KvMemGzip.h"
+#include "KvMime.h"
 #include "KvPathCache.h"
 
 namespace {
@@ -23,8 +24,6 @@ struct Prepared {
     bool ok = false;
 };
 
-bool IsTextType(const char* type) { return type && std::strncmp(type, "text/", 5) == 0; }
-
 void PrepareAnswer(KvHttpResponse& response, Prepared& out) {
     KvGenBuffer data(4096);
     if (!KvCacheSerialize(response, data) || data.GetCount() > (size_t)INT_MAX / 2) return;
@@ -32,7 +31,7 @@ void PrepareAnswer(KvHttpResponse& response, Prepared& out) {
     KvMemGzip gz;
     const char* bytes = data.GetData();
     size_t length = data.GetCount();
-    if (IsTextType(response.GetHeaderValue("Content-Type")) && gz.Compress(bytes, (UINT)length)) {
+    if (IsMimeText(response.GetHeaderValue("Content-Type")) && gz.Compress(bytes, (UINT)length)) {
         bytes = reinterpret_cast<const char*>(gz.GetData());
         length = gz.GetLength();
         out.zipped = 1;
@@ -214,6 +213,16 @@ int KvPathCache::GetCache(int fileId, KvHttpResponse* response) {
     return ReadStored(fileId, row, &content) && RestoreStored(content, row.zipped, *response);
 }
 
+int KvPathCache::SaveCacheToFile(const char* host, const char* path, const char* file) {
+    int fileId = FindCacheId(host, path, FALSE);
+    return fileId ? SaveCacheToFile(fileId, file) : 0;
+}
+
+int KvPathCache::SaveCacheToFile(const char* url, const char* file) {
+    CString host, path;
+    return KvCacheKeyFromUrl(url, host, path) ? SaveCacheToFile(host, path, file) : 0;
+}
+
 BOOL KvPathCache::IsExist(const char* host, const char* path) { return FindCacheId(host, path, FALSE) != 0; }
 
 BOOL KvPathCache::IsExist(const char* url) {
@@ -231,10 +240,14 @@ int KvPathCache::SaveCacheToFile(int fileId, const char* file) {
 
 int KvPathCache::DeleteFileLocked(int fileId) {
     KvSqlBuffer sql;
-    if (m_dbIndex.Execute(sql.Format("delete from cache_file where file_id=%d;", fileId)) < 0 ||
-        !DeleteFileExtras(fileId)) {
-        ReportError("deleting a file", m_dbIndex);
-        return 0;
+    {
+        // The file's index rows (and its attributes) go together.
+        KvSqlTransaction tx(m_dbIndex);
+        if (!tx.IsActive() || m_dbIndex.Execute(sql.Format("delete from cache_file where file_id=%d;", fileId)) < 0 ||
+            !DeleteFileExtras(fileId) || !tx.Commit()) {
+            ReportError("deleting a file", m_dbIndex);
+            return 0;
+        }
     }
     if (m_dbContent.Execute(sql.Format("delete from cache_content where file_id=%d;", fileId)) < 0) {
         ReportError("deleting content", m_dbContent);

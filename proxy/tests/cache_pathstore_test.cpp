@@ -78,6 +78,11 @@ TEST_F(InetCacheTest, WwwIsDroppedFromTheHostAndTextIsZipped) {
     EXPECT_EQ(RawInt("select count(*) from cache_content where file_zipped=1"), 1);
     EXPECT_LT(RawInt("select max(length(file_data)) from cache_content where file_zipped=1"), 2000);
     EXPECT_EQ(Served("http://www.example.com/img/p.png"), std::string(3000, 'I'));
+    // The stored body, unzipped, into a file.
+    ASSERT_EQ(db.SaveCacheToFile("http://example.com/docs/a.html", dir.File("a.out").c_str()), 1);
+    std::string saved;
+    ASSERT_TRUE(KvReadWholeFile(dir.File("a.out").c_str(), saved));
+    EXPECT_EQ(saved, text);
 }
 
 TEST_F(InetCacheTest, ServedHeadersAndDateRevalidation) {
