@@ -91,11 +91,15 @@ int KvHttpBuffer::AddHeaderValue(const char* name, const char* value) {
 int KvHttpBuffer::RemoveHeader(const char* name) { return m_mapHeader.Remove(name) ? TRUE : FALSE; }
 
 void KvHttpBuffer::RemoveHeaderNoCase(const char* name) {
-    // The first match ignoring case is also the first item spelled exactly
-    // like it, so removing by its exact spelling removes that very item.
-    while (CsStrMapItem* item = m_mapHeader.IFind(name)) {
-        CsString key(item->GetKey());
-        if (!m_mapHeader.Remove(key)) break;
+    // One pass: every item is taken from the head and either deleted or put
+    // back at the tail, so the order stays and a head full of repeats of
+    // the name costs linear time, not a search per removal.
+    int count = m_mapHeader.Size();
+    for (int i = 0; i < count; ++i) {
+        CsStrMapItem* item = m_mapHeader.GetHead();
+        if (!item) break;
+        if (StrICompare(item->GetKey(), name) == 0) delete item;
+        else m_mapHeader.AddTail(item);
     }
 }
 

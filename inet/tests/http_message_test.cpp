@@ -1,8 +1,10 @@
 // HTTP messages in memory: request targets, header rules, heads read from
 // byte buffers, writing, responses the system completes, dates, requests
 // built from URLs and chunked bodies.
+#include <strings.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -527,6 +529,40 @@ TEST(HttpChunked, DecodesSizesExtensionsAndTrailers) {
     EXPECT_STREQ(r.GetHeaderValue("Content-Length"), "21");
     EXPECT_EQ(r.GetContentLength(), 21);
     EXPECT_EQ(std::string(wire.GetData()), "NEXT");  // nothing past the message is taken
+}
+
+// A hostile head may repeat one "Content-Length" thousands of times behind
+// thousands of other fields: replacing them after a chunked body must take
+// one pass over the fields, not a search per repeat.
+TEST(HttpChunked, RepeatedLengthsBehindManyFieldsAreReplacedInOnePass) {
+    std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n";
+    for (int i = 0; head.size() < KV_HTTP_MAX_HEAD / 2; i++) head += "X-F" + std::to_string(i) + ": a\r\n";
+    int repeats = 0;
+    for (; head.size() < KV_HTTP_MAX_HEAD - 64; repeats++) head += "Content-Length: 5\r\n";
+    head += "Via: last\r\n\r\n";
+    KvGenBuffer wire;
+    wire.PutString(head.data(), head.size());
+    KvHttpResponse r;
+    ASSERT_GT(r.ReceiveHeader(&wire), 0);
+    wire.PutString("5\r\nhello\r\n0\r\n\r\n");
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(r.ReceiveChunkedBody(&wire), 5);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(ms.count(), 300) << repeats << " repeats";
+
+    int lengths = 0;
+    const char* last = nullptr;
+    r.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        if (strcasecmp(item->GetKey(), "Content-Length") == 0) lengths++;
+        last = item->GetKey();
+    });
+    EXPECT_EQ(lengths, 1);
+    EXPECT_STREQ(r.GetHeaderValue("Content-Length"), "5");
+    EXPECT_EQ(r.GetHeaderValue("Transfer-Encoding"), nullptr);
+    EXPECT_STREQ(r.m_mapHeader.Head()->GetKey(), "X-F0");  // the other fields keep their order
+    EXPECT_STREQ(last, "Content-Length");
+    EXPECT_STREQ(r.GetHeaderValue("Via"), "last");
 }
 
 TEST(HttpChunked, BrokenFramingFails) {
