@@ -1,5 +1,8 @@
 // KvWebObjectEx: page rendering: the fragment expander, the standard
 // fragments and the page frame.
+#include <string>
+#include <string_view>
+
 #include "KvGenBuffer.h"
 #include "KvHtml.h"
 #include "KvHttpResponse.h"
@@ -43,41 +46,62 @@ const char kDefaultSidebar[] = "{search_form}{login_form}";
 // --- the fragment expander ------------------------------------------------------------
 
 CString KvWebObjectEx::ParseString(const char* textIn) {
-    std::string text(textIn ? textIn : "");
-    size_t start = 0;
+    // The text still to scan is buf[pos..]; what is done goes to `out`. A
+    // value takes its placeholder's place and is scanned again, so it goes
+    // in front of the rest: into the room before pos when it fits, else
+    // into a rebuilt buffer with as much room in front as it holds. Each
+    // step then costs what it reads or inserts, never the whole text.
+    std::string buf(textIn ? textIn : "");
+    size_t pos = 0;
+    std::string out;
     int replacements = 0;
     size_t inserted = 0;
     while (replacements < kMaxFragmentReplacements && inserted < kMaxFragmentBytes) {
-        size_t open = text.find('{', start);
+        size_t open = buf.find('{', pos);
         if (open == std::string::npos) break;
-        size_t close = text.find('}', open + 1);
+        size_t close = buf.find('}', open + 1);
         if (close == std::string::npos) break;
-        CString key(std::string_view(text).substr(open + 1, close - open - 1));
-        if (key.IsEmpty()) {
-            start = close + 1;
-            continue;
-        }
+        CString key(std::string_view(buf).substr(open + 1, close - open - 1));
         CString value;
-        if (key[0] == '~') {
+        bool known = !key.IsEmpty();
+        if (known && key[0] == '~') {
             value = "&#123;" + key.Mid(1) + "&#125;";
-        } else {
+        } else if (known) {
             CString arg;
             int colon = key.Find(':');
             if (colon >= 0) {
                 arg = key.Mid(colon + 1);
                 key = key.Left(colon);
             }
-            if (!DoParseString(key, arg, value)) {
-                start = close + 1;
-                continue;
-            }
+            known = DoParseString(key, arg, value) != 0;
         }
-        text.replace(open, close - open + 1, value.str());
-        start = open;
+        if (!known) {
+            // The placeholder stays as it is.
+            out.append(buf, pos, close + 1 - pos);
+            pos = close + 1;
+            continue;
+        }
+        out.append(buf, pos, open - pos);
+        pos = close + 1;
+        const std::string& v = value.str();
+        if (v.size() <= pos) {
+            pos -= v.size();
+            buf.replace(pos, v.size(), v);
+        } else {
+            const size_t room = v.size() + (buf.size() - pos);
+            std::string rebuilt;
+            rebuilt.reserve(room + v.size() + (buf.size() - pos));
+            rebuilt.assign(room, ' ');
+            rebuilt += v;
+            rebuilt.append(buf, pos, std::string::npos);
+            buf.swap(rebuilt);
+            pos = room;
+        }
         ++replacements;
-        inserted += (size_t)value.GetLength();
+        inserted += v.size();
     }
-    return CString(std::move(text));
+    out.append(buf, pos, std::string::npos);
+    return CString(std::move(out));
 }
 
 int KvWebObjectEx::DoParseString(const CString& key, const CString& arg, CString& value) {
