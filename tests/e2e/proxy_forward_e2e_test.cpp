@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -60,7 +61,10 @@ TEST_F(ForwardTest, SmallBodyArrivesByteIdenticalWithConnectionClose) {
     EXPECT_FALSE(a.Has("keep-alive"));
 }
 
-TEST_F(ForwardTest, HundredMegabytesPassWithBoundedMemory) {
+TEST(ForwardMemoryTest, HundredMegabytesPassWithBoundedMemory) {
+    // A small cap for the cache's copy, so the bound below is about the relay.
+    Proxy proxy("RecTimeout=5\r\nMaxCacheBody=2");
+    ASSERT_TRUE(proxy.Started());
     constexpr size_t kSize = 100u << 20;
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
@@ -92,7 +96,13 @@ TEST_F(ForwardTest, HundredMegabytesPassWithBoundedMemory) {
     EXPECT_TRUE(same);
     long peakKb = proxy.MemoryKb("VmHWM");
     EXPECT_GT(peakKb, 0);
-    EXPECT_LT(peakKb, 64 * 1024) << "the relay must not hold the body";
+#if defined(__SANITIZE_ADDRESS__)
+    const long limitKb = 80 * 1024;  // shadow memory and the quarantine of freed blocks
+#else
+    const long limitKb = 48 * 1024;
+#endif
+    EXPECT_LT(peakKb, limitKb) << "the relay must not hold the body";
+    std::printf("kvproxy peak memory while relaying 100 MiB: %ld KiB\n", peakKb);
 }
 
 TEST_F(ForwardTest, ChunkedAnswerIsRelayedUnchangedAndEndsAtTheLastChunk) {
