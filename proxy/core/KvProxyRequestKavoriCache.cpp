@@ -23,21 +23,25 @@ int KvProxyRequestKavori::ResponseFromCache() {
         return 0;
     }
     SendAnswerOfProxy();
+    m_response.m_bufBody.Empty();  // a large answer is not kept while the thread idles
     return 1;
 }
 
 void KvProxyRequestKavori::SaveToCache() {
-    if (!m_bSaveToCache) return;
     // A copy is whole only when the relay ended where the framing says and
     // the body stayed within the copy cap: anything else is never stored.
-    if (!m_bBodyComplete || m_bBodyCopyDropped) return;
-    if (!IsStoredStatus(m_response.m_nStatus)) return;
-    if (m_strHost.CompareNoCase("localhost") == 0 || m_request.m_strMethod.CompareNoCase("GET") != 0) return;
-    if (KvCacheMgr::GetInstance()->AddCache(&m_request, &m_response)) {
-        LogError(KV_LOG_INFO, "Save to cache: %s", m_request.m_strURL.c_str());
-    } else {
-        LogError(KV_LOG_INFO, "Saving to cache failed: %s", m_request.m_strURL.c_str());
+    const bool storable = m_bSaveToCache && m_bBodyComplete && !m_bBodyCopyDropped &&
+                          IsStoredStatus(m_response.m_nStatus) && m_strHost.CompareNoCase("localhost") != 0 &&
+                          m_request.m_strMethod.CompareNoCase("GET") == 0;
+    if (storable) {
+        if (KvCacheMgr::GetInstance()->AddCache(&m_request, &m_response)) {
+            LogError(KV_LOG_INFO, "Save to cache: %s", m_request.m_strURL.c_str());
+        } else {
+            LogError(KV_LOG_INFO, "Saving to cache failed: %s", m_request.m_strURL.c_str());
+        }
     }
+    // The copy (up to the cap) is not kept while the thread idles.
+    m_response.m_bufBody.Empty();
 }
 
 int KvProxyRequestKavori::ResponseCacheDelete() {
