@@ -165,7 +165,9 @@ int main(int argc, char** argv) {
         const std::string url =
             "http://site" + std::to_string(object % 1000) + ".example/page/" + std::to_string(object) + ".html";
         auto start = Clock::now();
-        if (request.Decide(url) == 1 && request.m_response.m_bufBody.GetCount() == body.size()) {
+        // Nothing else answers these URLs here: 1 is a hit (its body is
+        // released once sent).
+        if (request.Decide(url) == 1) {
             hits.push_back(Micros(Clock::now() - start));
         }
     }
