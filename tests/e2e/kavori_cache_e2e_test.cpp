@@ -57,9 +57,10 @@ TEST_F(CacheTest, MissIsStoredAndTheHitCarriesCacheNameWithoutCookies) {
     Answer hit = GetUntilCached(origin.Url("/page.html?q=1"));
     ASSERT_TRUE(hit.Has("cachename"));
     EXPECT_EQ(hit.status, 200);
-    // The answer stored last (a request that came before the store was
-    // done went to the origin again).
-    EXPECT_EQ(hit.body, "answer " + std::to_string(origin.Count()) + " /page.html?q=1");
+    // One of the origin's answers (a request that came before the store
+    // was done went to the origin again and may be stored too).
+    EXPECT_EQ(hit.body.rfind("answer ", 0), 0u) << hit.body;
+    EXPECT_EQ(hit.body.substr(hit.body.find(' ', 7)), " /page.html?q=1") << hit.body;
     EXPECT_FALSE(hit.Has("set-cookie"));
     EXPECT_EQ(hit.Get("connection"), "close");
     const int count = origin.Count();
