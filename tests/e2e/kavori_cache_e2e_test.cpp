@@ -30,6 +30,7 @@ protected:
             if (a.Has("cachename")) break;
             Pause(50);
         }
+        Pause(300);  // a store of an earlier miss still under way lands first
         return a;
     }
 
@@ -90,6 +91,7 @@ TEST_F(CacheTest, DeleteSuffixDropsTheObjectAndShowsItsPage) {
 
 TEST_F(CacheTest, BypassCustomSearchAndNoCacheListLeaveTheCacheAlone) {
     ASSERT_TRUE(GetUntilCached(origin.Url("/shared")).Has("cachename"));
+    const std::string stored = Get(origin.Url("/shared")).body;
     // "$bypass" is not answered from the cache even when it holds the object.
     const int count = origin.Count();
     Answer bypassed = Get(origin.Url("/shared$bypass"));
@@ -102,7 +104,7 @@ TEST_F(CacheTest, BypassCustomSearchAndNoCacheListLeaveTheCacheAlone) {
     // A bypassed answer did not replace the stored one either.
     Answer shared = Get(origin.Url("/shared"));
     EXPECT_TRUE(shared.Has("cachename"));
-    EXPECT_EQ(shared.body.substr(0, 8), "answer 1");
+    EXPECT_EQ(shared.body, stored);
 }
 
 TEST_F(CacheTest, PostNotFoundCutShortAndLocalhostAreNeverStored) {
