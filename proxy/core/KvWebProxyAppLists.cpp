@@ -9,17 +9,31 @@
 
 namespace {
 
-// The referer names the portal's own domain (".domain/") somewhere after
-// its first character.
+// The host of a referer URL, lower-cased ("" when it has none).
+CString RefererHost(const char* referer) {
+    const char* start = std::strstr(referer, "://");
+    start = start ? start + 3 : referer;
+    size_t len = std::strcspn(start, "/?#");
+    CString host(start, (int)len);
+    int at = host.ReverseFind('@');
+    if (at >= 0) host = host.Mid(at + 1);
+    int colon = host.Find(':');
+    if (colon >= 0) host = host.Left(colon);
+    host.MakeLower();
+    return host;
+}
+
+// The referer is a page of the portal's own domain: its host is the domain
+// or a name under it. Only the host counts, so a foreign page cannot claim
+// the portal by putting the domain into its path or query.
 bool RefererOnPortal(const char* referer) {
     if (!referer || !*referer) return false;
-    const CString& domain = KvGetPortalHosts().portalDomain;
+    CString domain = KvGetPortalHosts().portalDomain;
     if (domain.IsEmpty()) return false;
-    CString needle = "." + domain + "/";
-    needle.MakeLower();
-    CString text(referer + 1);
-    text.MakeLower();
-    return text.Find(needle.c_str()) >= 0;
+    domain.MakeLower();
+    CString host = RefererHost(referer);
+    if (host == domain) return true;
+    return host.GetLength() > domain.GetLength() + 1 && host.Right(domain.GetLength() + 1) == "." + domain;
 }
 
 }  // namespace

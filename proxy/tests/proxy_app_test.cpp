@@ -174,6 +174,13 @@ TEST(ProxyListTest, ListsArePreparedOnceAndAnswerFromManyThreads) {
     // A referer on the portal's own domain lets anything through, list or not.
     EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://www.portal.test/page"), 1);
     EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", ".portal.test/"), 0);
+    // The portal itself counts; a foreign page naming the domain in its path,
+    // query or user part, or a look-alike host, does not.
+    EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://PORTAL.test:8080/"), 1);
+    EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://evil.example/x.portal.test/"), 0);
+    EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://evil.example/?r=.portal.test/"), 0);
+    EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://www.portal.test@evil.example/"), 0);
+    EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://notportal.test/"), 0);
 }
 
 TEST(ProxyAppTest, SearchToolParametersMergeWithoutRegardToCase) {
