@@ -15,19 +15,6 @@ namespace {
 
 KvTime LocalTime(const struct statx_timestamp& ts) { return KvTime((time_t)ts.tv_sec); }
 
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= (size_t)w;
-    }
-    return true;
-}
-
 // Copies the open descriptor's content into a new file beside dst, then
 // renames it over dst, so dst is never seen half-written.
 bool CopyInto(int in, const std::string& dst, mode_t mode) {
@@ -46,7 +33,7 @@ bool CopyInto(int in, const std::string& dst, mode_t mode) {
             ok = (r == 0);
             break;
         }
-        if (!WriteAll(out, buf, (size_t)r)) {
+        if (!KvWriteAll(out, buf, (size_t)r)) {
             ok = false;
             break;
         }

@@ -85,7 +85,7 @@ public:
     bool SetSystem(bool on = true) { return !on; }
     bool SetArchive(bool on = true) { return !on; }
 
-    // File operations. The specification keeps naming the old file.
+    // File operations. The object keeps naming the old file.
     bool Copy(const char* dst) const;  // replaces dst
     bool Move(const char* dst) const;
     bool Rename(const char* dst) const;
@@ -164,7 +164,7 @@ public:
     void SetAt(POSITION pos, const char* name) { *GetAt(pos) = name; }
     void SetAt(POSITION pos, const KvFileSpec& spec) { *GetAt(pos) = spec; }
 
-    // Removal deletes the specification.
+    // Removal deletes the KvFileSpec object.
     void RemoveAt(POSITION pos);
     void RemoveHead();
     void RemoveTail();

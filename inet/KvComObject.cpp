@@ -11,24 +11,14 @@
 #include <cstring>
 #include <memory>
 
+#include "FileIo.h"
+
 IMPLEMENT_DYNAMIC(KvComObjectImp, CObject)
 IMPLEMENT_DYNAMIC(KvComObject, CObject)
 
 namespace {
 
 constexpr int kFileChunk = 64 * 1024;
-
-// Writes all of `data`; false on a write error.
-bool WriteAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= (size_t)n;
-    }
-    return true;
-}
 
 // The result of a file transfer is an int: a file beyond 2 GiB reports
 // INT_MAX instead of a wrapped (negative, error-looking) count.
@@ -116,7 +106,7 @@ int KvComObject::ReceiveFile(const char* path) {
     int64_t total = 0;
     int n;
     while ((n = m_pImp->Receive(chunk.get(), kFileChunk)) > 0) {
-        if (!WriteAll(fd, chunk.get(), (size_t)n)) {
+        if (!KvWriteAll(fd, chunk.get(), (size_t)n)) {
             close(fd);
             return m_pImp->m_nErrorCode = KV_COM_CLOSED;
         }

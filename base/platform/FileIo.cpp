@@ -9,9 +9,8 @@
 #include <cstring>
 #include <random>
 
-namespace {
-
-bool WriteAll(int fd, const char* p, size_t n) {
+bool KvWriteAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
         if (w < 0) {
@@ -23,6 +22,8 @@ bool WriteAll(int fd, const char* p, size_t n) {
     }
     return true;
 }
+
+namespace {
 
 std::string TempNameBeside(const std::string& path) {
     static thread_local std::mt19937 gen(std::random_device{}());
@@ -70,7 +71,7 @@ bool KvWriteFileAtomic(const char* path, const void* data, size_t size) {
     std::string tmp = TempNameBeside(native);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
+    bool ok = KvWriteAll(fd, data, size) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(tmp.c_str(), native.c_str()) == 0) return true;
     ::unlink(tmp.c_str());
@@ -81,7 +82,7 @@ bool KvAppendToFile(const char* path, const void* data, size_t size) {
     std::string native = KvNativePath(path);
     int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, static_cast<const char*>(data), size);
+    bool ok = KvWriteAll(fd, data, size);
     ok = (::close(fd) == 0) && ok;
     return ok;
 }

@@ -22,5 +22,8 @@ bool KvWriteFileAtomic(const char* path, const void* data, size_t size);
 // Appends to the file, creating it when missing (one write call).
 bool KvAppendToFile(const char* path, const void* data, size_t size);
 
+// Writes all n bytes to the descriptor, retrying after signals.
+bool KvWriteAll(int fd, const void* data, size_t n);
+
 // Size of a regular file, or -1.
 long long KvFileSize(const char* path);
