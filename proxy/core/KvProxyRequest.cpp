@@ -9,6 +9,7 @@
 #include "KvElapsed.h"
 #include "KvLogError.h"
 #include "KvMatchList.h"
+#include "KvProxyKavoriSettings.h"
 #include "KvProxyText.h"
 #include "KvUrlCode.h"
 #include "KvWebProxyApp.h"
@@ -99,8 +100,8 @@ int KvProxyRequest::ResponseLocal() { return 0; }
 namespace {
 
 // Deployment values of the referer hook: the search services whose query
-// pages get the portal's search card as referer.
-const char* const kCustomSearchPrefix = "http://search.portal.invalid/custom?";
+// pages get the portal's search card as referer. The custom-search prefix
+// is the configured one ("CustomSearchPrefix"), shared with the cache rules.
 const char* const kSearchPrefixes[] = {
     "http://search.portal.invalid/search?",
     "http://directory.portal.invalid/cgi-bin/search?",
@@ -124,8 +125,9 @@ void KvProxyRequest::HyjackReferer() {
     const char* referer = m_request.GetHeaderValue("Referer");
     if (referer && *referer) return;
     const char* url = m_strURL.c_str();
+    const std::string& customSearch = KvGetKavoriSettings().customSearch;
     bool set = false;
-    if (std::strncmp(url, kCustomSearchPrefix, std::strlen(kCustomSearchPrefix)) == 0) {
+    if (!customSearch.empty() && std::strncmp(url, customSearch.c_str(), customSearch.size()) == 0) {
         set = HasAdClientId(url);
     } else {
         for (const char* prefix : kSearchPrefixes) {

@@ -13,6 +13,7 @@
 #include "KvMatchList.h"
 #include "KvProxyKavoriRules.h"
 #include "KvProxyKavoriSettings.h"
+#include "KvProxyRequest.h"
 #include "KvWebProxyApp.h"
 
 namespace {
@@ -153,4 +154,40 @@ TEST(KavoriPageTest, CacheDeletedPageEscapesWhatItShows) {
 TEST(KavoriTunnelTest, TunnelUrlNamesThePortOnlyWhenItIsNot443) {
     EXPECT_EQ(KvTunnelUrl("blocked.test", 443), "https://blocked.test/");
     EXPECT_EQ(KvTunnelUrl("blocked.test", 8443), "https://blocked.test:8443/");
+}
+
+namespace {
+
+// The referer hook is protected: a probe calls it on a request it fills.
+class RefererProbe : public KvProxyRequest {
+public:
+    std::string Referer(const char* url, const char* given = nullptr) {
+        m_request.Reset();
+        if (given) m_request.SetHeaderValue("Referer", given);
+        m_strURL = url;
+        HyjackReferer();
+        const char* value = m_request.GetHeaderValue("Referer");
+        return value ? value : "";
+    }
+};
+
+}  // namespace
+
+TEST(KavoriRefererTest, TheConfiguredCustomSearchNeedsTheAdClientId) {
+    KvKavoriSettings saved = KvGetKavoriSettings();
+    KvKavoriSettings settings;
+    settings.customSearch = "http://cse.test/custom?";
+    KvSetKavoriSettings(settings);
+    RefererProbe probe;
+    const std::string card = std::string("http://www.") + KvGetPortalHosts().portalDomain.c_str() +
+                             "/phpmod/htmcard.php?pg=se";
+    EXPECT_EQ(probe.Referer("http://cse.test/custom?q=a&client=pub-1234567890123456"), card);
+    EXPECT_EQ(probe.Referer("http://cse.test/custom?q=a&client=pub-123456789012345"), "") << "15 digits";
+    EXPECT_EQ(probe.Referer("http://cse.test/custom?q=a&client=pub-1234567890123456", "http://mine.test/"),
+              "http://mine.test/") << "a referer given stays";
+    EXPECT_EQ(probe.Referer("http://other.test/custom?pub-1234567890123456"), "");
+    // Without a configured prefix no URL counts as a custom search.
+    KvSetKavoriSettings(KvKavoriSettings{});
+    EXPECT_EQ(probe.Referer("http://cse.test/custom?q=a&client=pub-1234567890123456"), "");
+    KvSetKavoriSettings(saved);
 }
