@@ -122,13 +122,16 @@ int KvProxyRequest::ComposeRemoteRequest() {
         PutHeader(out, "Host", host);
     }
     out.PutString("Connection: close\r\n\r\n");
-    if (!m_request.m_bufBody.IsEmpty()) out.PutString(m_request.m_bufBody.GetData(), m_request.m_bufBody.GetCount());
     return 1;
 }
 
 int KvProxyRequest::SendRemoteRequest() {
     const int length = (int)m_bufRemote.GetCount();
     if (m_comRemote.Send(m_bufRemote.GetData(), length) != length) return 0;
+    // A body read in full goes from where it was read: it is not copied
+    // behind the head.
+    const KvGenBuffer& body = m_request.m_bufBody;
+    if (!body.IsEmpty() && m_comRemote.Send(body.GetData(), (int)body.GetCount()) != (int)body.GetCount()) return 0;
     if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
     // A large or chunked body still sits in the browser's connection.
     KvRelayResult r = KvRelayBody(m_comClient, m_comRemote, m_planRequestBody, nullptr);

@@ -46,6 +46,7 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_planRequestBody = KvBodyPlan{};
     if (!ReadClientRequest()) {
         DropRemote();
+        ReleaseBodies();
         return TRUE;
     }
     m_bDelete = m_bForce = m_bBypass = 0;
@@ -64,7 +65,16 @@ BOOL KvProxyRequest::DispatchRequest() {
     }
     // The origin may keep its connection open: it is never waited for.
     DropRemote();
+    ReleaseBodies();
     return TRUE;
+}
+
+void KvProxyRequest::ReleaseBodies() {
+    // Bodies of an exchange (up to the read limit and the cache copy cap)
+    // are not kept while the thread waits for its next connection.
+    m_bufRemote.Empty();
+    m_request.m_bufBody.Empty();
+    m_response.m_bufBody.Empty();
 }
 
 void KvProxyRequest::_DoDispatchRequest() {

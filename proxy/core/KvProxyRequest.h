@@ -85,7 +85,7 @@ protected:
     // The body the browser sends, read or left for the relay; 0 when the
     // connection is done with.
     int ReadClientBody();
-    // Sends the composed head (and a body read in full), then streams a
+    // Sends the composed head and a body read in full, or streams a
     // body left in the browser's connection.
     int SendRemoteRequest();
     // The origin's head; interim (1xx) answers are passed on or skipped.
@@ -107,6 +107,8 @@ protected:
     void DropRemote();
     // Ends the browser's connection after a complete answer.
     void CloseClient();
+    // Frees the bodies of the exchange just ended.
+    void ReleaseBodies();
 
 public:
     KvHttpRequest m_request;    // the browser's request
@@ -125,7 +127,7 @@ public:
     // Beyond the classic fields.
     CString m_strTarget;          // the request target as received, suffix cut
     KvBodyPlan m_planRequestBody; // body still in the browser's connection
-    KvGenBuffer m_bufRemote;      // the request composed for upstream
+    KvGenBuffer m_bufRemote;      // the head of the request composed for upstream
     int m_bBodyComplete = 0;      // the last relay ended where the framing says
     int m_bBodyCopyDropped = 0;   // the body outgrew the copy cap: not for the cache
     int64_t m_nRelayed = 0;       // body bytes passed to the browser

@@ -378,3 +378,85 @@ TEST(ProxyCacheCopyTest, CopyIsCappedAndABodyCutShortIsNotForTheCache) {
     EXPECT_EQ(cut.complete, 0);
     EXPECT_EQ(cut.saveToCache, 0);
 }
+
+namespace {
+
+std::atomic<long> g_heldAfterDispatch{-1};
+
+// Records how much body memory the request still holds once an exchange
+// is over (the thread then idles in the pool until its next connection).
+class HoldingRequest : public KvProxyRequest {
+    DECLARE_DYNCREATE(HoldingRequest)
+protected:
+    int ResponseForwarded() override {
+        m_bSaveToCache = 1;
+        return KvProxyRequest::ResponseForwarded();
+    }
+    BOOL DispatchRequest() override {
+        BOOL result = KvProxyRequest::DispatchRequest();
+        g_heldAfterDispatch = (long)(m_bufRemote.GetAllocSize() + m_request.m_bufBody.GetAllocSize() +
+                                     m_response.m_bufBody.GetAllocSize());
+        return result;
+    }
+};
+IMPLEMENT_DYNCREATE(HoldingRequest, KvProxyRequest)
+
+class HoldingServer : public KvProxyServer {
+    DECLARE_DYNCREATE(HoldingServer)
+public:
+    HoldingServer() { SetRTRequest(RUNTIME_CLASS(HoldingRequest)); }
+    ~HoldingServer() override { Kill(); }
+};
+IMPLEMENT_DYNCREATE(HoldingServer, KvProxyServer)
+
+}  // namespace
+
+TEST(ProxyMemoryTest, AnIdleRequestThreadHoldsNoBodyOfItsLastExchange) {
+    TempDir data;
+    AppFixture f(Base(data.path) + "[Proxy]\nRecTimeout=5\n");
+    ASSERT_EQ(f.init, 1);
+    f.app.SetProxyServerClass(RUNTIME_CLASS(HoldingServer));
+    f.app.m_nListenPort = 0;
+    ASSERT_EQ(f.app.StartProxy(), 1);
+
+    const std::string answer(2 << 20, 'a');
+    const std::string body(4 << 20, 'b');
+    // An origin that reads the whole request before it answers.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    listen(listener, 4);
+    socklen_t len = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    struct { int Port() const { return port; } int port; } origin{ntohs(addr.sin_port)};
+    std::thread server([&] {
+        int c = accept(listener, nullptr, nullptr);
+        if (c < 0) return;
+        std::string in;
+        char buf[65536];
+        while (in.find("\r\n\r\n") == std::string::npos || in.size() - in.find("\r\n\r\n") - 4 < body.size()) {
+            pollfd p{c, POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0) break;
+            ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            in.append(buf, (size_t)n);
+        }
+        std::string out = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(answer.size()) + "\r\n\r\n" + answer;
+        send(c, out.data(), out.size(), MSG_NOSIGNAL);
+        close(c);
+    });
+    int fd = ConnectTo("127.0.0.1", (int)f.app.GetBoundPort());
+    std::string request = "POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+                          "/up HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string got = ReadAll(fd);
+    close(fd);
+    server.join();
+    close(listener);
+    EXPECT_EQ(got.size() - got.find("\r\n\r\n") - 4, answer.size());
+    for (int i = 0; i < 500 && g_heldAfterDispatch < 0; ++i) usleep(10000);
+    EXPECT_GE(g_heldAfterDispatch.load(), 0);
+    EXPECT_LT(g_heldAfterDispatch.load(), 64 * 1024) << "a request body and a cache copy of megabytes stay behind";
+}
