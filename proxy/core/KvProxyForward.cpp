@@ -193,6 +193,12 @@ int KvProxyRequest::DoChatting() {
 
 int KvProxyRequest::SendResponseHead() {
     for (const std::string& name : HopHeaders(m_response)) KvRemoveHeaderAnyCase(m_response, name.c_str());
+    // A transfer coding frames the body: a "Content-Length" beside it would
+    // tell the browser another end than the one the relay keeps to.
+    const KvBodyFraming framing = KvResponseBodyPlan(m_response, m_request.m_strMethod).framing;
+    if (framing == KvBodyFraming::Chunked || framing == KvBodyFraming::UntilClose) {
+        KvRemoveHeaderAnyCase(m_response, "Content-Length");
+    }
     m_response.AddHeaderValue("Connection", "close");
     return m_response.SendHeader(&m_comClient) > 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "KvHttpBuffer.h"
 #include "KvLogError.h"
 #include "KvProxyRequest.h"
 #include "KvProxyText.h"
@@ -16,6 +17,16 @@ namespace {
 constexpr int64_t kBodyReadLimit = 8 << 20;
 
 const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// The message names a transfer coding ("Transfer-Encoding" with a value).
+bool HasTransferCoding(const KvHttpBuffer& message) {
+    bool any = false;
+    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        if (any || strcasecmp(item->GetKey(), "Transfer-Encoding") != 0) return;
+        for (const char* p = item->GetValue(); *p && !any; ++p) any = *p != ' ' && *p != '\t';
+    });
+    return any;
+}
 
 }  // namespace
 
@@ -44,6 +55,18 @@ int KvProxyRequest::ReadClientRequest() {
 
 int KvProxyRequest::ReadClientBody() {
     m_planRequestBody = KvRequestBodyPlan(m_request);
+    if (HasTransferCoding(m_request)) {
+        // Only chunks frame a request body a server can find the end of;
+        // anything else would leave the origin guessing where it ends.
+        if (m_planRequestBody.framing != KvBodyFraming::Chunked) {
+            m_planRequestBody = KvBodyPlan{};
+            LogAccess(400, 0);
+            return ResponseError(400);
+        }
+        // The chunks decide: a "Content-Length" beside them could make the
+        // origin read the body (and what follows it) another way.
+        KvRemoveHeaderAnyCase(m_request, "Content-Length");
+    }
     if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
 
     // The proxy answers "100-continue" itself: the browser then sends the

@@ -184,6 +184,34 @@ TEST_F(ForwardTest, ChunkedRequestBodyIsStreamedToTheOrigin) {
     EXPECT_EQ(got, "3\r\nabc\r\n0\r\n\r\n");
 }
 
+TEST_F(ForwardTest, TransferCodingAndLengthTogetherCannotDesynchroniseEitherSide) {
+    // Chunks and a "Content-Length" in one request: the origin must not be
+    // able to read the body by the length and take the rest for a request.
+    std::string head;
+    std::string got;
+    Server origin([&](Conn& c) {
+        head = c.ReadHead();
+        got = c.ReadExact(std::strlen("3\r\nabc\r\n0\r\n\r\n"));
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 2\r\n\r\n4\r\nwxyz\r\n0\r\n\r\n");
+        c.WaitClosed(10000);
+    });
+    Answer a = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+                                    "/up HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                    "3\r\nabc\r\n0\r\n\r\n"));
+    EXPECT_EQ(got, "3\r\nabc\r\n0\r\n\r\n");
+    EXPECT_FALSE(Parse(head + "\r\n\r\n").Has("content-length")) << head;
+    EXPECT_EQ(a.status, 200);
+    EXPECT_FALSE(a.Has("content-length")) << "the browser keeps to the chunks as the relay does";
+    EXPECT_EQ(a.Get("transfer-encoding"), "chunked");
+
+    // A coding other than chunks leaves no way to find the end: refused.
+    Server unused([&](Conn& c) { unused.Record(c.ReadHead()); });
+    Answer refused = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(unused.Port()) +
+                                          "/up HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: gzip\r\n\r\nabcde"));
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_TRUE(unused.Heads().empty());
+}
+
 TEST_F(ForwardTest, Origin404IsReplacedByOurPageWithItsOwnLength) {
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
