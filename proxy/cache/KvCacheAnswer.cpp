@@ -79,6 +79,22 @@ bool SetHttpTime(KvHttpBuffer& msg, const char* name, int offsetSeconds) {
     return msg.SetHeaderValue(name, text) != 0;
 }
 
+// Reading a head from a buffer on its own sets its "Content-Length" to the
+// bytes left behind it (none): the body decoded beside it is put back.
+bool RestoreContentLength(KvHttpResponse& response, long long length) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", length);
+    bool ok = true, found = false;
+    response.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        if (StrICompare(item->GetKey(), "Content-Length") != 0) return;
+        found = true;
+        ok = ok && item->m_value.Set(text);
+    });
+    if (!found) ok = response.SetHeaderValue("Content-Length", text) != 0;
+    response.m_nContentLength = length;
+    return ok;
+}
+
 }  // namespace
 
 KvTime KvCacheNow() {
@@ -191,6 +207,30 @@ int KvCacheRestore(KvGenBuffer& stored, KvHttpResponse& response) {
     response.m_bufBody.SetAllocSize(bodyLength);  // one block for the body
     if (response.Receive(&stored) <= 0 ||
         response.m_strStatus.IsEmpty() || response.m_bufBody.GetCount() != bodyLength) {
+        response.Reset();
+        return 0;
+    }
+    return 1;
+}
+
+int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& response) {
+    response.Reset();
+    // Escapes never hold CR or LF, so the encoded head ends where the
+    // decoded one does: the head is decoded on its own and the body
+    // straight into the answer, with no whole second copy of the object.
+    std::string_view data(static_cast<const char*>(encoded ? encoded : ""), encoded ? length : 0);
+    const size_t headEnd = data.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos) return 0;
+    KvGenBuffer head;
+    if (!KvCacheDecodeBlob(data.data(), headEnd + 4, head)) return 0;
+    std::string_view headText(head.GetData(), head.GetCount());
+    if (headText.starts_with("(null)")) return 0;
+    const long long declared = StoredContentLength(headText.substr(0, headText.size() - 2));
+    const std::string_view body = data.substr(headEnd + 4);
+    if (declared < 0 || (unsigned long long)declared > body.size()) return 0;
+    if (!KvCacheDecodeBlob(body.data(), body.size(), response.m_bufBody) ||
+        response.m_bufBody.GetCount() != (size_t)declared || response.ReceiveHeader(&head) <= 0 ||
+        response.m_strStatus.IsEmpty() || !RestoreContentLength(response, declared)) {
         response.Reset();
         return 0;
     }

@@ -58,6 +58,9 @@ bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out);
 // body bytes than its "Content-Length" says.
 int KvCacheRestore(KvGenBuffer& stored, KvHttpResponse& response);
 int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response);
+// The same from the blob form as the store holds it, the body decoded
+// straight into the response (peak memory: the blob and one decoded copy).
+int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& response);
 
 // Removes every header of that name, whatever its letter case.
 void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name);

@@ -192,7 +192,7 @@ private:
     bool PrepareNewIndex();
     int ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
                     KvHttpResponse* response, bool rewrite);
-    int ReadObject(Lookup how, const char* host, int id, const char* path, Found& found, KvGenBuffer* content);
+    int ReadObject(Lookup how, const char* host, int id, const char* path, Found& found, KvHttpResponse* content);
     int StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired,
                      const unsigned char* data, int length);
     int InsertObject(int hostId, const char* path, const CString& modified, const CString& expired,

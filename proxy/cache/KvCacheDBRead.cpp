@@ -22,7 +22,7 @@ KvTime ParseOrPast(const CString& text) {
 }  // namespace
 
 int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path, Found& found,
-                          KvGenBuffer* content) {
+                          KvHttpResponse* content) {
     if (!IsOpen()) return 0;
     KvCacheReader* reader = AcquireReader();
     if (!reader) return 0;
@@ -55,20 +55,21 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
     if (!response) return 0;
     const char* ifModifiedSince = rewrite ? KvCacheIfModifiedSince(request) : nullptr;
     Found found;
-    KvGenBuffer stored;
     CString expiredText;
     {
         std::shared_lock<std::shared_mutex> open(m_openLock);
-        if (!ReadObject(how, host, id, path, found, ifModifiedSince ? nullptr : &stored)) return 0;
+        // The stored answer is decoded straight into the response: one
+        // copy of the body, freed by whoever sends it.
+        if (!ReadObject(how, host, id, path, found, ifModifiedSince ? nullptr : response)) return 0;
         const bool expired = found.expired.IsValid() && KvCacheNow() - found.expired > 1e-10;
         if (rewrite && expired && m_bCacheDelete.load()) {
             expiredText = KvCacheFormatTime(found.expired);
+            response->Reset();  // a miss keeps nothing of the object
         } else if (ifModifiedSince) {
             // The browser's copy is taken as current, whatever its date.
             response->Reset();
             return response->NotModifiedResponse(found.modified);
         } else {
-            if (!KvCacheRestore(stored, *response)) return 0;
             if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
                 response->Reset();
                 return 0;

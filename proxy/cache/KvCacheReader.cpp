@@ -1,6 +1,7 @@
 #include "KvCacheReader.h"
 
 #include "KvCacheAnswer.h"
+#include "KvHttpResponse.h"
 
 int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose) {
     for (KvSqlDB* db : {&m_index, &m_content}) {
@@ -51,7 +52,7 @@ int KvCacheReader::FindById(int objId, KvCacheObjectRow& row) {
     return ReadRow(m_stById, row);
 }
 
-int KvCacheReader::ReadContent(int objId, KvGenBuffer& out) {
+int KvCacheReader::ReadContent(int objId, KvHttpResponse& out) {
     m_pFailed = &m_content;
     if (!m_stContent.Bind(1, objId)) return -1;
     KvSqlQuery q = m_stContent.ExecQuery();
@@ -60,6 +61,5 @@ int KvCacheReader::ReadContent(int objId, KvGenBuffer& out) {
     int length = 0;
     const unsigned char* data = q.GetBlobField(0, length);
     if (!data || length <= 0) return 0;
-    out.SetAllocSize(out.GetStoredCount() + (size_t)length);
-    return KvCacheDecodeBlob(data, (size_t)length, out) ? 1 : 0;
+    return KvCacheRestoreEncoded(data, (size_t)length, out) ? 1 : 0;
 }

@@ -10,6 +10,8 @@
 #include "KvGenBuffer.h"
 #include "KvSqLite.h"
 
+class KvHttpResponse;
+
 struct KvCacheObjectRow {
     int objId = 0;
     CString path;
@@ -27,9 +29,10 @@ public:
     int FindByHost(const char* host, const char* path, KvCacheObjectRow& row);
     int FindByHostId(int hostId, const char* path, KvCacheObjectRow& row);
     int FindById(int objId, KvCacheObjectRow& row);
-    // The content, decoded from its blob form into out: 1 read, 0 absent
-    // or not a valid blob form, -1 on a database failure.
-    int ReadContent(int objId, KvGenBuffer& out);
+    // The stored answer, decoded from its blob form straight into out
+    // (KvCacheRestoreEncoded): 1 read, 0 absent or not a valid stored
+    // answer (out reset), -1 on a database failure.
+    int ReadContent(int objId, KvHttpResponse& out);
 
     // The connection whose failure was last seen, for the error report.
     const KvSqlDB& GetFailedDb() const { return *m_pFailed; }
