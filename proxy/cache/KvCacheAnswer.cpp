@@ -228,7 +228,8 @@ int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& re
     const long long declared = StoredContentLength(headText.substr(0, headText.size() - 2));
     const std::string_view body = data.substr(headEnd + 4);
     if (declared < 0 || (unsigned long long)declared > body.size()) return 0;
-    if (!KvCacheDecodeBlob(body.data(), body.size(), response.m_bufBody) ||
+    // A redirect's body is often empty: nothing to decode then.
+    if ((!body.empty() && !KvCacheDecodeBlob(body.data(), body.size(), response.m_bufBody)) ||
         response.m_bufBody.GetCount() != (size_t)declared || response.ReceiveHeader(&head) <= 0 ||
         response.m_strStatus.IsEmpty() || !RestoreContentLength(response, declared)) {
         response.Reset();

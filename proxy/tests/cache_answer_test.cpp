@@ -1,0 +1,67 @@
+// Restoring an answer from the blob form the object store keeps, the body
+// decoded straight into the response: whole answers come back byte for
+// byte, and a damaged form is a miss that keeps no part of the body.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KvCacheAnswer.h"
+#include "cache_test_util.h"
+
+using namespace cachetest;
+
+namespace {
+
+// The blob form of an answer with that body, as the store writes it.
+std::string Encoded(const std::string& body) {
+    KvHttpResponse r;
+    MakeAnswer(r, body);
+    KvGenBuffer stored, blob;
+    EXPECT_EQ(KvCacheSerialize(r, stored), 1);
+    EXPECT_TRUE(KvCacheEncodeBlob(stored.GetData(), stored.GetCount(), blob));
+    return std::string(blob.GetData(), blob.GetCount());
+}
+
+int Restore(const std::string& blob, KvHttpResponse& r) { return KvCacheRestoreEncoded(blob.data(), blob.size(), r); }
+
+}  // namespace
+
+TEST(CacheAnswerTest, BlobFormRestoresBodyWithEscapesAndItsLength) {
+    std::string body = "\x01\x01\x02\x00" + std::string(70000, 'z') + "\r\n\r\n\x00";
+    body[3] = '\0';
+    body.back() = '\x01';
+    KvHttpResponse r;
+    ASSERT_EQ(Restore(Encoded(body), r), 1);
+    EXPECT_EQ(Body(r), body);
+    EXPECT_EQ(r.m_nStatus, 200);
+    EXPECT_STREQ(r.GetHeaderValue("Content-Type"), "text/html");
+    EXPECT_STREQ(r.GetHeaderValue("Content-Length"), std::to_string(body.size()).c_str());
+    EXPECT_EQ(r.GetContentLength(), (int64_t)body.size());
+
+    KvHttpResponse empty;
+    ASSERT_EQ(Restore(Encoded(""), empty), 1);
+    EXPECT_EQ(Body(empty), "");
+    EXPECT_STREQ(empty.GetHeaderValue("Content-Length"), "0");
+}
+
+TEST(CacheAnswerTest, DamagedBlobFormsAreMissesThatKeepNoBody) {
+    const std::string good = Encoded("0123456789\x01");
+    const std::string damaged[] = {
+        good.substr(0, good.size() - 3),         // cut short
+        good + "x",                              // a byte too many
+        good.substr(0, good.size() - 1),         // a broken escape at the end
+        good.substr(0, good.size() - 2) + std::string(1, '\0') + "x",  // a raw zero byte
+        good.substr(0, good.find("\r\n\r\n")),  // no end of head
+        "(null) 200 OK\r\nContent-Length: 0\r\n\r\n",
+        "",
+    };
+    for (const std::string& blob : damaged) {
+        KvHttpResponse r;
+        r.m_bufBody.PutString("left over", 9);
+        EXPECT_EQ(Restore(blob, r), 0) << blob;
+        EXPECT_EQ(r.m_bufBody.GetCount(), 0u) << blob;
+        EXPECT_TRUE(r.m_strStatus.IsEmpty()) << blob;
+    }
+    KvHttpResponse r;
+    EXPECT_EQ(KvCacheRestoreEncoded(nullptr, 5, r), 0);
+}
