@@ -124,7 +124,12 @@ KvTime KvCacheModifiedTime(const KvHttpBuffer& answer) {
     return KvCacheNow();
 }
 
-int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out) {
+namespace {
+
+// The checks and header changes of the stored form around `write`, which
+// puts the answer out as it then stands.
+template <class Write>
+int SerializeWith(KvHttpResponse& answer, Write write) {
     // The stored form begins with the version: a version "(null)" is the
     // mark of an answer that was never filled.
     if (answer.m_strStatus.IsEmpty() || answer.m_strVersion.IsEmpty()) return 0;
@@ -136,14 +141,28 @@ int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out) {
     if (declared && *declared && ParseLength(declared, declaredLength) && (unsigned long long)declaredLength > body)
         return 0;  // the relay ended early: the body is cut short
 
-    int64_t written = 0;
-    {
-        SavedHeader lastModified(answer, "Last-Modified");
-        SavedHeader contentLength(answer, "Content-Length");
-        if (!answer.SetHeaderValue("Last-Modified", "0") || !answer.SetHeaderValue("Content-Length", body)) return 0;
-        written = answer.TransferTo(&out);
-    }
-    return written > 0 ? 1 : 0;
+    SavedHeader lastModified(answer, "Last-Modified");
+    SavedHeader contentLength(answer, "Content-Length");
+    if (!answer.SetHeaderValue("Last-Modified", "0") || !answer.SetHeaderValue("Content-Length", body)) return 0;
+    return write() ? 1 : 0;
+}
+
+}  // namespace
+
+int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out) {
+    return SerializeWith(answer, [&] { return answer.TransferTo(&out) > 0; });
+}
+
+int KvCacheSerializeEncoded(KvHttpResponse& answer, KvGenBuffer& out) {
+    return SerializeWith(answer, [&] {
+        KvGenBuffer head;
+        if (answer.ComposeHeader(&head) <= 0) return false;
+        const char* body = answer.m_bufBody.GetData();
+        const size_t length = answer.m_bufBody.GetCount();
+        // Room for the usual share of escapes, so the body is encoded in place.
+        out.SetAllocSize(out.GetStoredCount() + head.GetCount() + length + length / 64 + 16);
+        return KvCacheEncodeBlob(head.GetData(), head.GetCount(), out) && KvCacheEncodeBlob(body, length, out);
+    });
 }
 
 bool KvCacheEncodeBlob(const void* data, size_t length, KvGenBuffer& out) {

@@ -41,6 +41,9 @@ KvTime KvCacheModifiedTime(const KvHttpBuffer& answer);
 // the body is shorter than the answer's own "Content-Length" (a relay cut
 // short is never stored) or the serialisation fails.
 int KvCacheSerialize(KvHttpResponse& answer, KvGenBuffer& out);
+// The same, appended in the blob form (below) straight from the answer,
+// with no plain copy of the whole answer in between.
+int KvCacheSerializeEncoded(KvHttpResponse& answer, KvGenBuffer& out);
 
 // --- the blob form (KvSqlBinary's encoding: 0x01 escapes, 0x00 is written
 // 01 01 and 0x01 is written 01 02) written and read in one pass, straight

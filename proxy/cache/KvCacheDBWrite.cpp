@@ -21,11 +21,10 @@ struct Encoded {
 };
 
 void EncodeAnswer(KvHttpResponse& response, Encoded& out) {
-    KvGenBuffer data(4096);
-    if (!KvCacheSerialize(response, data) || data.GetCount() > (size_t)INT_MAX / 2) return;
+    if (response.m_bufBody.GetStoredCount() > (size_t)INT_MAX / 2) return;
+    if (!KvCacheSerializeEncoded(response, out.blob) || out.blob.GetCount() > (size_t)INT_MAX) return;
     out.modified = KvCacheModifiedTime(response);
-    out.blob.SetAllocSize(data.GetCount() + data.GetCount() / 64 + 16);
-    out.ok = KvCacheEncodeBlob(data.GetData(), data.GetCount(), out.blob) && out.blob.GetCount() <= (size_t)INT_MAX;
+    out.ok = true;
 }
 
 }  // namespace

@@ -65,3 +65,24 @@ TEST(CacheAnswerTest, DamagedBlobFormsAreMissesThatKeepNoBody) {
     KvHttpResponse r;
     EXPECT_EQ(KvCacheRestoreEncoded(nullptr, 5, r), 0);
 }
+
+TEST(CacheAnswerTest, EncodingWhileSerialisingMatchesTheTwoStepFormAndLeavesTheAnswer) {
+    std::string body(5000, '\x01');
+    body[10] = '\0';
+    KvHttpResponse r;
+    MakeAnswer(r, body);
+    r.SetHeaderValue("Last-Modified", "Sat, 17 Jun 2000 12:00:00 GMT");
+    KvGenBuffer direct;
+    ASSERT_EQ(KvCacheSerializeEncoded(r, direct), 1);
+    KvGenBuffer plain, twoStep;
+    ASSERT_EQ(KvCacheSerialize(r, plain), 1);
+    ASSERT_TRUE(KvCacheEncodeBlob(plain.GetData(), plain.GetCount(), twoStep));
+    EXPECT_EQ(std::string(direct.GetData(), direct.GetCount()), std::string(twoStep.GetData(), twoStep.GetCount()));
+    EXPECT_STREQ(r.GetHeaderValue("Last-Modified"), "Sat, 17 Jun 2000 12:00:00 GMT");
+    EXPECT_EQ(r.GetHeaderValue("Content-Length"), nullptr);
+    EXPECT_EQ(Body(r), body);
+
+    r.SetHeaderValue("Content-Length", body.size() + 1);  // cut short
+    KvGenBuffer refused;
+    EXPECT_EQ(KvCacheSerializeEncoded(r, refused), 0);
+}
