@@ -3,9 +3,11 @@
 #include <strings.h>
 #include <sys/socket.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <unordered_set>
 
 #include "KvComSocketImp.h"
 #include "KvLogError.h"
@@ -30,15 +32,50 @@ void PutHeader(KvGenBuffer& out, const char* name, const char* value) {
     out.PutString("\r\n", 2);
 }
 
-// The names of the headers that end at this hop, in the message given.
-std::vector<std::string> HopHeaders(const KvHttpBuffer& message) {
-    std::vector<std::string> names;
-    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
-        if (KvIsHopByHopHeader(item->GetKey()) || KvIsListedInConnection(message, item->GetKey())) {
-            names.emplace_back(item->GetKey());
-        }
-    });
-    return names;
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) ch = (char)std::tolower((unsigned char)ch);
+    return out;
+}
+
+// Tells the headers that end at this hop: the fixed names and those the
+// message's "Connection" headers list. The list is read once, so a head
+// of many fields costs linear time whatever it names.
+class HopHeaderTest {
+public:
+    explicit HopHeaderTest(const KvHttpBuffer& message) {
+        message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+            if (strcasecmp(item->GetKey(), "Connection") != 0) return;
+            std::string_view list(item->GetValue());
+            while (!list.empty()) {
+                size_t comma = list.find(',');
+                std::string_view token = list.substr(0, comma);
+                while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.remove_prefix(1);
+                while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+                if (!token.empty()) m_listed.insert(Lower(token));
+                if (comma == std::string_view::npos) break;
+                list.remove_prefix(comma + 1);
+            }
+        });
+    }
+    bool operator()(const char* name) const {
+        return KvIsHopByHopHeader(name) || (!m_listed.empty() && m_listed.count(Lower(name)) != 0);
+    }
+
+private:
+    std::unordered_set<std::string> m_listed;
+};
+
+// Removes the headers of one connection in one pass, keeping the order.
+void RemoveHopHeaders(KvHttpBuffer& message) {
+    const HopHeaderTest isHop(message);
+    const int count = message.m_mapHeader.Size();
+    for (int i = 0; i < count; ++i) {
+        CsStrMapItem* item = message.m_mapHeader.GetHead();
+        if (!item) break;
+        if (isHop(item->GetKey())) delete item;
+        else message.m_mapHeader.AddTail(item);
+    }
 }
 
 // Ends the browser's connection with a reset, so that an answer cut short
@@ -104,13 +141,11 @@ int KvProxyRequest::ComposeRemoteRequest() {
     out.PutString(m_request.m_strVersion);
     out.PutString("\r\n", 2);
 
-    std::vector<std::string> hop = HopHeaders(m_request);
+    const HopHeaderTest isHop(m_request);
     bool hasHost = false;
     m_request.m_mapHeader.ForEach([&](CsStrMapItem* item) {
         const char* name = item->GetKey();
-        for (const std::string& h : hop) {
-            if (strcasecmp(h.c_str(), name) == 0) return;
-        }
+        if (isHop(name)) return;
         // Credentials for a proxy are for the upstream proxy only.
         if (!m_bViaForwardProxy && strcasecmp(name, "Proxy-Authorization") == 0) return;
         if (strcasecmp(name, "Host") == 0) hasHost = true;
@@ -192,7 +227,7 @@ int KvProxyRequest::DoChatting() {
 }
 
 int KvProxyRequest::SendResponseHead() {
-    for (const std::string& name : HopHeaders(m_response)) KvRemoveHeaderAnyCase(m_response, name.c_str());
+    RemoveHopHeaders(m_response);
     // A transfer coding frames the body: a "Content-Length" beside it would
     // tell the browser another end than the one the relay keeps to.
     const KvBodyFraming framing = KvResponseBodyPlan(m_response, m_request.m_strMethod).framing;
