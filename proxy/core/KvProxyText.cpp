@@ -212,9 +212,15 @@ bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name) {
 }
 
 void KvRemoveHeaderAnyCase(KvHttpBuffer& message, const char* name) {
-    while (CsStrMapItem* item = message.m_mapHeader.IFind(name)) {
-        std::string key = item->GetKey();
-        if (!message.m_mapHeader.Remove(key.c_str())) break;
+    if (!name) return;
+    // One walk over the head, however many times the name is repeated:
+    // each field is taken from the front and deleted or put back behind.
+    const int count = message.m_mapHeader.Size();
+    for (int i = 0; i < count; ++i) {
+        CsStrMapItem* item = message.m_mapHeader.GetHead();
+        if (!item) break;
+        if (strcasecmp(item->GetKey(), name) == 0) delete item;
+        else message.m_mapHeader.AddTail(item);
     }
 }
 
