@@ -154,15 +154,15 @@ public:
 
     // Each adds a new specification (made from the name or copied).
     POSITION AddHead(const char* name) { return m_list.AddHead(new KvFileSpec(name)); }
-    POSITION AddHead(const KvFileSpec& spec) { return m_list.AddHead(new KvFileSpec(spec)); }
+    POSITION AddHead(const KvFileSpec& fileSpec) { return m_list.AddHead(new KvFileSpec(fileSpec)); }
     POSITION AddTail(const char* name) { return m_list.AddTail(new KvFileSpec(name)); }
-    POSITION AddTail(const KvFileSpec& spec) { return m_list.AddTail(new KvFileSpec(spec)); }
+    POSITION AddTail(const KvFileSpec& fileSpec) { return m_list.AddTail(new KvFileSpec(fileSpec)); }
     POSITION InsertBefore(POSITION pos, const char* name) { return m_list.InsertBefore(pos, new KvFileSpec(name)); }
     POSITION InsertBefore(POSITION pos, const KvFileSpec& s) { return m_list.InsertBefore(pos, new KvFileSpec(s)); }
     POSITION InsertAfter(POSITION pos, const char* name) { return m_list.InsertAfter(pos, new KvFileSpec(name)); }
     POSITION InsertAfter(POSITION pos, const KvFileSpec& s) { return m_list.InsertAfter(pos, new KvFileSpec(s)); }
     void SetAt(POSITION pos, const char* name) { *GetAt(pos) = name; }
-    void SetAt(POSITION pos, const KvFileSpec& spec) { *GetAt(pos) = spec; }
+    void SetAt(POSITION pos, const KvFileSpec& fileSpec) { *GetAt(pos) = fileSpec; }
 
     // Removal deletes the KvFileSpec object.
     void RemoveAt(POSITION pos);
@@ -172,7 +172,7 @@ public:
 
     // The first specification with this full name (case-sensitive).
     POSITION Find(const char* name, POSITION after = nullptr) const;
-    POSITION Find(const KvFileSpec& spec, POSITION after = nullptr) const { return Find(spec.GetText(), after); }
+    POSITION Find(const KvFileSpec& fileSpec, POSITION after = nullptr) const { return Find(fileSpec.GetText(), after); }
 
     // Replaces the contents with copies of the other list's entries.
     void Copy(const KvFileSpecList& other);

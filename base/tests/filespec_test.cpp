@@ -52,18 +52,18 @@ TEST(FileSpecParts, SplitsWindowsAndPosixNames) {
 }
 
 TEST(FileSpecParts, SettersOfPathAndFileName) {
-    KvFileSpec spec("/x/y.z");
-    spec.SetPath("D:\\data");
-    EXPECT_EQ(spec.GetDrive(), "D:");
-    EXPECT_EQ(spec.GetDir(), "\\data\\");
-    spec.SetPath("dir/sub");
-    EXPECT_EQ(spec.GetDrive(), "");
-    EXPECT_EQ(spec.GetDir(), "/dir/sub/");
-    spec.SetPath("");
-    EXPECT_TRUE(spec.IsPathEmpty());
-    spec.SetFileName("report.2006.txt");
-    EXPECT_EQ(spec.GetBaseName(), "report");
-    EXPECT_EQ(spec.GetExtension(), "2006.txt");
+    KvFileSpec fileSpec("/x/y.z");
+    fileSpec.SetPath("D:\\data");
+    EXPECT_EQ(fileSpec.GetDrive(), "D:");
+    EXPECT_EQ(fileSpec.GetDir(), "\\data\\");
+    fileSpec.SetPath("dir/sub");
+    EXPECT_EQ(fileSpec.GetDrive(), "");
+    EXPECT_EQ(fileSpec.GetDir(), "/dir/sub/");
+    fileSpec.SetPath("");
+    EXPECT_TRUE(fileSpec.IsPathEmpty());
+    fileSpec.SetFileName("report.2006.txt");
+    EXPECT_EQ(fileSpec.GetBaseName(), "report");
+    EXPECT_EQ(fileSpec.GetExtension(), "2006.txt");
 }
 
 TEST(FileSpecParts, Validity) {
@@ -76,11 +76,11 @@ TEST(FileSpecParts, Validity) {
     EXPECT_TRUE(KvFileSpec("/dir/*.c?d").IsValid());  // a name may be a pattern
     EXPECT_FALSE(KvFileSpec("/dir/na|me").IsValid());
 
-    KvFileSpec spec("/dir/name.txt");
-    EXPECT_FALSE(spec.SetBaseName("a<b"));
-    EXPECT_EQ(spec.GetBaseName(), "a<b");  // stored anyway
-    EXPECT_TRUE(spec.SetBaseName("ok"));
-    EXPECT_FALSE(spec.SetExtension("t\\x"));
+    KvFileSpec fileSpec("/dir/name.txt");
+    EXPECT_FALSE(fileSpec.SetBaseName("a<b"));
+    EXPECT_EQ(fileSpec.GetBaseName(), "a<b");  // stored anyway
+    EXPECT_TRUE(fileSpec.SetBaseName("ok"));
+    EXPECT_FALSE(fileSpec.SetExtension("t\\x"));
 }
 
 TEST(FileSpecParts, ComparisonAndRelations) {
@@ -98,24 +98,24 @@ TEST(FileSpecParts, ComparisonAndRelations) {
 }
 
 TEST_F(FileSpecTest, MakeUniqueCountsUpInEightCharacters) {
-    KvFileSpec spec((m_dir + "report.txt").c_str());
-    EXPECT_TRUE(spec.MakeUnique());
-    EXPECT_EQ(spec.GetBaseName(), "report");  // does not exist: unchanged
+    KvFileSpec fileSpec((m_dir + "report.txt").c_str());
+    EXPECT_TRUE(fileSpec.MakeUnique());
+    EXPECT_EQ(fileSpec.GetBaseName(), "report");  // does not exist: unchanged
 
     Touch("report.txt");
-    ASSERT_TRUE(spec.MakeUnique());
-    EXPECT_EQ(spec.GetBaseName(), "report_2");
+    ASSERT_TRUE(fileSpec.MakeUnique());
+    EXPECT_EQ(fileSpec.GetBaseName(), "report_2");
     for (int i = 2; i <= 9; ++i) Touch("report_" + std::to_string(i) + ".txt");
-    spec.SetBaseName("report");
-    ASSERT_TRUE(spec.MakeUnique());
-    EXPECT_EQ(spec.GetBaseName(), "report10");
+    fileSpec.SetBaseName("report");
+    ASSERT_TRUE(fileSpec.MakeUnique());
+    EXPECT_EQ(fileSpec.GetBaseName(), "report10");
 
     KvFileSpec empty((m_dir + ".txt").c_str());
     ASSERT_TRUE(empty.MakeUnique());
     EXPECT_EQ(empty.GetBaseName(), "unique");
 
-    spec.MakeRandom();
-    int n = std::atoi(spec.GetBaseName());
+    fileSpec.MakeRandom();
+    int n = std::atoi(fileSpec.GetBaseName());
     EXPECT_GE(n, 1000);
     EXPECT_LE(n, 9999);
 }

@@ -39,27 +39,27 @@ void FormatInto(sqlite3_str* out, const char* fmt, va_list ap) {
         }
         sqlite3_str_append(out, p, (int)(pct - p));
         const char* q = pct + 1;
-        Spec spec;
-        spec.Add('%');
-        while (*q && std::strchr("-+ #0!,", *q)) spec.Add(*q++);
+        Spec conversion;
+        conversion.Add('%');
+        while (*q && std::strchr("-+ #0!,", *q)) conversion.Add(*q++);
         if (*q == '*') {
-            spec.AddNumber(va_arg(args, int));
+            conversion.AddNumber(va_arg(args, int));
             q++;
         } else {
-            while (std::isdigit((unsigned char)*q)) spec.Add(*q++);
+            while (std::isdigit((unsigned char)*q)) conversion.Add(*q++);
         }
         if (*q == '.') {
             q++;
             if (*q == '*') {
                 int precision = va_arg(args, int);
                 if (precision >= 0) {
-                    spec.Add('.');
-                    spec.AddNumber(precision);
+                    conversion.Add('.');
+                    conversion.AddNumber(precision);
                 }
                 q++;
             } else {
-                spec.Add('.');
-                while (std::isdigit((unsigned char)*q)) spec.Add(*q++);
+                conversion.Add('.');
+                while (std::isdigit((unsigned char)*q)) conversion.Add(*q++);
             }
         }
         int longs = 0;
@@ -81,33 +81,33 @@ void FormatInto(sqlite3_str* out, const char* fmt, va_list ap) {
                 int i = va_arg(args, int);
                 v = isUnsigned ? (sqlite3_int64)(unsigned int)i : (sqlite3_int64)i;
             }
-            spec.Add('l');
-            spec.Add('l');
-            spec.Add(conv);
-            sqlite3_str_appendf(out, spec.text, v);
+            conversion.Add('l');
+            conversion.Add('l');
+            conversion.Add(conv);
+            sqlite3_str_appendf(out, conversion.text, v);
             break;
         }
         case 'c':
-            spec.Add('c');
-            sqlite3_str_appendf(out, spec.text, va_arg(args, int));
+            conversion.Add('c');
+            sqlite3_str_appendf(out, conversion.text, va_arg(args, int));
             break;
         case 'f': case 'e': case 'E': case 'g': case 'G':
-            spec.Add(conv);
-            sqlite3_str_appendf(out, spec.text, va_arg(args, double));
+            conversion.Add(conv);
+            sqlite3_str_appendf(out, conversion.text, va_arg(args, double));
             break;
         case 's': case 'q': case 'w': {
             const char* s = va_arg(args, const char*);
-            spec.Add(conv);
-            sqlite3_str_appendf(out, spec.text, s ? s : "");
+            conversion.Add(conv);
+            sqlite3_str_appendf(out, conversion.text, s ? s : "");
             break;
         }
         case 'Q':
-            spec.Add('Q');
-            sqlite3_str_appendf(out, spec.text, va_arg(args, const char*));
+            conversion.Add('Q');
+            sqlite3_str_appendf(out, conversion.text, va_arg(args, const char*));
             break;
         case 'p':
-            spec.Add('p');
-            sqlite3_str_appendf(out, spec.text, va_arg(args, void*));
+            conversion.Add('p');
+            sqlite3_str_appendf(out, conversion.text, va_arg(args, void*));
             break;
         case '%':
             sqlite3_str_appendchar(out, 1, '%');

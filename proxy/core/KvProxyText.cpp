@@ -16,16 +16,16 @@ const char* const kSuffixes[] = {"$force", "$delete", "$bypass"};
 
 // snprintf into a std::string of whatever length the text needs.
 template <class T>
-void AppendFormatted(std::string& out, const std::string& spec, T value) {
+void AppendFormatted(std::string& out, const std::string& format, T value) {
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, format.c_str(), value);
     if (n < 0) return;
     if ((size_t)n < sizeof small) {
         out.append(small, (size_t)n);
         return;
     }
     std::string big((size_t)n + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), format.c_str(), value);
     out.append(big.data(), (size_t)n);
 }
 
@@ -125,19 +125,19 @@ CString KvProxyFormatHtml(const char* format, va_list args) {
             continue;
         }
         // One conversion: flags, width, precision, length, conversion.
-        std::string spec = "%";
+        std::string format = "%";
         const char* q = p + 1;
-        while (*q && std::strchr("-+ #0'", *q)) spec.push_back(*q++);
+        while (*q && std::strchr("-+ #0'", *q)) format.push_back(*q++);
         for (int part = 0; part < 2; ++part) {
             if (part == 1) {
                 if (*q != '.') break;
-                spec.push_back(*q++);
+                format.push_back(*q++);
             }
             if (*q == '*') {
-                spec += std::to_string(va_arg(ap, int));
+                format += std::to_string(va_arg(ap, int));
                 ++q;
             } else {
-                while (*q >= '0' && *q <= '9') spec.push_back(*q++);
+                while (*q >= '0' && *q <= '9') format.push_back(*q++);
             }
         }
         std::string length;
@@ -148,37 +148,37 @@ CString KvProxyFormatHtml(const char* format, va_list args) {
             break;
         }
         ++q;
-        spec += length;
-        spec.push_back(conv);
+        format += length;
+        format.push_back(conv);
         switch (conv) {
         case 'd': case 'i':
-            if (length == "l") AppendFormatted(out, spec, va_arg(ap, long));
-            else if (length == "ll") AppendFormatted(out, spec, va_arg(ap, long long));
-            else if (length == "z" || length == "t" || length == "j") AppendFormatted(out, spec, va_arg(ap, long long));
-            else AppendFormatted(out, spec, va_arg(ap, int));
+            if (length == "l") AppendFormatted(out, format, va_arg(ap, long));
+            else if (length == "ll") AppendFormatted(out, format, va_arg(ap, long long));
+            else if (length == "z" || length == "t" || length == "j") AppendFormatted(out, format, va_arg(ap, long long));
+            else AppendFormatted(out, format, va_arg(ap, int));
             break;
         case 'u': case 'o': case 'x': case 'X':
-            if (length == "l") AppendFormatted(out, spec, va_arg(ap, unsigned long));
-            else if (length == "ll") AppendFormatted(out, spec, va_arg(ap, unsigned long long));
-            else if (length == "z" || length == "t" || length == "j") AppendFormatted(out, spec, va_arg(ap, unsigned long long));
-            else AppendFormatted(out, spec, va_arg(ap, unsigned));
+            if (length == "l") AppendFormatted(out, format, va_arg(ap, unsigned long));
+            else if (length == "ll") AppendFormatted(out, format, va_arg(ap, unsigned long long));
+            else if (length == "z" || length == "t" || length == "j") AppendFormatted(out, format, va_arg(ap, unsigned long long));
+            else AppendFormatted(out, format, va_arg(ap, unsigned));
             break;
         case 'c':
-            AppendFormatted(out, spec, va_arg(ap, int));
+            AppendFormatted(out, format, va_arg(ap, int));
             break;
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            if (length == "L") AppendFormatted(out, spec, va_arg(ap, long double));
-            else AppendFormatted(out, spec, va_arg(ap, double));
+            if (length == "L") AppendFormatted(out, format, va_arg(ap, long double));
+            else AppendFormatted(out, format, va_arg(ap, double));
             break;
         case 's': {
             const char* s = va_arg(ap, const char*);
             std::string piece;
-            AppendFormatted(piece, spec, s ? s : "");
+            AppendFormatted(piece, format, s ? s : "");
             out += KvProxyHtmlText(piece.c_str()).str();
             break;
         }
         case 'p':
-            AppendFormatted(out, spec, va_arg(ap, void*));
+            AppendFormatted(out, format, va_arg(ap, void*));
             break;
         case 'n':
             (void)va_arg(ap, void*);  // never written through
