@@ -9,7 +9,7 @@ namespace {
 
 // One conversion's format ("%-08.3" followed by length and letter),
 // rebuilt so that the engine formats a single value.
-struct Spec {
+struct ConversionText {
     char text[48];
     int len = 0;
     void Add(char c) {
@@ -39,7 +39,7 @@ void FormatInto(sqlite3_str* out, const char* fmt, va_list ap) {
         }
         sqlite3_str_append(out, p, (int)(pct - p));
         const char* q = pct + 1;
-        Spec conversion;
+        ConversionText conversion;
         conversion.Add('%');
         while (*q && std::strchr("-+ #0!,", *q)) conversion.Add(*q++);
         if (*q == '*') {
