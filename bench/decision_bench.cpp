@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "KvCacheMgr.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvProxyKavoriRules.h"
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyRequestKavori.h"
-#include "KvWebMgr.h"
-#include "KvWebProxyApp.h"
+#include "proxy/cache/KvCacheMgr.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyRequestKavori.h"
+#include "proxy/web/KvWebMgr.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

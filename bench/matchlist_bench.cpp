@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "KvMatchList.h"
+#include "inet/match/KvMatchList.h"
 
 namespace {
 

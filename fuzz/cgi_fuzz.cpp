@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "KvCGI.h"
-#include "KvCookie.h"
-#include "KvGenBuffer.h"
-#include "KvHttpRequest.h"
+#include "inet/web/KvCGI.h"
+#include "inet/web/KvCookie.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpRequest.h"
 
 namespace {
 

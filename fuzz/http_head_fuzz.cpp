@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "KvGenBuffer.h"
-#include "KvHttpBuffer.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpBuffer.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

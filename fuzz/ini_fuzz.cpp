@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "KvIniFile.h"
+#include "base/file/KvIniFile.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "KvData.h"
-#include "KvTime.h"
+#include "base/app/KvData.h"
+#include "base/time/KvTime.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "CsList.h"
-#include "CsString.h"
-#include "KvCharSet.h"
-#include "KvString.h"
-#include "StrFunc.h"
+#include "base/containers/CsList.h"
+#include "base/str/CsString.h"
+#include "base/str/KvCharSet.h"
+#include "base/str/KvString.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "KvGenBuffer.h"
-#include "KvParseImp.h"
-#include "KvWebTemplate.h"
+#include "base/containers/KvGenBuffer.h"
+#include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebTemplate.h"
 
 namespace {
 

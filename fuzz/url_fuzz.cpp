@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "KvUrl.h"
-#include "KvUrlCode.h"
-#include "KvUrlMime.h"
-#include "TqParseURL.h"
+#include "inet/url/KvUrl.h"
+#include "inet/url/KvUrlCode.h"
+#include "inet/url/KvUrlMime.h"
+#include "inet/url/TqParseURL.h"
 
 // A fixed table stands in for the MIME file, so every file type is reached.
 CString KvUrlContentType(const CString& ext) {

@@ -14,11 +14,11 @@
 #include <random>
 #include <string>
 
-#include "KvGenBuffer.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvParseImp.h"
-#include "KvWebObjectEx.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebObjectEx.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <cstring>
 #include <thread>
 
-#include "KvFileFunc.h"
-#include "KvLogError.h"
-#include "KvProxyServerKavori.h"
-#include "KvUrlCode.h"
-#include "KvWebProxyApp.h"
-#include "MessageLoop.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyServerKavori.h"
+#include "inet/url/KvUrlCode.h"
+#include "proxy/core/KvWebProxyApp.h"
+#include "base/platform/MessageLoop.h"
 
 extern "C" const char* KvProxyVersion();
 

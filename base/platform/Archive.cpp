@@ -1,4 +1,4 @@
-#include "Archive.h"
+#include "base/platform/Archive.h"
 
 #include <cstring>
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "CString.h"
-#include "Object.h"
+#include "base/platform/CString.h"
+#include "base/platform/Object.h"
 
 class CArchive {
 public:

@@ -1,4 +1,4 @@
-#include "CString.h"
+#include "base/platform/CString.h"
 
 #include <algorithm>
 #include <cctype>

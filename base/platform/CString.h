@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 class CString {
 public:

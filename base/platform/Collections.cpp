@@ -1,4 +1,4 @@
-#include "Collections.h"
+#include "base/platform/Collections.h"
 
 POSITION CPtrList::InsertBefore(POSITION pos, void* p) {
     Node* at = FromPos(pos);

@@ -5,8 +5,8 @@
 #include <list>
 #include <vector>
 
-#include "CString.h"
-#include "Object.h"
+#include "base/platform/CString.h"
+#include "base/platform/Object.h"
 
 // Array of strings; indices are not range-checked beyond clamping in GetAt.
 class CStringArray : public CObject {

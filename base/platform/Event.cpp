@@ -1,4 +1,4 @@
-#include "Event.h"
+#include "base/platform/Event.h"
 
 #include <atomic>
 #include <chrono>

@@ -14,7 +14,7 @@
 #include <list>
 #include <mutex>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 class KvEvent {
 public:

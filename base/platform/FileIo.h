@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 // The path with every backslash turned into "/".
 std::string KvNativePath(const char* path);

@@ -1,4 +1,4 @@
-#include "MessageLoop.h"
+#include "base/platform/MessageLoop.h"
 
 #include <atomic>
 #include <chrono>

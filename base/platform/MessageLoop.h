@@ -6,7 +6,7 @@
 // libraries ask the host to shut down after a fatal error.
 #pragma once
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 // Sets the quit flag with the given exit code and wakes all waiters.
 void KvPostQuitMessage(int exitCode = 0);

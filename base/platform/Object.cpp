@@ -1,4 +1,4 @@
-#include "Object.h"
+#include "base/platform/Object.h"
 
 #include <cstring>
 #include <map>

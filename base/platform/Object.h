@@ -7,7 +7,7 @@
 // shared libraries.
 #pragma once
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 class CArchive;
 class CObject;

@@ -1,4 +1,4 @@
-#include "StringTable.h"
+#include "base/platform/StringTable.h"
 
 #include <deque>
 #include <mutex>

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 struct KvStringEntry {
     UINT id;

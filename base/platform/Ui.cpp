@@ -1,4 +1,4 @@
-#include "Ui.h"
+#include "base/platform/Ui.h"
 
 #include <algorithm>
 #include <cstdio>

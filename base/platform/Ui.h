@@ -8,7 +8,7 @@
 // All functions are thread-safe.
 #pragma once
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 // Button sets (low 4 bits).
 constexpr UINT MB_OK = 0x00000000u;

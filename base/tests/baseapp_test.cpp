@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "KvBaseApp.h"
-#include "KvCleanupMgr.h"
-#include "KvData.h"
-#include "platform/MessageLoop.h"
+#include "base/app/KvBaseApp.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/app/KvData.h"
+#include "base/platform/MessageLoop.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Archive.h"
-#include "KvCharSet.h"
+#include "base/platform/Archive.h"
+#include "base/str/KvCharSet.h"
 
 TEST(KvCharSetTest, MembershipCoversAllByteValues) {
     KvCharSet s;

@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "CsList.h"
-#include "FileIo.h"
-#include "KvFile.h"
-#include "KvFileFunc.h"
+#include "base/containers/CsList.h"
+#include "base/platform/FileIo.h"
+#include "base/file/KvFile.h"
+#include "base/file/KvFileFunc.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "FileIo.h"
-#include "KvGenBuffer.h"
+#include "base/platform/FileIo.h"
+#include "base/containers/KvGenBuffer.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "FileIo.h"
-#include "KvIniFile.h"
+#include "base/platform/FileIo.h"
+#include "base/file/KvIniFile.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "KvData.h"
-#include "KvString.h"
-#include "Ui.h"
+#include "base/app/KvData.h"
+#include "base/str/KvString.h"
+#include "base/platform/Ui.h"
 
 TEST(KvStringTest, ConstructionAndNumbers) {
     EXPECT_EQ(KvString(-42L), "-42");

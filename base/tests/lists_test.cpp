@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "Archive.h"
-#include "CsList.h"
-#include "KvGenBuffer.h"
-#include "KvObjectList.h"
+#include "base/platform/Archive.h"
+#include "base/containers/CsList.h"
+#include "base/containers/KvGenBuffer.h"
+#include "base/containers/KvObjectList.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "KvObjectArray.h"
+#include "base/containers/KvObjectArray.h"
 
 namespace {
 

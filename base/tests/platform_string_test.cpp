@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "Archive.h"
-#include "CString.h"
+#include "base/platform/Archive.h"
+#include "base/platform/CString.h"
 
 TEST(CStringTest, OutOfRangeExtractionClampsInsteadOfThrowing) {
     CString s("abcdef");

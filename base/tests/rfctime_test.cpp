@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "KvTime.h"
+#include "base/time/KvTime.h"
 
 namespace {
 

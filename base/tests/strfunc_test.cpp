@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "CsList.h"
-#include "StrFunc.h"
-#include "StringTable.h"
+#include "base/containers/CsList.h"
+#include "base/str/StrFunc.h"
+#include "base/platform/StringTable.h"
 
 namespace {
 

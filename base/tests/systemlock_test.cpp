@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "KvCleanupMgr.h"
-#include "KvSystemLock.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/thread/KvSystemLock.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "KvCleanupMgr.h"
-#include "KvDelay.h"
-#include "KvElapsed.h"
-#include "KvThread.h"
-#include "platform/Event.h"
-#include "platform/MessageLoop.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/app/KvDelay.h"
+#include "base/time/KvElapsed.h"
+#include "base/thread/KvThread.h"
+#include "base/platform/Event.h"
+#include "base/platform/MessageLoop.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "KvData.h"
-#include "KvTime.h"
+#include "base/app/KvData.h"
+#include "base/time/KvTime.h"
 
 namespace {
 

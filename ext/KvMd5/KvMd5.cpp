@@ -1,4 +1,4 @@
-#include "KvMd5.h"
+#include "ext/KvMd5/KvMd5.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>

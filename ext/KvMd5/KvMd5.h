@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 // Digest of the bytes of a zero-terminated text (null counts as empty).
 CString MD5String(const char* text);

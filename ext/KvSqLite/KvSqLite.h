@@ -10,12 +10,12 @@
 //   KvSqlBuffer      statement text with "%q" quoting
 #pragma once
 
-#include "KvSqlBinary.h"
-#include "KvSqlBuffer.h"
-#include "KvSqlDB.h"
-#include "KvSqlDBEx.h"
-#include "KvSqlQuery.h"
-#include "KvSqlStatement.h"
+#include "ext/KvSqLite/KvSqlBinary.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
+#include "ext/KvSqLite/KvSqlDB.h"
+#include "ext/KvSqLite/KvSqlDBEx.h"
+#include "ext/KvSqLite/KvSqlQuery.h"
+#include "ext/KvSqLite/KvSqlStatement.h"
 
 // The library's version text.
 extern "C" const char* KvSqLiteVersion();

@@ -1,4 +1,4 @@
-#include "KvSqlBinary.h"
+#include "ext/KvSqLite/KvSqlBinary.h"
 
 #include <climits>
 #include <cstring>

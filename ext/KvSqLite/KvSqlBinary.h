@@ -20,7 +20,7 @@
 
 #include <vector>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 class KvSqlBinary {
 public:

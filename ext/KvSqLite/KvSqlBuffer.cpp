@@ -1,4 +1,4 @@
-#include "KvSqlBuffer.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "KvSqlConn.h"
+#include "ext/KvSqLite/KvSqlConn.h"
 
 #include <sqlite3.h>
 

@@ -1,11 +1,11 @@
-#include "KvSqlDB.h"
+#include "ext/KvSqLite/KvSqlDB.h"
 
 #include <sqlite3.h>
 
 #include <cstring>
 #include <string>
 
-#include "FileIo.h"
+#include "base/platform/FileIo.h"
 
 void KvSqlSetLogSink(void (*sink)(const char* line));
 

@@ -28,11 +28,11 @@
 // (BeginTransaction/CommitTransaction, or the KvSqlTransaction guard).
 #pragma once
 
-#include "CString.h"
-#include "KvSqlConn.h"
-#include "KvSqlQuery.h"
-#include "KvSqlStatement.h"
-#include "WinTypes.h"
+#include "base/platform/CString.h"
+#include "ext/KvSqLite/KvSqlConn.h"
+#include "ext/KvSqLite/KvSqlQuery.h"
+#include "ext/KvSqLite/KvSqlStatement.h"
+#include "base/platform/WinTypes.h"
 
 // Primary result codes callers test.
 constexpr int KV_SQL_OK = 0;

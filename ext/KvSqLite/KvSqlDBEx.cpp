@@ -1,4 +1,4 @@
-#include "KvSqlDBEx.h"
+#include "ext/KvSqLite/KvSqlDBEx.h"
 
 #include <climits>
 #include <cstdio>

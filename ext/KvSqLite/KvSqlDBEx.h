@@ -20,8 +20,8 @@
 // error text in GetLastErrorMsg).
 #pragma once
 
-#include "CString.h"
-#include "KvSqlDB.h"
+#include "base/platform/CString.h"
+#include "ext/KvSqLite/KvSqlDB.h"
 
 class CsStrMap;
 

@@ -1,7 +1,7 @@
 // KvSqlDBEx::ReadAllSystemVars: the variables into the base library's
 // ordered text map.
-#include "CsList.h"
-#include "KvSqlDBEx.h"
+#include "base/containers/CsList.h"
+#include "ext/KvSqLite/KvSqlDBEx.h"
 
 int KvSqlDBEx::ReadAllSystemVars(CsStrMap& vars) {
     struct Sink {

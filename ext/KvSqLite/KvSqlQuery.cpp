@@ -1,4 +1,4 @@
-#include "KvSqlQuery.h"
+#include "ext/KvSqLite/KvSqlQuery.h"
 
 #include <sqlite3.h>
 

@@ -16,9 +16,9 @@
 // ends the rows and sets HasError().
 #pragma once
 
-#include "CString.h"
-#include "KvSqlConn.h"
-#include "WinTypes.h"
+#include "base/platform/CString.h"
+#include "ext/KvSqLite/KvSqlConn.h"
+#include "base/platform/WinTypes.h"
 
 class KvSqlQuery {
 public:

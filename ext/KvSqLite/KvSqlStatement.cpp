@@ -1,4 +1,4 @@
-#include "KvSqlStatement.h"
+#include "ext/KvSqLite/KvSqlStatement.h"
 
 #include <sqlite3.h>
 

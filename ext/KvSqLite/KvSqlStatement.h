@@ -20,9 +20,9 @@
 
 #include <concepts>
 
-#include "KvSqlConn.h"
-#include "KvSqlQuery.h"
-#include "WinTypes.h"
+#include "ext/KvSqLite/KvSqlConn.h"
+#include "ext/KvSqLite/KvSqlQuery.h"
+#include "base/platform/WinTypes.h"
 
 class KvSqlStatement {
 public:

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "KvSqlDB.h"
+#include "ext/KvSqLite/KvSqlDB.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "KvCGI.h"
-#include "KvHttpRequest.h"
+#include "inet/web/KvCGI.h"
+#include "inet/http/KvHttpRequest.h"
 
 namespace {
 

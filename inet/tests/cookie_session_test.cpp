@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "KvCookie.h"
-#include "KvSession.h"
+#include "inet/web/KvCookie.h"
+#include "inet/web/KvSession.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 
 #include <unistd.h>
 
-#include "CsList.h"
-#include "KvCountry.h"
-#include "KvHtml.h"
-#include "KvObjectArray.h"
-#include "KvSearchCond.h"
-#include "KvSimpleLink.h"
+#include "base/containers/CsList.h"
+#include "inet/web/KvCountry.h"
+#include "inet/html/KvHtml.h"
+#include "base/containers/KvObjectArray.h"
+#include "inet/html/KvSearchCond.h"
+#include "inet/html/KvSimpleLink.h"
 
 namespace {
 

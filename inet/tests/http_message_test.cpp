@@ -13,12 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include "KvComObject.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvMime.h"
-#include "KvTime.h"
+#include "inet/net/KvComObject.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "inet/web/KvMime.h"
+#include "base/time/KvTime.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include "KvComObject.h"
-#include "KvComSocketImp.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvSocketObj.h"
+#include "inet/net/KvComObject.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "inet/net/KvSocketObj.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "KvKeywords.h"
+#include "inet/match/KvKeywords.h"
 
 TEST(KvKeywordsTest, DistinctLowerCaseInFirstSeenOrder) {
     KvKeywords k("Foo, bar,foo ,  BAR");

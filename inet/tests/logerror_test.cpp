@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "FileIo.h"
-#include "KvData.h"
-#include "KvLogError.h"
-#include "KvSocketObj.h"
-#include "KvWebApp.h"
-#include "MessageLoop.h"
-#include "TqRegex.h"
-#include "Ui.h"
+#include "base/platform/FileIo.h"
+#include "base/app/KvData.h"
+#include "inet/log/KvLogError.h"
+#include "inet/net/KvSocketObj.h"
+#include "inet/web/KvWebApp.h"
+#include "base/platform/MessageLoop.h"
+#include "inet/match/TqRegex.h"
+#include "base/platform/Ui.h"
 
 namespace {
 

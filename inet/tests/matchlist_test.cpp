@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "KvMatchList.h"
+#include "inet/match/KvMatchList.h"
 
 namespace fs = std::filesystem;
 

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "FileIo.h"
-#include "KvCleanupMgr.h"
-#include "KvMime.h"
+#include "base/platform/FileIo.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "inet/web/KvMime.h"
 
 namespace {
 

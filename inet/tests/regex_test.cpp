@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "CsList.h"
-#include "KvGenBuffer.h"
-#include "TqRegex.h"
+#include "base/containers/CsList.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/match/TqRegex.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 
 #include <gtest/gtest.h>
 
-#include "KvSocketRequest.h"
-#include "KvSocketServer.h"
+#include "inet/server/KvSocketRequest.h"
+#include "inet/server/KvSocketServer.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include "KvComObject.h"
-#include "KvComSocketImp.h"
-#include "KvSocketObj.h"
-#include "KvSocketWait.h"
-#include "KvThread.h"
+#include "inet/net/KvComObject.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/net/KvSocketObj.h"
+#include "inet/net/KvSocketWait.h"
+#include "base/thread/KvThread.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "Archive.h"
-#include "KvMime.h"
-#include "KvUrl.h"
-#include "KvUrlCode.h"
-#include "TqParseURL.h"
+#include "base/platform/Archive.h"
+#include "inet/web/KvMime.h"
+#include "inet/url/KvUrl.h"
+#include "inet/url/KvUrlCode.h"
+#include "inet/url/TqParseURL.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "KvCacheAnswer.h"
+#include "proxy/cache/KvCacheAnswer.h"
 
 #include <sys/mman.h>
 
@@ -11,12 +11,12 @@
 #include <ctime>
 #include <string_view>
 
-#include "KvBaseApp.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvLogError.h"
-#include "StrFunc.h"
+#include "base/app/KvBaseApp.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "inet/log/KvLogError.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

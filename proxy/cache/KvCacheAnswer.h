@@ -15,10 +15,10 @@
 
 #include <cstddef>
 
-#include "CString.h"
-#include "KvGenBuffer.h"
-#include "KvTime.h"
-#include "WinTypes.h"
+#include "base/platform/CString.h"
+#include "base/containers/KvGenBuffer.h"
+#include "base/time/KvTime.h"
+#include "base/platform/WinTypes.h"
 
 class KvHttpBuffer;
 class KvHttpRequest;

@@ -1,12 +1,12 @@
 // KvCacheDB: files, settings, the reader pool and error reporting.
-#include "KvCacheDB.h"
+#include "proxy/cache/KvCacheDB.h"
 
 #include <algorithm>
 
-#include "KvCacheAnswer.h"
-#include "KvCacheFiles.h"
-#include "KvCacheReader.h"
-#include "KvFileFunc.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheFiles.h"
+#include "proxy/cache/KvCacheReader.h"
+#include "base/file/KvFileFunc.h"
 
 IMPLEMENT_DYNCREATE(KvCacheDomainItem, KvObject)
 IMPLEMENT_DYNCREATE(KvCacheObjectItem, KvObject)

@@ -44,13 +44,13 @@
 #include <string>
 #include <vector>
 
-#include "CString.h"
-#include "Collections.h"
-#include "KvCriticalObj.h"
-#include "KvObject.h"
-#include "KvObjectArray.h"
-#include "KvSqLite.h"
-#include "KvTime.h"
+#include "base/platform/CString.h"
+#include "base/platform/Collections.h"
+#include "base/thread/KvCriticalObj.h"
+#include "base/containers/KvObject.h"
+#include "base/containers/KvObjectArray.h"
+#include "ext/KvSqLite/KvSqLite.h"
+#include "base/time/KvTime.h"
 
 class KvGenBuffer;
 class KvHttpRequest;

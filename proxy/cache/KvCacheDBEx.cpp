@@ -1,4 +1,4 @@
-#include "KvCacheDBEx.h"
+#include "proxy/cache/KvCacheDBEx.h"
 
 IMPLEMENT_DYNCREATE(KvCacheDBEx, KvPathCache)
 

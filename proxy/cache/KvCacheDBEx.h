@@ -3,7 +3,7 @@
 // per file. Its host key keeps a leading "www.".
 #pragma once
 
-#include "KvPathCache.h"
+#include "proxy/cache/KvPathCache.h"
 
 class KvCacheDBEx : public KvPathCache {
     DECLARE_DYNCREATE(KvCacheDBEx)

@@ -1,14 +1,14 @@
 // KvCacheDB: reading and serving stored answers.
 #include <cstring>
 
-#include "KvGenBuffer.h"
+#include "base/containers/KvGenBuffer.h"
 
-#include "KvCacheAnswer.h"
-#include "KvCacheDB.h"
-#include "KvCacheKey.h"
-#include "KvCacheReader.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "proxy/cache/KvCacheReader.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

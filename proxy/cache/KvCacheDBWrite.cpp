@@ -3,11 +3,11 @@
 #include <climits>
 #include <cstring>
 
-#include "FileIo.h"
-#include "KvCacheAnswer.h"
-#include "KvCacheDB.h"
-#include "KvCacheKey.h"
-#include "KvHttpResponse.h"
+#include "base/platform/FileIo.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "KvCacheFiles.h"
+#include "proxy/cache/KvCacheFiles.h"
 
 #include <mutex>
 #include <vector>
 
-#include "KvData.h"
-#include "KvFileFunc.h"
-#include "StrFunc.h"
+#include "base/app/KvData.h"
+#include "base/file/KvFileFunc.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

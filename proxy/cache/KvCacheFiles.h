@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 // The directory, always ending in "/". Until set: "Cache/" beside the
 // program.

@@ -1,10 +1,10 @@
-#include "KvCacheKey.h"
+#include "proxy/cache/KvCacheKey.h"
 
 #include <cctype>
 #include <cstring>
 
-#include "StrFunc.h"
-#include "TqParseURL.h"
+#include "base/str/StrFunc.h"
+#include "inet/url/TqParseURL.h"
 
 namespace {
 

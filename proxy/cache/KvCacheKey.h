@@ -16,7 +16,7 @@
 // (harmless). Pure functions, callable from any thread.
 #pragma once
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 // Key of an absolute "http://" URL as the browser sent it. False (and both
 // outputs empty) for another scheme, a missing host or a bad port.

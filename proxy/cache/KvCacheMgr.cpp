@@ -1,13 +1,13 @@
-#include "KvCacheMgr.h"
+#include "proxy/cache/KvCacheMgr.h"
 
 #include <sys/stat.h>
 
-#include "KvCacheFiles.h"
-#include "KvCacheKey.h"
-#include "KvCleanupMgr.h"
-#include "KvElapsed.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
+#include "proxy/cache/KvCacheFiles.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/time/KvElapsed.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 
 IMPLEMENT_DYNAMIC(KvCacheMgr, KvObject)
 

@@ -26,11 +26,11 @@
 #include <mutex>
 #include <string>
 
-#include "CString.h"
-#include "KvCacheDB.h"
-#include "KvCriticalObj.h"
-#include "KvMap.h"
-#include "KvObject.h"
+#include "base/platform/CString.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "base/thread/KvCriticalObj.h"
+#include "base/containers/KvMap.h"
+#include "base/containers/KvObject.h"
 
 class KvHttpRequest;
 class KvHttpResponse;

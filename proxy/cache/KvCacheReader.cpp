@@ -1,7 +1,7 @@
-#include "KvCacheReader.h"
+#include "proxy/cache/KvCacheReader.h"
 
-#include "KvCacheAnswer.h"
-#include "KvHttpResponse.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "inet/http/KvHttpResponse.h"
 
 int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose) {
     for (KvSqlDB* db : {&m_index, &m_content}) {

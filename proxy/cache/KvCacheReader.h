@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "CString.h"
-#include "KvGenBuffer.h"
-#include "KvSqLite.h"
+#include "base/platform/CString.h"
+#include "base/containers/KvGenBuffer.h"
+#include "ext/KvSqLite/KvSqLite.h"
 
 class KvHttpResponse;
 

@@ -1,6 +1,6 @@
-#include "KvInetCache.h"
+#include "proxy/cache/KvInetCache.h"
 
-#include "StrFunc.h"
+#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvInetCache, KvPathCache)
 

@@ -3,7 +3,7 @@
 // and "example.com" share one tree.
 #pragma once
 
-#include "KvPathCache.h"
+#include "proxy/cache/KvPathCache.h"
 
 class KvInetCache : public KvPathCache {
     DECLARE_DYNCREATE(KvInetCache)

@@ -1,4 +1,4 @@
-#include "KvMemGzip.h"
+#include "proxy/cache/KvMemGzip.h"
 
 #include <zlib.h>
 

@@ -21,7 +21,7 @@
 
 #include <cstddef>
 
-#include "WinTypes.h"
+#include "base/platform/WinTypes.h"
 
 class KvMemGzip {
 public:

@@ -1,12 +1,12 @@
 // KvPathCache: files, settings, hosts and the directory tree.
-#include "KvPathCache.h"
+#include "proxy/cache/KvPathCache.h"
 
 #include <cstring>
 
-#include "KvCacheAnswer.h"
-#include "KvCacheFiles.h"
-#include "KvCacheKey.h"
-#include "KvFileFunc.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheFiles.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "base/file/KvFileFunc.h"
 
 IMPLEMENT_DYNAMIC(KvPathCache, KvObject)
 

@@ -4,15 +4,15 @@
 #include <set>
 #include <vector>
 
-#include "FileIo.h"
-#include "KvCacheAnswer.h"
-#include "KvCacheKey.h"
-#include "KvGenBuffer.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvMemGzip.h"
-#include "KvMime.h"
-#include "KvPathCache.h"
+#include "base/platform/FileIo.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvMemGzip.h"
+#include "inet/web/KvMime.h"
+#include "proxy/cache/KvPathCache.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "KvProxyBody.h"
+#include "proxy/core/KvProxyBody.h"
 
 #include <strings.h>
 
@@ -6,13 +6,13 @@
 #include <memory>
 #include <string_view>
 
-#include "KvComObject.h"
-#include "KvGenBuffer.h"
-#include "KvHttpBuffer.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvProxySplice.h"
-#include "KvThread.h"
+#include "inet/net/KvComObject.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpBuffer.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvProxySplice.h"
+#include "base/thread/KvThread.h"
 
 namespace {
 

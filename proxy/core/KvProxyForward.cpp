@@ -9,12 +9,12 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "KvComSocketImp.h"
-#include "KvLogError.h"
-#include "KvProxyRequest.h"
-#include "KvProxyText.h"
-#include "KvThread.h"
-#include "KvWebProxyApp.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyRequest.h"
+#include "proxy/core/KvProxyText.h"
+#include "base/thread/KvThread.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyKavoriRules.h"
 
 #include <cstring>
 
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyText.h"
-#include "KvUrlCode.h"
-#include "KvWebProxyApp.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyText.h"
+#include "inet/url/KvUrlCode.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 class KvWebProxyApp;
 struct KvKavoriSettings;

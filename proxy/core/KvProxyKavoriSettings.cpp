@@ -1,10 +1,10 @@
-#include "KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
 
 #include <cctype>
 
-#include "KvCacheMgr.h"
-#include "KvMatchList.h"
-#include "KvWebProxyApp.h"
+#include "proxy/cache/KvCacheMgr.h"
+#include "inet/match/KvMatchList.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

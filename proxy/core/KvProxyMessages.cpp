@@ -1,7 +1,7 @@
 // The proxy's message table, registered when the library loads.
 #include <iterator>
 
-#include "StringTable.h"
+#include "base/platform/StringTable.h"
 
 namespace {
 

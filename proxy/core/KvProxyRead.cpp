@@ -3,12 +3,12 @@
 
 #include <cstring>
 
-#include "KvHttpBuffer.h"
-#include "KvLogError.h"
-#include "KvProxyRequest.h"
-#include "KvProxyText.h"
-#include "KvThread.h"
-#include "KvWebProxyApp.h"
+#include "inet/http/KvHttpBuffer.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyRequest.h"
+#include "proxy/core/KvProxyText.h"
+#include "base/thread/KvThread.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

@@ -1,20 +1,20 @@
 // KvProxyRequest: dispatch of one request and URL splitting.
-#include "KvProxyRequest.h"
+#include "proxy/core/KvProxyRequest.h"
 
 #include <sys/socket.h>
 
 #include <cstring>
 
-#include "KvComSocketImp.h"
-#include "KvElapsed.h"
-#include "KvLogError.h"
-#include "KvMatchList.h"
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyText.h"
-#include "KvUrlCode.h"
-#include "KvWebProxyApp.h"
-#include "StrFunc.h"
-#include "TqParseURL.h"
+#include "inet/net/KvComSocketImp.h"
+#include "base/time/KvElapsed.h"
+#include "inet/log/KvLogError.h"
+#include "inet/match/KvMatchList.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyText.h"
+#include "inet/url/KvUrlCode.h"
+#include "proxy/core/KvWebProxyApp.h"
+#include "base/str/StrFunc.h"
+#include "inet/url/TqParseURL.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequest, KvSocketRequest)
 

@@ -24,11 +24,11 @@
 
 #include <cstdint>
 
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvProxyBody.h"
-#include "KvSocketRequest.h"
-#include "KvString.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvProxyBody.h"
+#include "inet/server/KvSocketRequest.h"
+#include "base/str/KvString.h"
 
 class KvParseImp;
 class KvWebProxyApp;

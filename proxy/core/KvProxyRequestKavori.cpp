@@ -1,15 +1,15 @@
 // KvProxyRequestKavori: the order of decisions, redirect shortcuts and the
 // refused requests.
-#include "KvProxyRequestKavori.h"
+#include "proxy/core/KvProxyRequestKavori.h"
 
-#include "KvCGI.h"
-#include "KvHttpFunc.h"
-#include "KvLogError.h"
-#include "KvProxyKavoriRules.h"
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyText.h"
-#include "KvWebMgr.h"
-#include "KvWebProxyApp.h"
+#include "inet/web/KvCGI.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyText.h"
+#include "proxy/web/KvWebMgr.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequestKavori, KvProxyRequest)
 

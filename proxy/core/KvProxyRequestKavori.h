@@ -17,7 +17,7 @@
 // cache, web manager) does its own locking.
 #pragma once
 
-#include "KvProxyRequest.h"
+#include "proxy/core/KvProxyRequest.h"
 
 class KvProxyRequestKavori : public KvProxyRequest {
     DECLARE_DYNCREATE(KvProxyRequestKavori)

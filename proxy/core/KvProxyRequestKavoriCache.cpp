@@ -1,11 +1,11 @@
 // KvProxyRequestKavori: answering from the cache, storing forwarded
 // answers, and deleting on request ("$delete").
-#include "KvCacheMgr.h"
-#include "KvElapsed.h"
-#include "KvLogError.h"
-#include "KvProxyKavoriRules.h"
-#include "KvProxyRequestKavori.h"
-#include "KvWebProxyApp.h"
+#include "proxy/cache/KvCacheMgr.h"
+#include "base/time/KvElapsed.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyRequestKavori.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

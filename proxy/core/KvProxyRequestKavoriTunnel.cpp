@@ -1,9 +1,9 @@
 // KvProxyRequestKavori: the filters in front of CONNECT tunnels.
-#include "KvLogError.h"
-#include "KvProxyKavoriRules.h"
-#include "KvProxyRequestKavori.h"
-#include "KvProxyText.h"
-#include "KvWebProxyApp.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyRequestKavori.h"
+#include "proxy/core/KvProxyText.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 int KvProxyRequestKavori::ResponseTunnel() {
     KvWebProxyApp* app = GetApp();

@@ -1,6 +1,6 @@
-#include "KvProxyServer.h"
+#include "proxy/core/KvProxyServer.h"
 
-#include "KvProxyRequest.h"
+#include "proxy/core/KvProxyRequest.h"
 
 IMPLEMENT_DYNCREATE(KvProxyServer, KvSocketServer)
 

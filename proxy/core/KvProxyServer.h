@@ -6,7 +6,7 @@
 // Made, started and destroyed by the application (KvWebProxyApp).
 #pragma once
 
-#include "KvSocketServer.h"
+#include "inet/server/KvSocketServer.h"
 
 class KvProxyServer : public KvSocketServer {
     DECLARE_DYNCREATE(KvProxyServer)

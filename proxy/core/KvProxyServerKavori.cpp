@@ -1,6 +1,6 @@
-#include "KvProxyServerKavori.h"
+#include "proxy/core/KvProxyServerKavori.h"
 
-#include "KvProxyRequestKavori.h"
+#include "proxy/core/KvProxyRequestKavori.h"
 
 IMPLEMENT_DYNCREATE(KvProxyServerKavori, KvProxyServer)
 

@@ -6,7 +6,7 @@
 // (KvWebProxyApp::SetProxyServerClass) before StartProxy.
 #pragma once
 
-#include "KvProxyServer.h"
+#include "proxy/core/KvProxyServer.h"
 
 class KvProxyServerKavori : public KvProxyServer {
     DECLARE_DYNCREATE(KvProxyServerKavori)

@@ -1,4 +1,4 @@
-#include "KvProxySplice.h"
+#include "proxy/core/KvProxySplice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -6,9 +6,9 @@
 
 #include <cerrno>
 
-#include "KvComObject.h"
-#include "KvComSocketImp.h"
-#include "KvSocketWait.h"
+#include "inet/net/KvComObject.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/net/KvSocketWait.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "KvProxyText.h"
+#include "proxy/core/KvProxyText.h"
 
 #include <strings.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "KvHttpBuffer.h"
+#include "inet/http/KvHttpBuffer.h"
 
 namespace {
 

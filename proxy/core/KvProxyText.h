@@ -7,7 +7,7 @@
 
 #include <cstdarg>
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 class KvHttpBuffer;
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <memory>
 
-#include "KvComSocketImp.h"
-#include "KvLogError.h"
-#include "KvProxyRequest.h"
-#include "KvProxyText.h"
-#include "KvSocketWait.h"
-#include "KvThread.h"
-#include "KvWebProxyApp.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyRequest.h"
+#include "proxy/core/KvProxyText.h"
+#include "inet/net/KvSocketWait.h"
+#include "base/thread/KvThread.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

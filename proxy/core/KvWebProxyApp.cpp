@@ -1,21 +1,21 @@
-#include "KvWebProxyApp.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "KvData.h"
-#include "KvElapsed.h"
-#include "KvFileFunc.h"
-#include "KvLogError.h"
-#include "KvMime.h"
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyServer.h"
-#include "KvSystemLock.h"
-#include "KvUrlCode.h"
-#include "StrFunc.h"
-#include "StringTable.h"
-#include "Ui.h"
+#include "base/app/KvData.h"
+#include "base/time/KvElapsed.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/log/KvLogError.h"
+#include "inet/web/KvMime.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyServer.h"
+#include "base/thread/KvSystemLock.h"
+#include "inet/url/KvUrlCode.h"
+#include "base/str/StrFunc.h"
+#include "base/platform/StringTable.h"
+#include "base/platform/Ui.h"
 
 IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
 

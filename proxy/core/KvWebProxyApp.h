@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <mutex>
 
-#include "KvWebApp.h"
+#include "inet/web/KvWebApp.h"
 
 class KvProxyServer;
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "KvWebProxyApp.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // Plain-file local web sites.
-#include "KvWebLocalFile.h"
+#include "proxy/sites/KvWebLocalFile.h"
 
 #include <ctime>
 
-#include "KvFileFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvIniFile.h"
-#include "KvHtmlEscape.h"
-#include "KvWebPath.h"
-#include "StrFunc.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "base/file/KvIniFile.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "proxy/web/KvWebPath.h"
+#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebLocalFile, KvWebObject)
 

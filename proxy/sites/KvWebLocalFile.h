@@ -10,7 +10,7 @@
 // KvWebPath.h).
 #pragma once
 
-#include "KvWebObject.h"
+#include "proxy/web/KvWebObject.h"
 
 class KvWebLocalFile : public KvWebObject {
     DECLARE_DYNCREATE(KvWebLocalFile)

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "KvCacheAnswer.h"
-#include "cache_test_util.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
 

@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 
-#include "KvCacheDB.h"
-#include "cache_test_util.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
 

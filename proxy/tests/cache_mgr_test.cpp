@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "KvCacheDB.h"
-#include "KvCacheMgr.h"
-#include "KvSqLite.h"
-#include "cache_test_util.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/cache/KvCacheMgr.h"
+#include "ext/KvSqLite/KvSqLite.h"
+#include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "FileIo.h"
-#include "KvCacheAnswer.h"
-#include "KvCacheDBEx.h"
-#include "KvInetCache.h"
-#include "KvMemGzip.h"
-#include "KvSqLite.h"
-#include "cache_test_util.h"
+#include "base/platform/FileIo.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheDBEx.h"
+#include "proxy/cache/KvInetCache.h"
+#include "proxy/cache/KvMemGzip.h"
+#include "ext/KvSqLite/KvSqLite.h"
+#include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
 

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "FileIo.h"
-#include "KvCacheAnswer.h"
-#include "KvCacheDB.h"
-#include "KvCacheKey.h"
-#include "KvSqLite.h"
-#include "cache_test_util.h"
+#include "base/platform/FileIo.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "ext/KvSqLite/KvSqLite.h"
+#include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 
 namespace cachetest {
 

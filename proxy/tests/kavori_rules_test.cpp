@@ -9,12 +9,12 @@
 #include <fstream>
 #include <string>
 
-#include "KvCacheFiles.h"
-#include "KvMatchList.h"
-#include "KvProxyKavoriRules.h"
-#include "KvProxyKavoriSettings.h"
-#include "KvProxyRequest.h"
-#include "KvWebProxyApp.h"
+#include "proxy/cache/KvCacheFiles.h"
+#include "inet/match/KvMatchList.h"
+#include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyRequest.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "KvMemGzip.h"
+#include "proxy/cache/KvMemGzip.h"
 
 namespace {
 

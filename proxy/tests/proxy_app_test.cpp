@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "KvMatchList.h"
-#include "KvProxyRequest.h"
-#include "KvProxyServer.h"
-#include "KvWebProxyApp.h"
+#include "inet/match/KvMatchList.h"
+#include "proxy/core/KvProxyRequest.h"
+#include "proxy/core/KvProxyServer.h"
+#include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 

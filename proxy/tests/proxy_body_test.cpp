@@ -5,9 +5,9 @@
 #include <string>
 
 
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvProxyBody.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvProxyBody.h"
 
 namespace {
 

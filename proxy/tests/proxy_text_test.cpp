@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "KvHttpResponse.h"
-#include "KvProxyText.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvProxyText.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "KvGenBuffer.h"
-#include "KvParseImp.h"
-#include "KvWebTemplate.h"
+#include "base/containers/KvGenBuffer.h"
+#include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebTemplate.h"
 
 namespace {
 

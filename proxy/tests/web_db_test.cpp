@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
-#include "KvMd5.h"
-#include "KvObjectArray.h"
-#include "KvWebDB.h"
+#include "ext/KvMd5/KvMd5.h"
+#include "base/containers/KvObjectArray.h"
+#include "proxy/web/KvWebDB.h"
 
 namespace {
 

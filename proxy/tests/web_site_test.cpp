@@ -16,16 +16,16 @@
 #include <utility>
 #include <vector>
 
-#include "KvGenBuffer.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvMd5.h"
-#include "KvMime.h"
-#include "KvParseImp.h"
-#include "KvWebHosts.h"
-#include "KvWebLocalFile.h"
-#include "KvWebMgr.h"
-#include "KvWebObjectEx.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "ext/KvMd5/KvMd5.h"
+#include "inet/web/KvMime.h"
+#include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebHosts.h"
+#include "proxy/sites/KvWebLocalFile.h"
+#include "proxy/web/KvWebMgr.h"
+#include "proxy/web/KvWebObjectEx.h"
 
 // A small site: a form, a state-changing page, sign-in, and a few stock
 // answers.

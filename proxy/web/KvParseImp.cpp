@@ -1,4 +1,4 @@
-#include "KvParseImp.h"
+#include "proxy/web/KvParseImp.h"
 
 #include <cstdio>
 

@@ -8,9 +8,9 @@
 // Used by one thread at a time (the request that renders the page).
 #pragma once
 
-#include "CString.h"
-#include "CsList.h"
-#include "KvObject.h"
+#include "base/platform/CString.h"
+#include "base/containers/CsList.h"
+#include "base/containers/KvObject.h"
 
 class KvParseImp : public KvObject {
     DECLARE_DYNCREATE(KvParseImp)

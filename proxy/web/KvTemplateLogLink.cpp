@@ -1,7 +1,7 @@
 // Sends the template engine's warnings (an expansion bound reached) to the
 // diagnostic log as soon as the proxy library loads.
-#include "KvLogError.h"
-#include "KvWebTemplate.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/web/KvWebTemplate.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The site database: creation, seed members and member rows.
-#include "KvWebDB.h"
+#include "proxy/web/KvWebDB.h"
 
 #include <cstdio>
 
-#include "KvBaseApp.h"
-#include "KvMd5.h"
-#include "KvSession.h"
-#include "KvSqlBuffer.h"
+#include "base/app/KvBaseApp.h"
+#include "ext/KvMd5/KvMd5.h"
+#include "inet/web/KvSession.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
 
 namespace {
 

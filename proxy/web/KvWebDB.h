@@ -16,9 +16,9 @@
 // Threads: as KvSqlDB; the owning web object serialises all use.
 #pragma once
 
-#include "CString.h"
-#include "KvSqlDBEx.h"
-#include "KvWebRecords.h"
+#include "base/platform/CString.h"
+#include "ext/KvSqLite/KvSqlDBEx.h"
+#include "proxy/web/KvWebRecords.h"
 
 class KvObjectArray;
 

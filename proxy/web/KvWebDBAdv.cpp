@@ -1,9 +1,9 @@
 // The site database: advertising blocks.
 #include <random>
 
-#include "KvObjectArray.h"
-#include "KvSqlBuffer.h"
-#include "KvWebDB.h"
+#include "base/containers/KvObjectArray.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
+#include "proxy/web/KvWebDB.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The site database: files stored under a folder and a name.
-#include "KvFileFunc.h"
-#include "KvMime.h"
-#include "KvSqlBinary.h"
-#include "KvSqlBuffer.h"
-#include "KvWebDB.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/web/KvMime.h"
+#include "ext/KvSqLite/KvSqlBinary.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
+#include "proxy/web/KvWebDB.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 // KvWebMgr: the set of local sites and the routing of requests.
-#include "KvWebMgr.h"
+#include "proxy/web/KvWebMgr.h"
 
 #include <string>
 #include <vector>
 
-#include "KvCleanupMgr.h"
-#include "KvFileFunc.h"
-#include "KvHtml.h"
-#include "KvLogError.h"
-#include "KvSimpleLink.h"
-#include "KvWebApp.h"
-#include "KvWebHosts.h"
-#include "KvWebObject.h"
-#include "StrFunc.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/html/KvHtml.h"
+#include "inet/log/KvLogError.h"
+#include "inet/html/KvSimpleLink.h"
+#include "inet/web/KvWebApp.h"
+#include "proxy/web/KvWebHosts.h"
+#include "proxy/web/KvWebObject.h"
+#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebMgr, KvObject)
 

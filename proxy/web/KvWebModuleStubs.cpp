@@ -1,6 +1,6 @@
 // KvWebObjectEx: module handlers that the site engine has not received
 // yet; each answers with the not-implemented page until it lands.
-#include "KvWebObjectEx.h"
+#include "proxy/web/KvWebObjectEx.h"
 
 int KvWebObjectEx::ResponseLoginModule() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseLogoutModule() { return ResponseNotYetImplemented(); }

@@ -1,5 +1,5 @@
 // KvWebObjectEx: the built-in modules of "/phpmod/".
-#include "KvWebObjectEx.h"
+#include "proxy/web/KvWebObjectEx.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // KvWebObject: identity, the request flow and sessions.
-#include "KvWebObject.h"
+#include "proxy/web/KvWebObject.h"
 
 #include <cstdarg>
 
-#include "KvCookie.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvLogError.h"
-#include "StrFunc.h"
-#include "TqParseURL.h"
+#include "inet/web/KvCookie.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "inet/log/KvLogError.h"
+#include "base/str/StrFunc.h"
+#include "inet/url/TqParseURL.h"
 
 IMPLEMENT_DYNCREATE(KvWebObject, KvObject)
 

@@ -27,11 +27,11 @@
 #include <atomic>
 #include <mutex>
 
-#include "CString.h"
-#include "KvCriticalObj.h"
-#include "KvObject.h"
-#include "KvSession.h"
-#include "KvTime.h"
+#include "base/platform/CString.h"
+#include "base/thread/KvCriticalObj.h"
+#include "base/containers/KvObject.h"
+#include "inet/web/KvSession.h"
+#include "base/time/KvTime.h"
 
 class KvHttpRequest;
 class KvHttpResponse;

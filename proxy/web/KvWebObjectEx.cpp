@@ -1,12 +1,12 @@
 // KvWebObjectEx: the request flow of the site engine and its static files.
-#include "KvWebObjectEx.h"
+#include "proxy/web/KvWebObjectEx.h"
 
-#include "KvElapsed.h"
-#include "KvFileFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvWebPath.h"
-#include "StrFunc.h"
+#include "base/time/KvElapsed.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/web/KvWebPath.h"
+#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebObjectEx, KvWebObject)
 

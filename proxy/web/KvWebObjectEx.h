@@ -30,12 +30,12 @@
 // lock (see KvWebObject).
 #pragma once
 
-#include "CsList.h"
-#include "KvCGI.h"
-#include "KvKeywords.h"
-#include "KvString.h"
-#include "KvWebDB.h"
-#include "KvWebObject.h"
+#include "base/containers/CsList.h"
+#include "inet/web/KvCGI.h"
+#include "inet/match/KvKeywords.h"
+#include "base/str/KvString.h"
+#include "proxy/web/KvWebDB.h"
+#include "proxy/web/KvWebObject.h"
 
 class KvGenBuffer;
 class KvParseImp;

@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
-#include "KvGenBuffer.h"
-#include "KvHtml.h"
-#include "KvHttpResponse.h"
-#include "KvParseImp.h"
-#include "KvWebObjectEx.h"
-#include "KvWebTemplate.h"
-#include "StrFunc.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/html/KvHtml.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebObjectEx.h"
+#include "proxy/web/KvWebTemplate.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

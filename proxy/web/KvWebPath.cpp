@@ -1,5 +1,5 @@
 // Confining request paths (see KvWebPath.h).
-#include "KvWebPath.h"
+#include "proxy/web/KvWebPath.h"
 
 #include <climits>
 #include <cstdlib>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "KvFileFunc.h"
-#include "StrFunc.h"
+#include "base/file/KvFileFunc.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // root and resolved (links included) and must still lie below that root.
 #pragma once
 
-#include "CString.h"
+#include "base/platform/CString.h"
 
 // False for a path holding "..", "\" or a zero byte (the whole length of
 // the string counts, not only the text up to its first zero).

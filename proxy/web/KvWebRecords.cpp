@@ -1,5 +1,5 @@
 // Copying and resetting the site database records.
-#include "KvWebRecords.h"
+#include "proxy/web/KvWebRecords.h"
 
 IMPLEMENT_DYNCREATE(KvUserInfo, KvObject)
 IMPLEMENT_DYNCREATE(KvAdvText, KvObject)

@@ -2,10 +2,10 @@
 // files (see KvWebDB).
 #pragma once
 
-#include "CString.h"
-#include "KvGenBuffer.h"
-#include "KvObject.h"
-#include "KvTime.h"
+#include "base/platform/CString.h"
+#include "base/containers/KvGenBuffer.h"
+#include "base/containers/KvObject.h"
+#include "base/time/KvTime.h"
 
 // The theme every site wears until its administrator picks another.
 inline constexpr char KV_DEFAULT_THEME[] = "VuvUrad";

@@ -2,14 +2,14 @@
 #include <cstdarg>
 #include <string>
 
-#include "KvFileFunc.h"
-#include "KvHtmlEscape.h"
-#include "KvHttpFunc.h"
-#include "KvHttpRequest.h"
-#include "KvHttpResponse.h"
-#include "KvWebHosts.h"
-#include "KvWebObject.h"
-#include "StrFunc.h"
+#include "base/file/KvFileFunc.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/web/KvWebHosts.h"
+#include "proxy/web/KvWebObject.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

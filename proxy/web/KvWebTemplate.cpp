@@ -1,4 +1,4 @@
-#include "KvWebTemplate.h"
+#include "proxy/web/KvWebTemplate.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "CsList.h"
-#include "KvGenBuffer.h"
-#include "KvParseImp.h"
+#include "base/containers/CsList.h"
+#include "base/containers/KvGenBuffer.h"
+#include "proxy/web/KvParseImp.h"
 
 IMPLEMENT_DYNCREATE(KvWebTemplate, CObject)
 

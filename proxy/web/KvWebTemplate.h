@@ -21,8 +21,8 @@
 
 #include <cstddef>
 
-#include "CString.h"
-#include "Object.h"
+#include "base/platform/CString.h"
+#include "base/platform/Object.h"
 
 class CsStrMap;
 class KvGenBuffer;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "kavori_e2e.h"
+#include "tests/e2e/kavori_e2e.h"
 
 using namespace kavori;
 

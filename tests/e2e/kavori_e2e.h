@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "e2e_support.h"
+#include "tests/e2e/support/e2e_support.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "e2e_support.h"
+#include "tests/e2e/support/e2e_support.h"
 
 using namespace e2e;
 

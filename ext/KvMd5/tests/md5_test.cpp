@@ -1,7 +1,7 @@
 // MD5String against the test suite of RFC 1321.
 #include <gtest/gtest.h>
 
-#include "KvMd5.h"
+#include "ext/KvMd5/KvMd5.h"
 
 TEST(Md5Test, MatchesTheRfcTestSuite) {
     struct {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "KvSqLite.h"
+#include "ext/KvSqLite/KvSqLite.h"
 
 namespace fs = std::filesystem;
 

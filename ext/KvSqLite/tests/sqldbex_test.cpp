@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "CsList.h"
-#include "KvSqLite.h"
+#include "base/containers/CsList.h"
+#include "ext/KvSqLite/KvSqLite.h"
 
 namespace fs = std::filesystem;
 

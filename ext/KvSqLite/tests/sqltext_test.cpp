@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "KvSqLite.h"
+#include "ext/KvSqLite/KvSqLite.h"
 
 TEST(SqlBufferTest, QuotesTextTheWayTheEngineReadsIt) {
     KvSqlBuffer sql;

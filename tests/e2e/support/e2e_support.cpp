@@ -1,4 +1,4 @@
-#include "e2e_support.h"
+#include "tests/e2e/support/e2e_support.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,3 +1,0 @@
-#include "KvSocketThread.h"
-
-IMPLEMENT_DYNAMIC(KvSocketThread, KvThread)

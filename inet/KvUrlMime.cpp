@@ -1,7 +1,0 @@
-#include "KvUrlMime.h"
-
-#include "KvMime.h"
-
-CString KvUrlContentType(const CString& extension) {
-    return KvMime::GetInstance()->GetMimeByExt(extension, "");
-}

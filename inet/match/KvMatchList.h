@@ -1,0 +1,91 @@
+// KvMatchList: a list of wildcard patterns loaded from a text file (white
+// list, black list, no-cache list, pop-up filter) and tested against URLs.
+//
+// File format: one pattern per line; lines are trimmed and empty ones
+// skipped; no comments. A pattern becomes an expression by turning "." into
+// "\.", "?" into "\?" and "*" into "(.*)"; every other character keeps its
+// expression meaning. Matching is case-insensitive, multi-line and not
+// anchored.
+//
+// Lifecycle: LoadFile (items uncompiled), InitTheList (compiles and builds
+// the index), then IsMatch any number of times from any number of threads.
+// Changes to the list after InitTheList (AddKavoriItems, edits through
+// GetTheList) take effect at the next InitTheList; reloading while other
+// threads match is not supported.
+#pragma once
+
+#include "base/platform/CString.h"
+#include "inet/match/KvMatchIndex.h"
+#include "base/containers/KvObject.h"
+#include "base/containers/KvObjectList.h"
+#include "inet/match/TqRegex.h"
+
+class KvMatchListItem : public KvObject {
+    DECLARE_DYNCREATE(KvMatchListItem)
+
+public:
+    KvMatchListItem() = default;
+    explicit KvMatchListItem(const char* pattern) : m_strPattern(pattern) {}
+    KvMatchListItem(const KvMatchListItem& other) : KvObject() { Copy(other, 0); }
+
+    int Compare(const KvObject& other) const override;
+    // Copies the pattern and shares the compiled form.
+    void Copy(const KvObject& other, int flag) override;
+    KvObject* Clone() const override;
+
+    // Converts the pattern and compiles it; sets and returns m_bCompiled.
+    int Compile();
+
+    CString m_strPattern;  // the wildcard pattern as written in the file
+    TqRegex m_regex;       // the compiled form
+    int m_bCompiled = 0;   // m_regex is usable; 0 until InitTheList
+};
+
+// Host names behind the portal's own list entries: deployment values.
+struct KvPortalHosts {
+    CString bookShopDomain;   // the book shop whose affiliate content the portal shows
+    CString adScriptUrl;      // the ad network's script URL, a pattern ending in "*"
+    CString adNetworkDomain;  // the ad network's domain
+    CString portalDomain;     // the portal's own domain
+};
+const KvPortalHosts& KvGetPortalHosts();
+// Call at start-up, before any list is prepared.
+void KvSetPortalHosts(const KvPortalHosts& hosts);
+
+class KvMatchList : public CObject {
+    DECLARE_DYNCREATE(KvMatchList)
+
+public:
+    KvMatchList() : m_lstItem(10) {}
+    ~KvMatchList() override = default;
+    KvMatchList(const KvMatchList&) = delete;
+    KvMatchList& operator=(const KvMatchList&) = delete;
+
+    // Empties the list and appends one uncompiled item per non-empty line.
+    // FALSE (and an empty list) when the file cannot be read.
+    int LoadFile(const char* path);
+    // Replaces the file with every pattern followed by CR LF; an empty list
+    // deletes the file. FALSE when the file cannot be written.
+    int SaveFile(const char* path);
+    // Compiles every item and prepares the index. TRUE.
+    int InitTheList();
+    // TRUE when an item compiled by the last InitTheList matches text (a
+    // null text counts as empty); matchedPattern receives the first such
+    // item's pattern, in list order.
+    int IsMatch(const char* text, CString* matchedPattern = nullptr) const;
+    // The same answer by testing every item in turn (reference and benchmark).
+    int IsMatchLinear(const char* text, CString* matchedPattern = nullptr) const;
+    void RemoveAll();
+    KvObjectList& GetTheList() { return m_lstItem; }
+    const KvObjectList& GetTheList() const { return m_lstItem; }
+    // Puts the portal's own entries at the front (uncompiled): the portal,
+    // its ad network's domain and script, and the book shop.
+    void AddKavoriItems();
+
+    // Figures for diagnostics and the benchmark.
+    const KvMatchIndex& GetIndex() const { return m_index; }
+
+protected:
+    KvObjectList m_lstItem;  // owns its KvMatchListItem objects, in file order
+    KvMatchIndex m_index;    // the compiled items of the last InitTheList
+};

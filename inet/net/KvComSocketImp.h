@@ -1,0 +1,42 @@
+// KvComSocketImp: the TCP implementation of KvComObjectImp.
+//
+// Bytes received but not yet taken wait in m_bufReceive; a receive reads up
+// to 64 KiB from the socket at a time. Waits block in poll until data, the
+// receive time-out (m_nTimeOut) or a stop request of the calling KvThread.
+#pragma once
+
+#include "inet/net/KvComObject.h"
+#include "base/containers/KvGenBuffer.h"
+#include "inet/net/KvSocketObj.h"
+
+class KvComSocketImp : public KvComObjectImp {
+    DECLARE_DYNAMIC(KvComSocketImp)
+public:
+    KvComSocketImp();
+    explicit KvComSocketImp(SOCKET hSocket);
+    ~KvComSocketImp() override = default;
+
+    // A new connection (a socket still held is closed first): resolves and
+    // tries each address in turn, within the smaller of the receive time-out
+    // and 30 s. 0, -4 (no socket) or -5 (failed).
+    int Connect(const char* host, int port) override;
+    int Disconnect(int abortive) override;
+    int DataWaiting(int timeout) override;
+    int Receive(char* buf, int size) override;
+    int Send(const char* data, int length) override;
+    BOOL IsValid() override { return m_socket.IsValid(); }
+
+    BOOL Attach(SOCKET hSocket) { return m_socket.Attach(hSocket); }
+    SOCKET Detach() { return m_socket.Detach(); }
+    KvSocketObj& GetSocketObj() { return m_socket; }
+
+protected:
+    // One wait for data and one receive into m_bufReceive: the count, 0 when
+    // the peer closed, or a negative code (-8 on time-out or stop).
+    int ReceiveToInternalBuffer();
+    // Maps the socket's last error to a result code and stores it.
+    int ConvertErrorCode();
+
+    KvSocketObj m_socket;
+    KvGenBuffer m_bufReceive;
+};

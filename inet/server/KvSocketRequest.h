@@ -1,0 +1,77 @@
+// KvSocketRequest: a pooled thread that serves one accepted connection at a
+// time.
+//
+// The server hands it a connection (SetRequestID and the other setters,
+// then Run). One run: InitState, then DispatchRequest while the client
+// keeps the connection alive, then CloseConnections. Derived classes
+// override DispatchRequest (one request per call) and may override
+// InitState (calling the base first).
+//
+// The busy flag is set by the server (under its pool lock) when it hands
+// the thread out and cleared by the thread when its run has ended, so a
+// thread is never given two connections.
+#pragma once
+
+#include <atomic>
+
+#include "base/platform/CString.h"
+#include "inet/net/KvComObject.h"
+#include "inet/net/KvSocketObj.h"
+#include "inet/server/KvSocketThread.h"
+
+class KvSocketServer;
+
+class KvSocketRequest : public KvSocketThread {
+    DECLARE_DYNCREATE(KvSocketRequest)
+public:
+    KvSocketRequest();
+    // Kills the thread; a connection handed out but never served is closed.
+    ~KvSocketRequest() override;
+
+    UINT GetRequestID() const { return m_nRequestID; }
+    // Hands the accepted socket to the request; it owns it from now on.
+    void SetRequestID(UINT socket);
+    DWORD GetTimeAlive() const { return m_nTimeAlive; }
+    void SetTimeAlive(DWORD ms) { m_nTimeAlive = ms; }
+    DWORD GetTimeOut() const { return m_nTimeOut; }
+    void SetTimeOut(DWORD ms) { m_nTimeOut = ms; }
+    KvSocketServer* GetSocketServer() const { return m_pSocketServer; }
+    void SetSocketServer(KvSocketServer* server) { m_pSocketServer = server; }
+    const CString& GetHostIPAddr() const { return m_strHostIPAddr; }
+    void SetHostIPAddr(const char* ip) { m_strHostIPAddr = ip; }
+    const CString& GetClientIPAddr() const { return m_strClientIPAddr; }
+    void SetClientIPAddr(const char* ip) { m_strClientIPAddr = ip; }
+    BOOL IsKeepAlive() const { return m_bKeepAlive; }
+    void SetKeepAlive(BOOL keepAlive) { m_bKeepAlive = keepAlive; }
+
+    // Busy from the moment the server hands the thread out until its run ends.
+    bool IsBusy() const { return m_bBusy.load(); }
+    void SetBusy(bool busy) { m_bBusy.store(busy); }
+
+protected:
+    void OnRunThread() override;
+    // Prepares both connections (the client one around m_nRequestID).
+    virtual BOOL InitState();
+    virtual BOOL CloseConnections();
+    // Serves one request; the base does nothing.
+    virtual BOOL DispatchRequest();
+    // TRUE when the client connection is gone.
+    BOOL IsClientBreak();
+
+    UINT m_nRequestID = (UINT)INVALID_SOCKET;
+    KvSocketServer* m_pSocketServer = nullptr;
+    KvComObject m_comClient;
+    KvComObject m_comRemote;
+    CString m_strHostIPAddr;
+    CString m_strClientIPAddr;
+    DWORD m_nTimeOut = 180000;
+    DWORD m_nTimeAlive = 180000;
+    BOOL m_bKeepAlive = FALSE;
+
+private:
+    // Closes a handed-out socket that InitState never took over.
+    void ClosePendingSocket();
+
+    std::atomic<bool> m_bBusy{false};
+    bool m_bSocketPending = false;  // m_nRequestID not yet taken by m_comClient
+};

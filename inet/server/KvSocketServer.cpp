@@ -1,0 +1,226 @@
+#include "inet/server/KvSocketServer.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "inet/server/KvSocketRequest.h"
+#include "inet/net/KvSocketWait.h"
+
+IMPLEMENT_DYNCREATE(KvSocketServer, KvSocketThread)
+
+namespace {
+
+constexpr int kAcceptBackOffMs = 100;   // pause while the process is out of descriptors
+constexpr int kAcceptsPerWake = 64;     // then the stop flag is looked at again
+constexpr int kIdleWaitMs = 100;        // only without a wake descriptor
+
+const char kBusyAnswer[] =
+    "HTTP/1.0 503 Service Unavailable\r\n"
+    "Content-Type: text/plain\r\n"
+    "Content-Length: 20\r\n"
+    "Connection: close\r\n"
+    "\r\n"
+    "Server is too busy\r\n";
+
+// "" , "*" and "0.0.0.0" ask for every address (null for the socket layer).
+const char* BindAddressOf(const CString& address) {
+    if (address.IsEmpty() || address == "*" || address == "0.0.0.0") return nullptr;
+    return address.c_str();
+}
+
+}  // namespace
+
+KvSocketServer::KvSocketServer() : m_pRTRequest(RUNTIME_CLASS(KvSocketRequest)) {}
+
+KvSocketServer::~KvSocketServer() {
+    Kill();
+    DestroyAllRequestThreads();
+}
+
+DWORD KvSocketServer::GetIPAddress32() const { return (DWORD)inet_addr(m_strIPAddress.c_str()); }
+
+void KvSocketServer::AdjustThreadCounts() {
+    if (m_nMaxThreadCount < 5) m_nMaxThreadCount = 5;
+    if (m_nInitThreadCount > m_nMaxThreadCount) m_nInitThreadCount = m_nMaxThreadCount - 2;
+    if (m_nKeepFreeThreadCount > m_nInitThreadCount + 2) m_nKeepFreeThreadCount = m_nInitThreadCount + 2;
+}
+
+BOOL KvSocketServer::OnInitThread() {
+    if (!KvSocketThread::OnInitThread()) return FALSE;
+    if (!m_socket.CreateListeningSocket((UINT)(uint16_t)m_nPort, SOCK_STREAM, BindAddressOf(m_strListenAddress))) {
+        return FALSE;
+    }
+    CString boundIp;
+    short boundPort = 0;
+    m_socket.GetSockName(boundIp, boundPort);
+    m_nBoundPort = (uint16_t)boundPort;
+    if (!KvSocketObj::GetMyAddress(m_strIPAddress)) m_strIPAddress = boundIp;
+    if (!KvSocketObj::GetMyName(m_strHostName)) m_strHostName.Empty();
+    AdjustThreadCounts();
+    if (!m_socket.Listen((int)m_nMaxThreadCount)) {
+        m_socket.DestroySocket();
+        return FALSE;
+    }
+    for (UINT i = 0; i < m_nInitThreadCount; i++) {
+        if (!CreateNewRequestThread()) break;
+    }
+    m_dwLastCompact = (DWORD)KvNowMs();
+    return TRUE;
+}
+
+void KvSocketServer::OnRunThread() {
+    bool wakeable = GetWakeFd() >= 0;
+    while (IsRunning() && m_socket.IsValid()) {
+        KvWait w = KvSocketWait(m_socket.GetHandle(), POLLIN, wakeable ? -1 : KvDeadlineAfter(kIdleWaitMs));
+        if (w == KvWait::Stopped || w == KvWait::Failed) break;
+        if (w == KvWait::TimedOut) continue;
+        for (int i = 0; i < kAcceptsPerWake && IsRunning(); i++) {
+            if (OnAcceptConnection()) continue;
+            int error = m_socket.GetErrorCode();
+            if (error == KV_WSAEWOULDBLOCK) break;  // nothing more pending
+            if (error == KV_WSAEMFILE || error == KV_WSAENOBUFS) {
+                // Out of descriptors or memory: the connection stays queued;
+                // give the requests time to close some instead of spinning.
+                KvWaitForStop(kAcceptBackOffMs);
+                break;
+            }
+            if (error == KV_ERROR_INVALID_HANDLE || error == KV_WSAEINVAL || error == KV_WSAENOTSOCK) {
+                return;  // the listening socket itself failed
+            }
+            // A connection that died before it was accepted: keep going.
+        }
+    }
+}
+
+DWORD KvSocketServer::OnExitThread() {
+    m_socket.DestroySocket();
+    DestroyAllRequestThreads();
+    return KvSocketThread::OnExitThread();
+}
+
+BOOL KvSocketServer::OnAcceptConnection() {
+    if (!m_socket.Accept(m_hAccepted, m_addrAccepted)) return FALSE;
+    // Always the numeric address: a reverse look-up here would stall every
+    // other client behind a slow name server.
+    char ipText[INET_ADDRSTRLEN] = "";
+    if (m_addrAccepted.sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&m_addrAccepted)->sin_addr, ipText, sizeof(ipText));
+    }
+    if (!OnNewConnection(m_hAccepted, "", ipText)) RefuseConnection(m_hAccepted);
+    m_hAccepted = INVALID_SOCKET;
+    return TRUE;
+}
+
+BOOL KvSocketServer::OnNewConnection(SOCKET socket, const char* /*hostName*/, const char* ipText) {
+    KvSocketRequest* request = FindFreeRequestThread();
+    if (!request) return FALSE;
+    request->SetRequestID((UINT)socket);
+    request->SetHostIPAddr(m_strIPAddress);
+    request->SetClientIPAddr(ipText);
+    request->SetTimeAlive(m_nRequestTimeAlive);
+    request->SetKeepAlive(m_bRequestKeepAlive);
+    request->SetTimeOut(m_nRecTimeOut);
+    request->SetSocketServer(this);
+    request->Run();
+    return TRUE;
+}
+
+void KvSocketServer::RefuseConnection(SOCKET socket) {
+    if (socket == INVALID_SOCKET) return;
+    // Never waits: the server thread must go back to accepting at once.
+    ssize_t sent = send(socket, kBusyAnswer, sizeof(kBusyAnswer) - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    (void)sent;
+    shutdown(socket, SHUT_WR);
+    // Unread request bytes would turn the close into a reset that can
+    // destroy the answer on its way; take what has already arrived.
+    char sink[4096];
+    for (int i = 0; i < 16 && recv(socket, sink, sizeof(sink), MSG_DONTWAIT) > 0; i++) {
+    }
+    close(socket);
+}
+
+KvSocketRequest* KvSocketServer::FindFreeRequestThread() {
+    KvCriticalLock lock(m_csRequest);
+    for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+        auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
+        if (!request->IsBusy()) {
+            request->SetBusy(true);
+            return request;
+        }
+    }
+    // Every thread is busy: grow the pool unless it is at its cap.
+    if ((UINT)m_lstRequest.GetCount() >= m_nMaxBusyThreadCount) return nullptr;
+    KvSocketRequest* request = CreateNewRequestThread();
+    if (request) request->SetBusy(true);
+    return request;
+}
+
+KvSocketRequest* KvSocketServer::CreateNewRequestThread() {
+    if (!m_pRTRequest) return nullptr;
+    CObject* object = m_pRTRequest->CreateObject();
+    if (!object) return nullptr;
+    if (!object->IsKindOf(RUNTIME_CLASS(KvSocketRequest))) {
+        delete object;
+        return nullptr;
+    }
+    auto* request = static_cast<KvSocketRequest*>(object);
+    if (!request->Create(INFINITE)) {
+        delete request;
+        return nullptr;
+    }
+    KvCriticalLock lock(m_csRequest);
+    m_lstRequest.AddTail(request);
+    return request;
+}
+
+void KvSocketServer::DestroyAllRequestThreads() {
+    // Taken out of the pool under the lock but stopped outside it, so a
+    // request that asks the server for its counts while ending cannot deadlock.
+    std::vector<KvSocketRequest*> requests;
+    {
+        KvCriticalLock lock(m_csRequest);
+        requests.reserve((size_t)m_lstRequest.GetCount());
+        for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+            requests.push_back(static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos)));
+        }
+        m_lstRequest.RemoveAll();
+    }
+    for (KvSocketRequest* request : requests) request->RequestStop();  // all stop at once
+    for (KvSocketRequest* request : requests) {
+        request->Kill();
+        delete request;
+    }
+}
+
+void KvSocketServer::CompactRequestThread() {
+    if (!m_bCompact) return;
+    KvCriticalLock lock(m_csRequest);
+    for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+        if ((UINT)m_lstRequest.GetCount() <= m_nKeepFreeThreadCount) break;
+        POSITION at = pos;
+        auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
+        if (request->IsBusy()) continue;
+        m_lstRequest.RemoveAt(at);
+        request->Kill();
+        delete request;
+    }
+}
+
+int KvSocketServer::GetRequestThreadCount() {
+    KvCriticalLock lock(m_csRequest);
+    return m_lstRequest.GetCount();
+}
+
+int KvSocketServer::GetActiveRequestCount() {
+    KvCriticalLock lock(m_csRequest);
+    int busy = 0;
+    for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+        if (static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos))->IsBusy()) busy++;
+    }
+    return busy;
+}

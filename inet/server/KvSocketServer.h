@@ -1,0 +1,115 @@
+// KvSocketServer: a thread that listens on one TCP port, accepts
+// connections and hands each to a request thread from a pool that grows on
+// demand up to a cap.
+//
+// Use: configure with the setters, Create() (FALSE: the listen address
+// could not be bound or listened on), Run() (the accept loop), and Kill()
+// plus delete to stop. The server owns its request threads.
+//
+// Listen address: by default the loopback address; "" (or "*", "0.0.0.0")
+// asks for every address. Port 0 takes an ephemeral port; GetBoundPort
+// tells which. The accept loop never looks names up: the client address
+// handed to a request is always the numeric text.
+//
+// Pool: a free thread is marked busy under m_csRequest when it is handed
+// out. When m_nMaxBusyThreadCount threads are busy a new connection gets a
+// short "503" answer and is closed. A connection that is not served is
+// always closed.
+#pragma once
+
+#include <netinet/in.h>
+
+#include "base/platform/Collections.h"
+#include "base/thread/KvCriticalObj.h"
+#include "inet/net/KvSocketObj.h"
+#include "inet/server/KvSocketThread.h"
+
+class KvSocketRequest;
+
+class KvSocketServer : public KvSocketThread {
+    DECLARE_DYNCREATE(KvSocketServer)
+public:
+    KvSocketServer();
+    ~KvSocketServer() override;
+
+    short GetPort() const { return m_nPort; }
+    void SetPort(short port) { m_nPort = port; }
+    // The port actually listened on (the ephemeral one for port 0), 0 before start.
+    UINT GetBoundPort() const { return m_nBoundPort; }
+    const CString& GetListenAddress() const { return m_strListenAddress; }
+    void SetListenAddress(const char* address) { m_strListenAddress = address; }
+    UINT GetCompactPeriode() const { return m_nCompactPeriode; }
+    void SetCompactPeriode(UINT ms) { m_nCompactPeriode = ms; }
+    UINT GetMaxThreadCount() const { return m_nMaxThreadCount; }
+    void SetMaxThreadCount(UINT n) { m_nMaxThreadCount = n; }
+    UINT GetInitThreadCount() const { return m_nInitThreadCount; }
+    void SetInitThreadCount(UINT n) { m_nInitThreadCount = n; }
+    UINT GetKeepFreeThreadCount() const { return m_nKeepFreeThreadCount; }
+    void SetKeepFreeThreadCount(UINT n) { m_nKeepFreeThreadCount = n; }
+    // Most request threads serving at once; further connections get "503".
+    UINT GetMaxBusyThreadCount() const { return m_nMaxBusyThreadCount; }
+    void SetMaxBusyThreadCount(UINT n) { m_nMaxBusyThreadCount = n; }
+    DWORD GetRequestTimeAlive() const { return m_nRequestTimeAlive; }
+    void SetRequestTimeAlive(DWORD ms) { m_nRequestTimeAlive = ms; }
+    BOOL IsRequestKeepAlive() const { return m_bRequestKeepAlive; }
+    void SetRequestKeepAlive(BOOL keepAlive) { m_bRequestKeepAlive = keepAlive; }
+    DWORD GetRecTimeOut() const { return m_nRecTimeOut; }
+    void SetRecTimeOut(DWORD ms) { m_nRecTimeOut = ms; }
+    CString GetIPAddress() const { return m_strIPAddress; }
+    void GetIPAddress(CString& ip) const { ip = m_strIPAddress; }
+    // The IPv4 address in network byte order, INADDR_NONE when not a number.
+    DWORD GetIPAddress32() const;
+    void SetIPAddress(const char* ip) { m_strIPAddress = ip; }
+    const CString& GetHostName() const { return m_strHostName; }
+    void SetHostName(const char* name) { m_strHostName = name; }
+    void SetRTRequest(const CRuntimeClass* rt) { m_pRTRequest = rt; }
+    BOOL GetCompact() const { return m_bCompact; }
+    void SetCompact(BOOL compact) { m_bCompact = compact; }
+
+    // Threads in the pool / threads now serving.
+    int GetRequestThreadCount();
+    int GetActiveRequestCount();
+
+protected:
+    BOOL OnInitThread() override;
+    void OnRunThread() override;
+    DWORD OnExitThread() override;
+    // Accepts one pending connection; FALSE when none could be accepted.
+    virtual BOOL OnAcceptConnection();
+    // Hands the connection to a request thread; FALSE when none can be had
+    // (the caller then refuses and closes the connection).
+    virtual BOOL OnNewConnection(SOCKET socket, const char* hostName, const char* ipText);
+    virtual KvSocketRequest* CreateNewRequestThread();
+
+    // A free request thread, marked busy; null when the pool is at its cap
+    // or no thread can be made.
+    KvSocketRequest* FindFreeRequestThread();
+    void DestroyAllRequestThreads();
+    void CompactRequestThread();
+    // Sends a short "503" answer (without waiting) and closes the socket.
+    void RefuseConnection(SOCKET socket);
+    // Normalises the pool counts before the threads are made.
+    void AdjustThreadCounts();
+
+    KvSocketObj m_socket;
+    CString m_strHostName;
+    CString m_strIPAddress;
+    CString m_strListenAddress = "127.0.0.1";
+    short m_nPort = 85;
+    UINT m_nBoundPort = 0;
+    DWORD m_nRecTimeOut = 180000;
+    SOCKET m_hAccepted = INVALID_SOCKET;
+    sockaddr m_addrAccepted{};
+    CPtrList m_lstRequest;
+    KvCriticalObj m_csRequest;
+    DWORD m_nRequestTimeAlive = 180000;
+    BOOL m_bRequestKeepAlive = FALSE;
+    UINT m_nCompactPeriode = 600000;
+    DWORD m_dwLastCompact = 0;
+    UINT m_nInitThreadCount = 7;
+    UINT m_nMaxThreadCount = 132;  // listen backlog
+    UINT m_nKeepFreeThreadCount = 5;
+    UINT m_nMaxBusyThreadCount = 256;
+    BOOL m_bCompact = FALSE;
+    const CRuntimeClass* m_pRTRequest;
+};

@@ -1,0 +1,3 @@
+#include "inet/server/KvSocketThread.h"
+
+IMPLEMENT_DYNAMIC(KvSocketThread, KvThread)
