@@ -133,7 +133,6 @@ int KvCacheMgr::_BreakUrlComponent(const char* url, CString& host, CString& path
 // --- operations ----------------------------------------------------------------
 
 int KvCacheMgr::GetCache(KvHttpRequest* request, KvHttpResponse* response) {
-    KvElapsed timer("KvCacheMgr::GetCache");
     if (!request || !response) return 0;
     CString host, path;
     if (!_BreakUrlComponent(request->m_strURL, host, path)) return 0;

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "inet/net/KvComSocketImp.h"
-#include "base/time/KvElapsed.h"
 #include "inet/log/KvLogError.h"
 #include "inet/match/KvMatchList.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
@@ -59,10 +58,7 @@ BOOL KvProxyRequest::DispatchRequest() {
     }
     m_strURL = m_strTarget;
     UrlDecode(&m_strURL);
-    {
-        KvElapsed timer("Dispatch Request");
-        _DoDispatchRequest();
-    }
+    _DoDispatchRequest();
     // The origin may keep its connection open: it is never waited for.
     DropRemote();
     ReleaseBodies();

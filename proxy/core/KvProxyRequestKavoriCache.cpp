@@ -1,7 +1,6 @@
 // KvProxyRequestKavori: answering from the cache, storing forwarded
 // answers, and deleting on request ("$delete").
 #include "proxy/cache/KvCacheMgr.h"
-#include "base/time/KvElapsed.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyRequestKavori.h"
@@ -14,7 +13,6 @@ bool IsStoredStatus(int status) { return status == 200 || status == 301 || statu
 }  // namespace
 
 int KvProxyRequestKavori::ResponseFromCache() {
-    KvElapsed timer("ResponseFromCache");
     KvWebProxyApp* app = GetApp();
     if (app && app->m_bCacheDisabled) return 0;
     if (m_strHost.CompareNoCase("localhost") == 0 || m_request.m_strMethod.CompareNoCase("GET") != 0) return 0;

@@ -1,7 +1,6 @@
 // KvWebObjectEx: the request flow of the site engine and its static files.
 #include "proxy/web/KvWebObjectEx.h"
 
-#include "base/time/KvElapsed.h"
 #include "base/file/KvFileFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
@@ -74,7 +73,6 @@ int KvWebObjectEx::GetResponse(KvHttpRequest* request, KvHttpResponse* response)
     ResetPageFields();
     KvWebRequestScope scope(m_pRequest, m_pResponse, request, response);
     if (!PrepareRequestUrl()) return 0;
-    KvElapsed watch("\n============ TOTAL RESPONSE TIME FROM GETWEBPAGE");
 
     if (!m_cgi.Parse(request)) return ResponseError("%s", m_strParsingFailed.c_str());
     CString path = m_cgi.m_strPath;
