@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/file/KvFileFunc.h"
+#include "base/app/KvLogCaught.h"
 
 extern char** environ;
 
@@ -33,6 +34,7 @@ bool RunApplication(const char* commandLine) {
             }
         }).detach();
     } catch (...) {
+        KvLogCaught("starting the thread that waits for a child");
         // No thread to spare: the child still runs; it stays a zombie
         // until this process ends.
     }

@@ -1,4 +1,5 @@
 #include "base/containers/KvObjectArray.h"
+#include "base/app/KvLogCaught.h"
 
 #include <climits>
 #include <cstdlib>
@@ -27,6 +28,7 @@ void KvObjectArray::DeleteElement(KvObject* p) {
         delete p;
     } catch (...) {
         // A record whose destructor throws must not take the array down.
+        KvLogCaught("deleting an array element");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "base/containers/KvObjectList.h"
 
 #include "base/platform/Archive.h"
+#include "base/app/KvLogCaught.h"
 
 #include <algorithm>
 #include <new>
@@ -21,6 +22,7 @@ void DeleteObject(KvObject* p) {
         delete p;
     } catch (...) {
         // An element whose destructor throws must not take the list down.
+        KvLogCaught("deleting a list element");
     }
 }
 

@@ -235,12 +235,14 @@ TEST(KvThreadTest, KillFromTheThreadItselfDoesNotDeadlock) {
     EXPECT_EQ(t.runsDone, 1);
 }
 
-TEST(KvThreadTest, AnExceptionEndsTheRunNotTheThread) {
+TEST(KvThreadTest, AnExceptionEndsTheRunNotTheThreadAndIsLogged) {
     ProbeThread t;
     t.throwInRun = true;
     ASSERT_TRUE(t.Create());
+    testing::internal::CaptureStderr();  // no application: the line goes to stderr
     t.Run();
     ASSERT_TRUE(WaitFor([&] { return t.runsStarted == 1 && !t.IsRunning(); }));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Error: a thread's run: caught run failed"), std::string::npos);
     t.throwInRun = false;
     t.Run();
     EXPECT_TRUE(WaitFor([&] { return t.runsDone == 1; }));

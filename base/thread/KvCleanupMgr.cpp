@@ -1,4 +1,5 @@
 #include "base/thread/KvCleanupMgr.h"
+#include "base/app/KvLogCaught.h"
 
 std::list<KvCleanupMgr::CleanupFn>& KvCleanupMgr::CleanupList() {
     static std::list<CleanupFn> m_lstCleanup;
@@ -27,6 +28,7 @@ void KvCleanupMgr::DestroyInstance() {
         try {
             fn();
         } catch (...) {
+            KvLogCaught("a clean-up function");
             // A failing clean-up must not keep the others from running.
         }
     }

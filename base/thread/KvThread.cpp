@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/thread/KvCriticalObj.h"
+#include "base/app/KvLogCaught.h"
 
 IMPLEMENT_DYNAMIC(KvThread, CObject)
 
@@ -164,6 +165,7 @@ DWORD KvThread::ThreadHandler() {
         try {
             ok = OnInitThread();
         } catch (...) {
+            KvLogCaught("starting a thread");
             ok = FALSE;  // a throwing start-up is a refused one
         }
         m_bInitResult = ok;
@@ -179,6 +181,7 @@ DWORD KvThread::ThreadHandler() {
                 OnRunThread();
             } catch (...) {
                 // An exception ends this run, not the process.
+                KvLogCaught("a thread's run");
             }
             EndRun();
         }
@@ -186,6 +189,7 @@ DWORD KvThread::ThreadHandler() {
     try {
         return OnExitThread();
     } catch (...) {
+        KvLogCaught("ending a thread");
         return (DWORD)-1;
     }
 }
