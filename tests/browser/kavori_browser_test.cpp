@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/kavori_e2e.h"
+#include "tests/e2e/support/e2e_support.h"
 
-using namespace kavori;
+using namespace e2e;
 
 namespace {
 
@@ -52,7 +52,7 @@ protected:
     }
 
     CountingOrigin origin;
-    DataProxy proxy{{{"LocalWeb/Docs.Local/index.html",
+    Proxy proxy{{{"LocalWeb/Docs.Local/index.html",
                       "<html><head><title>Docs</title></head><body><h1>served from a file site</h1></body></html>"},
                      {"blacklist.txt", "*/blocked/*\n"}},
                     "[Proxy]\nRecTimeout=10\nTunnel=1\n[General]\nUseBlackList=1\n"};

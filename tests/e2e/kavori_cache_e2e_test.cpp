@@ -4,18 +4,22 @@
 // 404 answers, answers cut short and host "localhost" are never stored.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
-#include "tests/e2e/kavori_e2e.h"
+#include "tests/e2e/support/e2e_support.h"
 
-using namespace kavori;
+using namespace e2e;
 
 namespace {
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 class CacheTest : public ::testing::Test {
 protected:
     CountingOrigin origin;
-    DataProxy proxy{{{"nocache.txt", "*/private/*\n"}},
+    Proxy proxy{{{"nocache.txt", "*/private/*\n"}},
                     "[Proxy]\nRecTimeout=5\n[General]\nUseNoCacheList=1\nCustomSearchPrefix=" + origin.Url("/custom?")};
     void SetUp() override { ASSERT_TRUE(proxy.Started()) << "kvproxy did not start"; }
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "tests/e2e/kavori_e2e.h"
+#include "tests/e2e/support/e2e_support.h"
 
-using namespace kavori;
+using namespace e2e;
 
 namespace {
 
@@ -30,7 +30,7 @@ protected:
         c.Write(got);
     }};
     CountingOrigin origin;
-    DataProxy proxy{{{"LocalWeb/Docs.Local/index.html", "<p>file-site home</p>"},
+    Proxy proxy{{{"LocalWeb/Docs.Local/index.html", "<p>file-site home</p>"},
                      {"LocalWeb/Docs.Local/sub/page.txt", "plain page"},
                      {"popupfilter.txt", "*/popup/*\n"},
                      {"blacklist.txt", "*/blocked<1>*\n*blocked.test*\n"},

@@ -1,47 +1,20 @@
 #include "tests/e2e/support/e2e_support.h"
 
+// Sockets of the end-to-end tests: the raw client, the origin servers
+// and the parser of answers.
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace e2e {
-
-namespace {
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-}  // namespace
-
-std::string BinaryDir() { return KV_BINARY_DIR; }
-std::string SourceDir() { return KV_SOURCE_DIR; }
 
 // ---------------------------------------------------------------------------
 // Conn
@@ -264,82 +237,56 @@ Answer Parse(const std::string& raw) {
 }
 
 // ---------------------------------------------------------------------------
-// Files and programs
+// The counting origin
 
-std::string MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvproxy-e2e-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) return std::string();
-    return std::string(buf.data());
+CountingOrigin::CountingOrigin() : m_server([this](Conn& c) { Respond(c); }) {}
+
+std::string CountingOrigin::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
 }
 
-void RemoveTree(const std::string& dir) {
-    if (dir.size() < 8) return;
-    nftw(
-        dir.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-int RunProgram(const std::vector<std::string>& argv, std::string* out, std::string* err, int timeoutMs) {
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (rc != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return -1;
+void CountingOrigin::Respond(Conn& c) {
+    std::string head = c.ReadHead();
+    if (head.empty()) return;
+    m_server.Record(head);
+    const size_t length = (size_t)std::atol(Parse(head + "\r\n\r\n").Get("content-length").c_str());
+    if (length) c.ReadExact(length);
+    const int n = ++m_count;
+    std::string target = head.substr(head.find(' ') + 1);
+    target = target.substr(0, target.find(' '));
+    const std::string body = "answer " + std::to_string(n) + " " + target;
+    if (target.rfind("/cut", 0) == 0) {
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + body);
+        return;
     }
+    const std::string status = target.rfind("/missing", 0) == 0 ? "404 Not Found" : "200 OK";
+    c.Write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nSet-Cookie: visit=" + std::to_string(n) +
+            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    c.WaitClosed(5000);
+}
+
+std::string GetRequest(const std::string& url, const std::string& extra) {
+    std::string host = url.substr(url.find("//") + 2);
+    host = host.substr(0, host.find('/'));
+    return "GET " + url + " HTTP/1.1\r\nHost: " + host + "\r\n" + extra + "\r\n";
+}
+
+// ---------------------------------------------------------------------------
+// Clocks and bytes
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     const int64_t deadline = NowMs() + timeoutMs;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {out, err};
-    int open = 2;
-    char buf[65536];
-    while (open > 0) {
-        int left = (int)(deadline - NowMs());
-        if (left <= 0) {
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (poll(fds, 2, left) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else if (sinks[i]) {
-                sinks[i]->append(buf, (size_t)n);
-            }
-        }
+    while (!done()) {
+        if (NowMs() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    for (pollfd& p : fds) {
-        if (p.fd >= 0) close(p.fd);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
 }
-
-bool HaveCurl() { return RunProgram({"curl", "--version"}) == 0; }
 
 void ByteStream::Fill(char* out, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -355,84 +302,6 @@ void ByteStream::Fill(char* out, size_t n) {
         m_word >>= 8;
         --m_left;
     }
-}
-
-// ---------------------------------------------------------------------------
-// Proxy
-
-Proxy::Proxy(const std::string& proxySection, const std::string& extraIni, bool withTemplates) {
-    m_dir = MakeTempDir();
-    if (withTemplates) {
-        mkdir((m_dir + "/Template").c_str(), 0755);
-        for (const char* name : {"proxy_error.htm", "proxy_msg.htm"}) {
-            WriteFile(m_dir + "/Template/" + name, ReadFile(SourceDir() + "/data/Template/" + name));
-        }
-    }
-    WriteFile(m_dir + "/kvproxy.ini", "[Directories]\r\nbasepath=" + m_dir + "\r\n[Proxy]\r\n" + proxySection +
-                                          "\r\n" + extraIni + "\r\n");
-    int outPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    std::string program = BinaryDir() + "/bin/kvproxy";
-    std::string config = m_dir + "/kvproxy.ini";
-    const char* argv[] = {program.c_str(), "--config", config.c_str(), "--listen", "127.0.0.1:0", nullptr};
-    int rc = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    if (rc != 0) {
-        m_pid = -1;
-        close(outPipe[0]);
-        return;
-    }
-    std::string line;
-    const int64_t deadline = NowMs() + 20000;
-    char ch;
-    while (NowMs() < deadline && line.find('\n') == std::string::npos) {
-        pollfd p{outPipe[0], POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) continue;
-        if (read(outPipe[0], &ch, 1) != 1) break;
-        line.push_back(ch);
-    }
-    close(outPipe[0]);
-    size_t at = line.find("127.0.0.1:");
-    if (at != std::string::npos) m_port = std::atoi(line.c_str() + at + 10);
-}
-
-Proxy::~Proxy() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        const int64_t deadline = NowMs() + 10000;
-        while (waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (NowMs() > deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &status, 0);
-                break;
-            }
-            usleep(10000);
-        }
-    }
-    RemoveTree(m_dir);
-}
-
-long Proxy::MemoryKb(const char* field) const {
-    std::ifstream in("/proc/" + std::to_string(m_pid) + "/status");
-    std::string line;
-    const size_t length = std::strlen(field);
-    while (std::getline(in, line)) {
-        if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':') {
-            return std::atol(line.c_str() + length + 1);
-        }
-    }
-    return -1;
-}
-
-std::string Proxy::Exchange(const std::string& request, int timeoutMs) {
-    Conn c = Conn::ConnectTo(m_port);
-    if (!c.IsOpen() || !c.Write(request)) return std::string();
-    return c.ReadAll(timeoutMs);
 }
 
 }  // namespace e2e

@@ -1,6 +1,7 @@
-// Helpers of the end-to-end tests: an origin server whose answers each
-// test writes byte for byte, the kvproxy program started on an ephemeral
-// port with its own configuration and data folder, and a raw client.
+// Helpers of the end-to-end tests: origin servers whose answers each test
+// writes byte for byte (or one that numbers its answers), the kvproxy
+// program started on an ephemeral port over its own configuration and
+// data folder, and a raw client.
 #pragma once
 
 #include <sys/types.h>
@@ -91,15 +92,45 @@ struct Answer {
 // Splits raw bytes into head and body.
 Answer Parse(const std::string& raw);
 
-// The kvproxy program on 127.0.0.1 with an ephemeral port.
+// An origin that answers every request "answer <n> <target>" (n counts
+// the requests), with a cookie; targets beginning "/missing" get a 404 and
+// targets beginning "/cut" announce more than they send.
+class CountingOrigin {
+public:
+    CountingOrigin();
+    int Port() const { return m_server.Port(); }
+    int Count() const { return m_count.load(); }
+    Server& server() { return m_server; }
+    // "http://127.0.0.1:<port>" + path.
+    std::string Url(const std::string& path) const;
+
+private:
+    void Respond(Conn& c);
+    std::atomic<int> m_count{0};
+    Server m_server;
+};
+
+// A GET request for an absolute URL, with `extra` header lines.
+std::string GetRequest(const std::string& url, const std::string& extra = "");
+
+// Files of a data folder: relative path -> content.
+using DataFiles = std::map<std::string, std::string>;
+
+// The kvproxy program on 127.0.0.1 with an ephemeral port, over a new
+// temporary data folder that holds the shipped templates and MIME table.
 class Proxy {
 public:
+    // `files` are written into the data folder (folders made as needed);
+    // `ini` is the whole configuration after the [Directories] section.
+    Proxy(const DataFiles& files, const std::string& ini);
     // `proxySection` holds the [Proxy] lines (without Listen, which the
-    // --listen option sets); `extraIni` further sections. The data folder
-    // is a new temporary folder with the shipped templates.
+    // --listen option sets); `extraIni` further sections. Without
+    // `withTemplates` the data folder starts empty.
     explicit Proxy(const std::string& proxySection = "", const std::string& extraIni = "",
                    bool withTemplates = true);
     ~Proxy();
+    Proxy(const Proxy&) = delete;
+    Proxy& operator=(const Proxy&) = delete;
     bool Started() const { return m_port > 0; }
     int Port() const { return m_port; }
     pid_t Pid() const { return m_pid; }
@@ -107,9 +138,11 @@ public:
     // kB of the given /proc status field (VmHWM, VmRSS).
     long MemoryKb(const char* field) const;
     // Sends the request and reads the whole answer.
-    std::string Exchange(const std::string& request, int timeoutMs = 20000);
+    std::string Exchange(const std::string& request, int timeoutMs = 20000) const;
 
 private:
+    void Start(const DataFiles& files, const std::string& ini, bool withShippedData);
+    void Spawn();
     std::string m_dir;
     pid_t m_pid = -1;
     int m_port = 0;
@@ -119,7 +152,9 @@ private:
 // RemoveTree).
 std::string MakeTempDir();
 void RemoveTree(const std::string& dir);
+// Writes the file, making its folders as needed.
 void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
 
 // Runs a program with arguments and gives its exit code; stdout and stderr
 // go to the strings when given.
@@ -142,5 +177,11 @@ private:
 
 std::string BinaryDir();
 std::string SourceDir();
+
+// Milliseconds of the monotonic clock, for deadlines.
+int64_t NowMs();
+// Asks `done` again and again until it holds or the time-out passes:
+// whether it held.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 
 }  // namespace e2e
