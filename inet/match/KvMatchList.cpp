@@ -19,11 +19,12 @@ namespace {
 // thousands of lines).
 constexpr int kListOptions = TQ_REGEX_ICASE | TQ_REGEX_MULTILINE | TQ_REGEX_JIT_WHEN_HOT;
 
-// The shop and ad network are deployment values (none by default); the
-// portal domain is the reserved name the local portal is served under.
-KvPortalHosts g_portalHosts = {"", "", "", "kvproxy.home.arpa"};
-
-CString DomainPattern(const CString& domain) { return "*." + domain + "/*"; }
+// The product's own entries; a function-local object so that a library
+// that sets them while it is being loaded finds it made.
+std::vector<CString>& KavoriItems() {
+    static std::vector<CString> items;
+    return items;
+}
 
 }  // namespace
 
@@ -49,12 +50,6 @@ int KvMatchListItem::Compile() {
     m_bCompiled = m_regex.SetExp(regex.c_str(), kListOptions);
     return m_bCompiled;
 }
-
-// ---- portal hosts -----------------------------------------------------------
-
-const KvPortalHosts& KvGetPortalHosts() { return g_portalHosts; }
-
-void KvSetPortalHosts(const KvPortalHosts& hosts) { g_portalHosts = hosts; }
 
 // ---- KvMatchList ------------------------------------------------------------
 
@@ -128,17 +123,13 @@ int KvMatchList::IsMatchLinear(const char* text, CString* matchedPattern) const 
     return FALSE;
 }
 
+void KvMatchList::SetKavoriItems(const std::vector<CString>& patterns) { KavoriItems() = patterns; }
+
+const std::vector<CString>& KvMatchList::GetKavoriItems() { return KavoriItems(); }
+
 void KvMatchList::AddKavoriItems() {
-    const KvPortalHosts& hosts = KvGetPortalHosts();
-    const CString patterns[] = {
-        DomainPattern(hosts.bookShopDomain),
-        hosts.adScriptUrl,
-        DomainPattern(hosts.adNetworkDomain),
-        DomainPattern(hosts.portalDomain),
-    };
-    for (const CString& pattern : patterns) {
-        // An unset host gives no entry (a bare "*./*" would match nearly everything).
-        if (pattern.IsEmpty() || pattern == "*./*") continue;
+    for (const CString& pattern : KavoriItems()) {
+        if (pattern.IsEmpty()) continue;
         KvMatchListItem* item = new (std::nothrow) KvMatchListItem(pattern);
         if (item && !m_lstItem.AddHead(item)) delete item;
     }

@@ -14,6 +14,8 @@
 // threads match is not supported.
 #pragma once
 
+#include <vector>
+
 #include "base/platform/CString.h"
 #include "inet/match/KvMatchIndex.h"
 #include "base/containers/KvObject.h"
@@ -41,17 +43,6 @@ public:
     int m_bCompiled = 0;   // m_regex is usable; 0 until InitTheList
 };
 
-// Host names behind the portal's own list entries: deployment values.
-struct KvPortalHosts {
-    CString bookShopDomain;   // the book shop whose affiliate content the portal shows
-    CString adScriptUrl;      // the ad network's script URL, a pattern ending in "*"
-    CString adNetworkDomain;  // the ad network's domain
-    CString portalDomain;     // the portal's own domain
-};
-const KvPortalHosts& KvGetPortalHosts();
-// Call at start-up, before any list is prepared.
-void KvSetPortalHosts(const KvPortalHosts& hosts);
-
 class KvMatchList : public CObject {
     DECLARE_DYNCREATE(KvMatchList)
 
@@ -78,9 +69,14 @@ public:
     void RemoveAll();
     KvObjectList& GetTheList() { return m_lstItem; }
     const KvObjectList& GetTheList() const { return m_lstItem; }
-    // Puts the portal's own entries at the front (uncompiled): the portal,
-    // its ad network's domain and script, and the book shop.
+    // Puts the product's own entries at the front (uncompiled), each before
+    // the one inserted earlier. The proxy gives its portal's entries with
+    // SetKavoriItems (proxy/web/KvPortalHosts.h); none until then.
     void AddKavoriItems();
+    // The patterns AddKavoriItems inserts, in insertion order. Start-up
+    // only: lists being prepared on other threads read them unlocked.
+    static void SetKavoriItems(const std::vector<CString>& patterns);
+    static const std::vector<CString>& GetKavoriItems();
 
     // Figures for diagnostics and the benchmark.
     const KvMatchIndex& GetIndex() const { return m_index; }

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "proxy/cache/KvCacheMgr.h"
-#include "inet/match/KvMatchList.h"
+#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "inet/net/KvComSocketImp.h"
 #include "inet/log/KvLogError.h"
-#include "inet/match/KvMatchList.h"
+#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyText.h"
 #include "inet/url/KvUrlCode.h"

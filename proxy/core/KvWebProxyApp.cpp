@@ -11,6 +11,7 @@
 #include "inet/web/KvMime.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
+#include "proxy/web/KvPortalHosts.h"
 #include "base/thread/KvSystemLock.h"
 #include "inet/url/KvUrlCode.h"
 #include "base/str/StrFunc.h"
@@ -49,7 +50,11 @@ bool IsAbsolute(const CString& path) { return path.GetLength() > 0 && (path[0] =
 
 KvWebProxyApp* KvGetProxyApp() { return dynamic_cast<KvWebProxyApp*>(KvGetApp()); }
 
-KvWebProxyApp::KvWebProxyApp() : m_pRTProxyServer(RUNTIME_CLASS(KvProxyServer)) { m_bListLoaded = 0; }
+KvWebProxyApp::KvWebProxyApp() : m_pRTProxyServer(RUNTIME_CLASS(KvProxyServer)) {
+    m_bListLoaded = 0;
+    // The portal's own entries, which every white list starts with.
+    KvSetPortalHosts(KvGetPortalHosts());
+}
 
 KvWebProxyApp::~KvWebProxyApp() { StopProxy(); }
 

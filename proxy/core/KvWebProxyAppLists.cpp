@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvPortalHosts.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "proxy/cache/KvCacheFiles.h"
 #include "inet/match/KvMatchList.h"
+#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyRequest.h"

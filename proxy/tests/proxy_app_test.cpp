@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "inet/match/KvMatchList.h"
+#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -152,7 +153,8 @@ TEST(ProxyListTest, ListsArePreparedOnceAndAnswerFromManyThreads) {
     TempDir data;
     data.Write("blacklist.txt", "*ads.example*\n");
     data.Write("popupfilter.txt", "*popup.example*\n");
-    KvPortalHosts hosts = KvGetPortalHosts();
+    const KvPortalHosts saved = KvGetPortalHosts();
+    KvPortalHosts hosts = saved;
     hosts.portalDomain = "portal.test";
     KvSetPortalHosts(hosts);
     AppFixture f(Base(data.path) + "[Proxy]\n[General]\nUseBlackList=1\nUsePopUpFilter=1\nUseNoCacheList=0\n");
@@ -181,6 +183,17 @@ TEST(ProxyListTest, ListsArePreparedOnceAndAnswerFromManyThreads) {
     EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://evil.example/?r=.portal.test/"), 0);
     EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://www.portal.test@evil.example/"), 0);
     EXPECT_EQ(f.app.IsInWhiteList("http://elsewhere.example/", "http://notportal.test/"), 0);
+    KvSetPortalHosts(saved);
+}
+
+TEST(ProxyListTest, UnsetPortalHostsWhiteListOnlyThePortalsDomain) {
+    KvWebProxyApp app;  // hands the portal's entries to every white list
+    KvMatchList list;
+    list.AddKavoriItems();
+    ASSERT_EQ(list.GetTheList().GetCount(), 1);  // no bare "*./*" for the unset hosts
+    list.InitTheList();
+    EXPECT_TRUE(list.IsMatch("http://search.kvproxy.home.arpa/"));
+    EXPECT_FALSE(list.IsMatch("http://www.unrelated.org/"));
 }
 
 TEST(ProxyAppTest, SearchToolParametersMergeWithoutRegardToCase) {
