@@ -90,18 +90,12 @@ int KvHttpBuffer::AddHeaderValue(const char* name, const char* value) {
 
 int KvHttpBuffer::RemoveHeader(const char* name) { return m_mapHeader.Remove(name) ? TRUE : FALSE; }
 
-void KvHttpBuffer::RemoveHeaderNoCase(const char* name) {
-    // One pass: every item is taken from the head and either deleted or put
-    // back at the tail, so the order stays and a head full of repeats of
-    // the name costs linear time, not a search per removal.
-    int count = m_mapHeader.Size();
-    for (int i = 0; i < count; ++i) {
-        CsStrMapItem* item = m_mapHeader.GetHead();
-        if (!item) break;
-        if (StrICompare(item->GetKey(), name) == 0) delete item;
-        else m_mapHeader.AddTail(item);
-    }
+int KvHttpBuffer::RemoveHeadersNamed(const char* name) {
+    if (!name) return 0;
+    return RemoveHeadersWhere([name](const char* key) { return StrICompare(key, name) == 0; });
 }
+
+void KvHttpBuffer::RemoveHeaderNoCase(const char* name) { RemoveHeadersNamed(name); }
 
 int KvHttpBuffer::IsTextFile() const { return StartsWithNoCase(GetHeaderValue("Content-Type"), "text/"); }
 

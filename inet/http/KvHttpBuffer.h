@@ -97,6 +97,28 @@ public:
     int AddHeaderValue(const char* name, const char* value);
     // Removes the first header whose name matches exactly (case included).
     int RemoveHeader(const char* name);
+    // The one way to remove headers by name: every header for which
+    // remove(name) holds goes, in a single walk over the list, and the rest
+    // keep their order. The predicate is asked once per header, so a head
+    // that repeats a name thousands of times costs linear time. The number
+    // removed.
+    template <class Pred>
+    int RemoveHeadersWhere(Pred remove) {
+        int removed = 0;
+        // Each header is taken from the front and deleted or put back behind.
+        for (int left = m_mapHeader.Size(); left > 0; --left) {
+            CsStrMapItem* item = m_mapHeader.GetHead();
+            if (remove(item->GetKey())) {
+                delete item;
+                ++removed;
+            } else {
+                m_mapHeader.AddTail(item);
+            }
+        }
+        return removed;
+    }
+    // Every header of that name, without regard to case: the number removed.
+    int RemoveHeadersNamed(const char* name);
     // The "Content-Type" starts (without regard to case) with "text/",
     // "text/plain", "text/html" or "image"; FALSE without one.
     int IsTextFile() const;

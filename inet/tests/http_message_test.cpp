@@ -4,7 +4,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -532,9 +531,10 @@ TEST(HttpChunked, DecodesSizesExtensionsAndTrailers) {
 }
 
 // A hostile head may repeat one "Content-Length" thousands of times behind
-// thousands of other fields: replacing them after a chunked body must take
-// one pass over the fields, not a search per repeat.
-TEST(HttpChunked, RepeatedLengthsBehindManyFieldsAreReplacedInOnePass) {
+// thousands of other fields: after a chunked body exactly one is left, and
+// the other fields keep their order. (That it takes one walk is shown by
+// HttpHeaderList below; bench/header_bench times it.)
+TEST(HttpChunked, RepeatedLengthsBehindManyFieldsAreReplacedByOne) {
     std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n";
     for (int i = 0; head.size() < KV_HTTP_MAX_HEAD / 2; i++) head += "X-F" + std::to_string(i) + ": a\r\n";
     int repeats = 0;
@@ -546,10 +546,8 @@ TEST(HttpChunked, RepeatedLengthsBehindManyFieldsAreReplacedInOnePass) {
     ASSERT_GT(r.ReceiveHeader(&wire), 0);
     wire.PutString("5\r\nhello\r\n0\r\n\r\n");
 
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(r.ReceiveChunkedBody(&wire), 5);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_LT(ms.count(), 300) << repeats << " repeats";
+    EXPECT_GT(repeats, 1000);
 
     int lengths = 0;
     const char* last = nullptr;
@@ -563,6 +561,38 @@ TEST(HttpChunked, RepeatedLengthsBehindManyFieldsAreReplacedInOnePass) {
     EXPECT_STREQ(r.m_mapHeader.Head()->GetKey(), "X-F0");  // the other fields keep their order
     EXPECT_STREQ(last, "Content-Length");
     EXPECT_STREQ(r.GetHeaderValue("Via"), "last");
+}
+
+// Removing a name repeated 10,000 times among other fields asks about each
+// header once (a search from the front per removal would ask about 10^8),
+// removes every repeat whatever its letter case, and keeps the others'
+// order.
+TEST(HttpHeaderList, RemovingARepeatedNameAsksOncePerHeaderAndKeepsTheOrder) {
+    const int kRepeats = 10000;
+    KvHttpResponse r;
+    for (int i = 0; i < kRepeats; ++i) {
+        r.AddHeaderValue("X-Field", std::to_string(i).c_str());
+        r.AddHeaderValue(i % 2 ? "set-cookie" : "Set-Cookie", "a=1");
+    }
+    long asked = 0;
+    int removed = r.RemoveHeadersWhere([&](const char* name) {
+        ++asked;
+        return strcasecmp(name, "SET-COOKIE") == 0;
+    });
+    EXPECT_EQ(removed, kRepeats);
+    EXPECT_EQ(asked, 2 * kRepeats);
+    int expected = 0;
+    bool inOrder = true;
+    r.m_mapHeader.ForEach([&](CsStrMapItem* item) { inOrder = inOrder && std::to_string(expected++) == item->GetValue(); });
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(expected, kRepeats);
+
+    r.AddHeaderValue("Via", "a");
+    r.AddHeaderValue("VIA", "b");
+    EXPECT_EQ(r.RemoveHeadersNamed("via"), 2);
+    EXPECT_EQ(r.RemoveHeadersNamed("via"), 0);
+    EXPECT_EQ(r.RemoveHeadersNamed(nullptr), 0);
+    EXPECT_EQ(r.m_mapHeader.Size(), kRepeats);
 }
 
 TEST(HttpChunked, BrokenFramingFails) {

@@ -309,13 +309,7 @@ int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
     return KvCacheRestore(buf, response);
 }
 
-void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name) {
-    // Each round removes one entry, so the loop ends.
-    while (CsStrMapItem* item = message.m_mapHeader.IFind(name)) {
-        CString exact(item->GetKey());
-        if (!message.RemoveHeader(exact)) break;
-    }
-}
+void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name) { message.RemoveHeadersNamed(name); }
 
 int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName) {
     const char* type = response.GetHeaderValue("Content-Type");

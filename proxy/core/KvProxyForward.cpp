@@ -67,16 +67,7 @@ private:
 };
 
 // Removes the headers of one connection in one pass, keeping the order.
-void RemoveHopHeaders(KvHttpBuffer& message) {
-    const HopHeaderTest isHop(message);
-    const int count = message.m_mapHeader.Size();
-    for (int i = 0; i < count; ++i) {
-        CsStrMapItem* item = message.m_mapHeader.GetHead();
-        if (!item) break;
-        if (isHop(item->GetKey())) delete item;
-        else message.m_mapHeader.AddTail(item);
-    }
-}
+void RemoveHopHeaders(KvHttpBuffer& message) { message.RemoveHeadersWhere(HopHeaderTest(message)); }
 
 // Ends the browser's connection with a reset, so that an answer cut short
 // can never pass for a complete one that ends at the close.

@@ -211,18 +211,7 @@ bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name) {
     return listed;
 }
 
-void KvRemoveHeaderAnyCase(KvHttpBuffer& message, const char* name) {
-    if (!name) return;
-    // One walk over the head, however many times the name is repeated:
-    // each field is taken from the front and deleted or put back behind.
-    const int count = message.m_mapHeader.Size();
-    for (int i = 0; i < count; ++i) {
-        CsStrMapItem* item = message.m_mapHeader.GetHead();
-        if (!item) break;
-        if (strcasecmp(item->GetKey(), name) == 0) delete item;
-        else message.m_mapHeader.AddTail(item);
-    }
-}
+void KvRemoveHeaderAnyCase(KvHttpBuffer& message, const char* name) { message.RemoveHeadersNamed(name); }
 
 bool KvSplitAuthority(const char* authority, CString& host, int& port) {
     std::string_view text(authority ? authority : "");
