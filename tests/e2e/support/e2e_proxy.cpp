@@ -127,8 +127,12 @@ void Proxy::Start(const DataFiles& files, const std::string& ini, bool withShipp
         }
     }
     for (const auto& [path, text] : files) WriteFile(m_dir + "/" + path, text);
-    WriteFile(m_dir + "/kvproxy.ini", "[Directories]\r\nbasepath=" + m_dir + "\r\n" + ini + "\r\n");
+    WriteConfig(ini);
     Spawn();
+}
+
+void Proxy::WriteConfig(const std::string& ini) {
+    WriteFile(m_dir + "/kvproxy.ini", "[Directories]\r\nbasepath=" + m_dir + "\r\n" + ini + "\r\n");
 }
 
 // Starts the program and reads the port from the line it prints once it
@@ -165,15 +169,29 @@ void Proxy::Spawn() {
 }
 
 Proxy::~Proxy() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        if (!WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) != 0; }, 10000)) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-        }
-    }
+    Stop();
     RemoveTree(m_dir);
+}
+
+bool Proxy::Stop() {
+    if (m_pid <= 0) return true;
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    const bool ended = WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) != 0; }, 10000);
+    if (!ended) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, &status, 0);
+    }
+    m_pid = -1;
+    m_port = 0;
+    return ended;
+}
+
+bool Proxy::Restart(const std::string& ini) {
+    const bool stopped = Stop();
+    if (!ini.empty()) WriteConfig(ini);
+    Spawn();
+    return stopped && Started();
 }
 
 long Proxy::MemoryKb(const char* field) const {

@@ -135,6 +135,12 @@ public:
     int Port() const { return m_port; }
     pid_t Pid() const { return m_pid; }
     const std::string& Dir() const { return m_dir; }
+    // Stops the program, which first finishes every exchange under way
+    // (a store into the cache included), and starts it again over the same
+    // data folder on a new port, with `ini` (when given) as its new
+    // configuration after [Directories]: whether it ended on its own and
+    // started again.
+    bool Restart(const std::string& ini = "");
     // kB of the given /proc status field (VmHWM, VmRSS).
     long MemoryKb(const char* field) const;
     // Sends the request and reads the whole answer.
@@ -142,7 +148,9 @@ public:
 
 private:
     void Start(const DataFiles& files, const std::string& ini, bool withShippedData);
+    void WriteConfig(const std::string& ini);
     void Spawn();
+    bool Stop();  // whether it ended on its own
     std::string m_dir;
     pid_t m_pid = -1;
     int m_port = 0;
