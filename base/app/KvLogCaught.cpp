@@ -5,11 +5,8 @@
 
 #include "base/app/KvBaseApp.h"
 
-namespace {
-
-// The caught exception's text; "an unknown exception" for anything that
-// is not a std::exception.
-void DescribeCurrent(char* out, size_t size) {
+void KvDescribeCaught(char* out, size_t size) noexcept {
+    if (!out || size == 0) return;
     snprintf(out, size, "an unknown exception");
     std::exception_ptr current = std::current_exception();
     if (!current) return;
@@ -21,11 +18,9 @@ void DescribeCurrent(char* out, size_t size) {
     }
 }
 
-}  // namespace
-
 void KvLogCaught(const char* where) noexcept {
     char what[256];
-    DescribeCurrent(what, sizeof what);
+    KvDescribeCaught(what, sizeof what);
     char line[512];
     snprintf(line, sizeof line, "Error: %s: caught %s", where ? where : "?", what);
     try {

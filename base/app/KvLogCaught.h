@@ -8,4 +8,10 @@
 // It never throws, so the caller's clean-up after it still runs.
 #pragma once
 
+#include <cstddef>
+
 void KvLogCaught(const char* where) noexcept;
+
+// The text KvLogCaught uses for the exception being handled, into out
+// (size bytes, always terminated), for callers that log it their own way.
+void KvDescribeCaught(char* out, size_t size) noexcept;

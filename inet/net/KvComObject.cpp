@@ -71,7 +71,9 @@ int KvComObject::DataWaiting(int timeout) { return m_pImp ? m_pImp->DataWaiting(
 int KvComObject::Receive(char* buf, int size) { return m_pImp ? m_pImp->Receive(buf, size) : KV_COM_NO_IMP; }
 
 int KvComObject::Send(const char* data, int length) {
-    return m_pImp ? m_pImp->Send(data, length) : KV_COM_NO_IMP;
+    if (!m_pImp) return KV_COM_NO_IMP;
+    if (length > 0) m_bSent = TRUE;
+    return m_pImp->Send(data, length);
 }
 
 int KvComObject::Send(const char* text) { return Send(text ? text : "", text ? (int)strlen(text) : 0); }
@@ -134,6 +136,7 @@ int KvComObject::SendFile(const char* path) {
             result = ClampCount(total);
             break;
         }
+        m_bSent = TRUE;
         int sent = m_pImp->Send(chunk.get(), (int)n);
         if (sent < 0) {
             result = sent;

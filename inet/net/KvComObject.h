@@ -85,6 +85,12 @@ public:
     // The whole file: the count sent, or -4 when it cannot be read or is empty.
     int SendFile(const char* path);
 
+    // TRUE once Send or SendFile was asked to write a byte since the last
+    // ClearSent (a failed write may still have delivered part of it): the
+    // peer may have seen something, so no fresh answer can start.
+    BOOL HasSent() const { return m_bSent; }
+    void ClearSent() { m_bSent = FALSE; }
+
     int GetErrorCode() const;
     int SetErrorCode(int code);
     int GetTimeOut() const;
@@ -98,4 +104,5 @@ public:
 protected:
     KvComObjectImp* m_pImp = nullptr;
     BOOL m_bAutoDelete = TRUE;
+    BOOL m_bSent = FALSE;
 };

@@ -10,9 +10,16 @@
 // The busy flag is set by the server (under its pool lock) when it hands
 // the thread out and cleared by the thread when its run has ended, so a
 // thread is never given two connections.
+//
+// An exception that escapes DispatchRequest ends the connection, not the
+// thread: it is logged as an Error line, the client gets a short "500"
+// answer when nothing of an answer was sent yet, and the run's clean-up
+// (both connections closed, the busy flag cleared) happens as on any
+// other path.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "base/platform/CString.h"
 #include "inet/net/KvComObject.h"
@@ -47,6 +54,9 @@ public:
     // Busy from the moment the server hands the thread out until its run ends.
     bool IsBusy() const { return m_bBusy.load(); }
     void SetBusy(bool busy) { m_bBusy.store(busy); }
+    // When the thread last became free (KvNowMs): the end of its last run,
+    // or its creation before the first.
+    int64_t GetIdleSince() const { return m_nIdleSince.load(); }
 
 protected:
     void OnRunThread() override;
@@ -69,9 +79,15 @@ protected:
     BOOL m_bKeepAlive = FALSE;
 
 private:
+    // The requests of one connection, while the client keeps it alive.
+    void ServeConnection();
+    // Logs the exception being handled and answers "500" when the client
+    // has been sent nothing yet. Never throws.
+    void AnswerFailedRequest() noexcept;
     // Closes a handed-out socket that InitState never took over.
     void ClosePendingSocket();
 
     std::atomic<bool> m_bBusy{false};
+    std::atomic<int64_t> m_nIdleSince;
     bool m_bSocketPending = false;  // m_nRequestID not yet taken by m_comClient
 };

@@ -14,6 +14,8 @@
 #include <functional>
 #include <latch>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -88,6 +90,25 @@ protected:
     }
 };
 IMPLEMENT_DYNCREATE(EchoRequest, KvSocketRequest)
+
+// Echoes like EchoRequest, but "throw" makes it throw before answering and
+// "late" after a part of an answer went out.
+class ThrowingRequest : public KvSocketRequest {
+    DECLARE_DYNCREATE(ThrowingRequest)
+protected:
+    BOOL DispatchRequest() override {
+        char line[256];
+        if (m_comClient.ReceiveLine(line, sizeof(line)) <= 0) return FALSE;
+        if (std::string(line) == "throw") throw std::out_of_range("index past the end");
+        if (std::string(line) == "late") {
+            m_comClient.Send("partial");
+            throw std::bad_alloc();
+        }
+        m_comClient.Send((std::string(line) + "\n").c_str());
+        return TRUE;
+    }
+};
+IMPLEMENT_DYNCREATE(ThrowingRequest, KvSocketRequest)
 
 // Waits for one line, then sends a 50 MiB body of a known pattern.
 class BigBodyRequest : public KvSocketRequest {
@@ -254,6 +275,31 @@ TEST_F(ServerTest, PoolCapAnswersBusyAndNothingLeaks) {
         close(b);  // still held when the server stops
     }
     EXPECT_EQ(OpenDescriptorCount(), fdsBefore);
+}
+
+TEST_F(ServerTest, AnExceptionInARequestAnswers500AndFreesItsThread) {
+    // One thread at most: a thread left busy by the exception would make
+    // every later connection a "503".
+    auto server = StartServer(RUNTIME_CLASS(ThrowingRequest), [](KvSocketServer& s) {
+        s.SetMaxBusyThreadCount(1);
+        s.SetInitThreadCount(1);
+    });
+    ASSERT_TRUE(server);
+    UINT port = server->GetBoundPort();
+    auto exchange = [&](const std::string& line) {
+        EXPECT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 0; }));
+        int fd = Connect(port);
+        SendText(fd, line + "\n");
+        std::string answer = ReadToEnd(fd);
+        close(fd);
+        return answer;
+    };
+    std::string failed = exchange("throw");
+    EXPECT_EQ(failed.rfind("HTTP/1.0 500 Internal Server Error\r\n", 0), 0u) << failed;
+    EXPECT_NE(failed.find("\r\n\r\n<html>"), std::string::npos);
+    EXPECT_EQ(exchange("late"), "partial");  // no second answer after a started one
+    EXPECT_EQ(exchange("hello"), "hello\n");
+    EXPECT_EQ(server->GetRequestThreadCount(), 1);
 }
 
 TEST_F(ServerTest, StopEndsABlockedReceiveWithin100ms) {

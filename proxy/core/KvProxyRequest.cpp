@@ -34,6 +34,11 @@ BOOL KvProxyRequest::InitState() {
     return TRUE;
 }
 
+BOOL KvProxyRequest::CloseConnections() {
+    ReleaseBodies();
+    return KvSocketRequest::CloseConnections();
+}
+
 void KvProxyRequest::DropRemote() {
     if (m_comRemote.IsValid()) m_comRemote.Disconnect(1);
 }

@@ -43,6 +43,8 @@ protected:
     BOOL InitState() override;
     // Reads one request and answers it.
     BOOL DispatchRequest() override;
+    // Also frees the exchange's bodies: the run may have ended in an exception.
+    BOOL CloseConnections() override;
 
     // --- the request's own operations, in slot order ---
     // The browser's head and body; 0 when the connection is done with
