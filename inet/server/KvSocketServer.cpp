@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,7 @@ namespace {
 constexpr int kAcceptBackOffMs = 100;   // pause while the process is out of descriptors
 constexpr int kAcceptsPerWake = 64;     // then the stop flag is looked at again
 constexpr int kIdleWaitMs = 100;        // only without a wake descriptor
+constexpr int64_t kCompactFloorMs = 50; // least wait between two looks at the pool
 
 const char kBusyAnswer[] =
     "HTTP/1.0 503 Service Unavailable\r\n"
@@ -76,8 +78,12 @@ BOOL KvSocketServer::OnInitThread() {
 void KvSocketServer::OnRunThread() {
     bool wakeable = GetWakeFd() >= 0;
     while (IsRunning() && m_socket.IsValid()) {
-        KvWait w = KvSocketWait(m_socket.GetHandle(), POLLIN, wakeable ? -1 : KvDeadlineAfter(kIdleWaitMs));
+        int64_t compactAt = NextCompactDeadline();
+        int64_t deadline = compactAt;
+        if (!wakeable && (deadline < 0 || deadline > KvDeadlineAfter(kIdleWaitMs))) deadline = KvDeadlineAfter(kIdleWaitMs);
+        KvWait w = KvSocketWait(m_socket.GetHandle(), POLLIN, deadline);
         if (w == KvWait::Stopped || w == KvWait::Failed) break;
+        if (compactAt >= 0 && KvNowMs() >= compactAt) CompactRequestThread();
         if (w == KvWait::TimedOut) continue;
         for (int i = 0; i < kAcceptsPerWake && IsRunning(); i++) {
             if (OnAcceptConnection()) continue;
@@ -197,15 +203,40 @@ void KvSocketServer::DestroyAllRequestThreads() {
     }
 }
 
+UINT KvSocketServer::KeptThreadCount() const { return std::max(m_nInitThreadCount, m_nKeepFreeThreadCount); }
+
+int64_t KvSocketServer::NextCompactDeadline() {
+    if (!m_bCompact) return -1;
+    KvCriticalLock lock(m_csRequest);
+    if ((UINT)m_lstRequest.GetCount() <= KeptThreadCount()) return -1;
+    int64_t now = KvNowMs();
+    int64_t earliest = now + (int64_t)m_nIdleThreadLimit;  // a busy thread's, should it end now
+    for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+        auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
+        if (!request->IsBusy()) earliest = std::min(earliest, request->GetIdleSince() + (int64_t)m_nIdleThreadLimit);
+    }
+    // Threads that end their runs meanwhile are seen at the next look.
+    return std::max(earliest, now + kCompactFloorMs);
+}
+
 void KvSocketServer::CompactRequestThread() {
     if (!m_bCompact) return;
-    KvCriticalLock lock(m_csRequest);
-    for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
-        if ((UINT)m_lstRequest.GetCount() <= m_nKeepFreeThreadCount) break;
-        POSITION at = pos;
-        auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
-        if (request->IsBusy()) continue;
-        m_lstRequest.RemoveAt(at);
+    // Taken out of the pool under the lock, stopped outside it (as in
+    // DestroyAllRequestThreads).
+    std::vector<KvSocketRequest*> idle;
+    {
+        KvCriticalLock lock(m_csRequest);
+        int64_t now = KvNowMs();
+        for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
+            if ((UINT)m_lstRequest.GetCount() <= KeptThreadCount()) break;
+            POSITION at = pos;
+            auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
+            if (request->IsBusy() || now - request->GetIdleSince() < (int64_t)m_nIdleThreadLimit) continue;
+            m_lstRequest.RemoveAt(at);
+            idle.push_back(request);
+        }
+    }
+    for (KvSocketRequest* request : idle) {
         request->Kill();
         delete request;
     }

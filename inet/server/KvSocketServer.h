@@ -14,7 +14,9 @@
 // Pool: a free thread is marked busy under m_csRequest when it is handed
 // out. When m_nMaxBusyThreadCount threads are busy a new connection gets a
 // short "503" answer and is closed. A connection that is not served is
-// always closed.
+// always closed. Threads beyond the initial pool (or the keep-free count,
+// when larger) that stay idle for the idle limit (a minute) end: the
+// accept loop's wait has a deadline when the pool is above that size.
 #pragma once
 
 #include <netinet/in.h>
@@ -65,6 +67,9 @@ public:
     void SetRTRequest(const CRuntimeClass* rt) { m_pRTRequest = rt; }
     BOOL GetCompact() const { return m_bCompact; }
     void SetCompact(BOOL compact) { m_bCompact = compact; }
+    // How long a thread beyond the kept pool may stay idle before it ends (ms).
+    DWORD GetIdleThreadLimit() const { return m_nIdleThreadLimit; }
+    void SetIdleThreadLimit(DWORD ms) { m_nIdleThreadLimit = ms; }
 
     // Threads in the pool / threads now serving.
     int GetRequestThreadCount();
@@ -85,7 +90,14 @@ protected:
     // or no thread can be made.
     KvSocketRequest* FindFreeRequestThread();
     void DestroyAllRequestThreads();
+    // Ends the threads that have been idle for the idle limit, down to the
+    // kept pool. Called by the accept loop only, so no thread it ends can
+    // be handed out meanwhile.
     void CompactRequestThread();
+    // When the accept loop has to compact next (KvNowMs), -1 when the pool
+    // is no larger than the kept size.
+    int64_t NextCompactDeadline();
+    UINT KeptThreadCount() const;
     // Sends a short "503" answer (without waiting) and closes the socket.
     void RefuseConnection(SOCKET socket);
     // Normalises the pool counts before the threads are made.
@@ -110,6 +122,7 @@ protected:
     UINT m_nMaxThreadCount = 132;  // listen backlog
     UINT m_nKeepFreeThreadCount = 5;
     UINT m_nMaxBusyThreadCount = 256;
-    BOOL m_bCompact = FALSE;
+    BOOL m_bCompact = TRUE;
+    DWORD m_nIdleThreadLimit = 60000;
     const CRuntimeClass* m_pRTRequest;
 };

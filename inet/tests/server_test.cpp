@@ -302,6 +302,33 @@ TEST_F(ServerTest, AnExceptionInARequestAnswers500AndFreesItsThread) {
     EXPECT_EQ(server->GetRequestThreadCount(), 1);
 }
 
+TEST_F(ServerTest, IdleThreadsEndDownToTheInitialPoolButNeverABusyOne) {
+    // Idle limit 0: a thread beyond the initial pool ends as soon as it is idle.
+    auto server = StartServer(RUNTIME_CLASS(EchoRequest), [](KvSocketServer& s) {
+        s.SetInitThreadCount(1);
+        s.SetKeepFreeThreadCount(1);
+        s.SetIdleThreadLimit(0);
+    });
+    ASSERT_TRUE(server);
+    UINT port = server->GetBoundPort();
+    int fds[3];
+    for (int& fd : fds) fd = Connect(port);
+    ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 3; }));
+    EXPECT_EQ(server->GetRequestThreadCount(), 3);
+    for (int i : {0, 2}) {
+        SendText(fds[i], "bye\n");
+        EXPECT_EQ(ReadToEnd(fds[i]), "127.0.0.1 bye\n");
+        close(fds[i]);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return server->GetRequestThreadCount() == 1; }));
+    // The one left is the busy one: its client is still served.
+    SendText(fds[1], "still here\n");
+    EXPECT_EQ(ReadToEnd(fds[1]), "127.0.0.1 still here\n");
+    close(fds[1]);
+    EXPECT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 0; }));
+    EXPECT_EQ(server->GetRequestThreadCount(), 1);
+}
+
 TEST_F(ServerTest, StopEndsABlockedReceiveWithin100ms) {
     auto server = StartServer(RUNTIME_CLASS(EchoRequest));
     ASSERT_TRUE(server);
