@@ -15,6 +15,7 @@
 
 #include "base/file/KvFileFunc.h"
 #include "inet/log/KvLogError.h"
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyServerKavori.h"
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -28,7 +29,7 @@ const char kUsage[] =
     "usage: kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]\n"
     "\n"
     "KvProxy, a personal web proxy. Point the browser's HTTP proxy at the\n"
-    "address printed at start (127.0.0.1:8168 unless configured otherwise).\n"
+    "address printed at start (%s unless configured otherwise).\n"
     "\n"
     "  --config PATH       the configuration file (default: kvproxy.ini beside the program)\n"
     "  --listen HOST:PORT  listen there instead of [Proxy] Listen; port 0 takes any free port\n"
@@ -51,14 +52,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return 1;
         }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::fputs(kUsage, stdout);
+            std::printf(kUsage, KvConfigDefault("Proxy", "Listen"));
             return 1;
         }
         if ((std::strcmp(arg, "--config") == 0 || std::strcmp(arg, "--listen") == 0) && i + 1 < argc) {
             (arg[2] == 'c' ? options.config : options.listen) = argv[++i];
             continue;
         }
-        std::fprintf(stderr, "kvproxy: unknown or incomplete option '%s'\n\n%s", arg, kUsage);
+        std::fprintf(stderr, "kvproxy: unknown or incomplete option '%s'\n\n", arg);
+        std::fprintf(stderr, kUsage, KvConfigDefault("Proxy", "Listen"));
         return 3;
     }
     return 0;
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
         CsString host;
         int port = 0;
         BreakHostPort(options.listen, host, port);
-        app->m_strListenHost = *host.GetStr() ? host.GetStr() : "127.0.0.1";
+        app->m_strListenHost = *host.GetStr() ? CString(host.GetStr()) : KvDefaultListenHost();
         app->m_nListenPort = port;
     }
     if (!app->StartProxy()) {

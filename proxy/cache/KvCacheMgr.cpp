@@ -21,7 +21,9 @@ constexpr UINT kPermanentDays = 3650;
 constexpr DWORD kRetryOpenMs = 60 * 1000;  // a store that failed to open is tried again after this
 
 std::atomic<KvCacheMgr*> g_instance{nullptr};  // lock-free read of _glbCacheMgr
-std::atomic<int> g_expiredDays{7};
+// The application gives the configured days at start (SetCacheSettings);
+// until then answers are kept as long as in the permanent store.
+std::atomic<int> g_expiredDays{(int)kPermanentDays};
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "inet/net/KvComSocketImp.h"
 #include "inet/log/KvLogError.h"
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
 #include "base/thread/KvThread.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kDefaultCopyCap = 16u << 20;
 // Interim answers (1xx) taken before the real one.
 constexpr int kMaxInterimAnswers = 16;
 
@@ -236,7 +236,7 @@ int KvProxyRequest::RelayResponseBody() {
     KvBodyCopy copy;
     if (m_bSaveToCache) {
         copy.buffer = &m_response.m_bufBody;
-        copy.cap = app ? app->m_nMaxCacheCopy : kDefaultCopyCap;
+        copy.cap = app ? app->m_nMaxCacheCopy : (size_t)KvConfigDefaultInt("Proxy", "MaxCacheBody") << 20;
     }
     KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache ? &copy : nullptr);
     m_nRelayed = r.bytes;

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "proxy/cache/KvCacheMgr.h"
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvWebProxyApp.h"
 
@@ -40,18 +41,16 @@ void KvSetKavoriSettings(const KvKavoriSettings& settings) { g_settings = settin
 
 int KvReadKavoriConfig(KvWebProxyApp& app) {
     KvKavoriSettings settings;
-    settings.zuRedirects = Words(app.m_iniFile.GetValue("General", "ZuRedirectPrefixes"));
-    settings.starRedirects = Words(app.m_iniFile.GetValue("General", "StarRedirectPrefixes"));
-    settings.customSearch = Trimmed(app.m_iniFile.GetValue("General", "CustomSearchPrefix"));
+    const KvIniFile& ini = app.m_iniFile;
+    settings.zuRedirects = Words(KvConfigString(ini, "General", "ZuRedirectPrefixes"));
+    settings.starRedirects = Words(KvConfigString(ini, "General", "StarRedirectPrefixes"));
+    settings.customSearch = Trimmed(KvConfigString(ini, "General", "CustomSearchPrefix"));
     KvSetKavoriSettings(settings);
 
-    CString domain = Trimmed(app.m_iniFile.GetValue("General", "PortalDomain")).c_str();
-    domain.MakeLower();
-    if (!domain.IsEmpty()) {
-        KvPortalHosts hosts = KvGetPortalHosts();
-        hosts.portalDomain = domain;
-        KvSetPortalHosts(hosts);
-    }
+    KvPortalHosts hosts = KvGetPortalHosts();
+    hosts.portalDomain = Trimmed(KvConfigString(ini, "General", "PortalDomain")).c_str();
+    hosts.portalDomain.MakeLower();
+    KvSetPortalHosts(hosts);
     KvCacheMgr::SetCacheSettings(app.m_strBasePath + "/Cache/", app.m_nCacheExpiredDays);
     return 1;
 }

@@ -33,7 +33,6 @@ const KvKavoriSettings& KvGetKavoriSettings();
 void KvSetKavoriSettings(const KvKavoriSettings& settings);
 
 // Reads the values from the application's loaded configuration file,
-// sets the portal's domain when "PortalDomain" names one (the portal host
-// stays the default otherwise), and gives the cache manager its directory
-// and expiry days. 1.
+// sets the portal's domain ("PortalDomain", the portal's host by
+// default), and gives the cache manager its directory and expiry days. 1.
 int KvReadKavoriConfig(KvWebProxyApp& app);

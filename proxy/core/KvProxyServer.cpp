@@ -1,11 +1,12 @@
 #include "proxy/core/KvProxyServer.h"
 
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyRequest.h"
 
 IMPLEMENT_DYNCREATE(KvProxyServer, KvSocketServer)
 
 KvProxyServer::KvProxyServer() {
-    SetPort(8168);
+    SetPort((short)KvDefaultListenPort());
     SetRTRequest(RUNTIME_CLASS(KvProxyRequest));
 }
 

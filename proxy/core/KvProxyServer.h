@@ -11,7 +11,7 @@
 class KvProxyServer : public KvSocketServer {
     DECLARE_DYNCREATE(KvProxyServer)
 public:
-    // Port 8168, request threads of KvProxyRequest.
+    // The default listen port ([Proxy] Listen), request threads of KvProxyRequest.
     KvProxyServer();
     ~KvProxyServer() override;
     // The socket error of a failed start (10048: the port is taken), 0 else.

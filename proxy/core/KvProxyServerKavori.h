@@ -11,7 +11,7 @@
 class KvProxyServerKavori : public KvProxyServer {
     DECLARE_DYNCREATE(KvProxyServerKavori)
 public:
-    // Port 8168, request threads of KvProxyRequestKavori.
+    // The default listen port ([Proxy] Listen), request threads of KvProxyRequestKavori.
     KvProxyServerKavori();
     ~KvProxyServerKavori() override;
 };

@@ -9,6 +9,7 @@
 #include "base/file/KvFileFunc.h"
 #include "inet/log/KvLogError.h"
 #include "inet/web/KvMime.h"
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/web/KvPortalHosts.h"
@@ -22,9 +23,6 @@ IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
 
 namespace {
 
-constexpr int kDefaultPort = 8168;
-constexpr int kDefaultRecTimeoutMs = 180000;
-constexpr int kDefaultExpiredDays = 3650;
 constexpr DWORD kOfflineAfterMs = 60000;
 // Also the listen backlog: bursts of new connections wait in it.
 constexpr UINT kListenBacklog = 1024;
@@ -52,6 +50,10 @@ KvWebProxyApp* KvGetProxyApp() { return dynamic_cast<KvWebProxyApp*>(KvGetApp())
 
 KvWebProxyApp::KvWebProxyApp() : m_pRTProxyServer(RUNTIME_CLASS(KvProxyServer)) {
     m_bListLoaded = 0;
+    // Every configuration member starts at the configuration's default.
+    const KvIniFile none;
+    ApplyProxyKeys(none);
+    ApplyGeneralKeys(none);
     // The portal's own entries, which every white list starts with.
     KvSetPortalHosts(KvGetPortalHosts());
 }
@@ -127,7 +129,7 @@ int KvWebProxyApp::ReadIniFile() {
                      MB_OK | MB_ICONSTOP);
         return 0;
     }
-    CString base = m_iniFile.GetValue("Directories", "basepath");
+    CString base = KvConfigString(m_iniFile, "Directories", "basepath");
     base.Trim();
     if (base.IsEmpty()) {
         base = GetModuleDir();
@@ -140,16 +142,12 @@ int KvWebProxyApp::ReadIniFile() {
 
     if (!ReadProxySection()) return 0;
 
-    m_bUseWhiteList = m_iniFile.GetIntValue("General", "UseWhiteList");
-    m_bUseBlackList = m_iniFile.GetIntValue("General", "UseBlackList");
-    m_bUsePopUpFilter = m_iniFile.GetIntValue("General", "UsePopUpFilter");
-    m_bUseNoCacheList = m_iniFile.GetIntValue("General", "UseNoCacheList");
+    ApplyGeneralKeys(m_iniFile);
     m_strWhiteListFile = "whitelist.txt";
     m_strBlackListFile = "blacklist.txt";
     if (m_bUsePopUpFilter) ReadPopUpFilter(m_strBasePath + "/popupfilter.txt");
     if (m_bUseNoCacheList) ReadNoCacheList(m_strBasePath + "/nocache.txt");
 
-    m_nDebugMask = m_iniFile.GetIntValue("Debugging", "debug") | KV_LOG_FATAL;
     // Redirect shortcuts, custom-search prefix, portal domain, cache folder.
     KvReadKavoriConfig(*this);
 
@@ -165,28 +163,37 @@ int KvWebProxyApp::ReadProxySection() {
         KvMessageBox(MessageText(KV_MSG_CONFIG_BAD), nullptr, MB_OK | MB_ICONSTOP);
         return 0;
     }
+    ApplyProxyKeys(m_iniFile);
+    return 1;
+}
+
+void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     // Only the loopback address unless the file names another: anyone who
     // can reach the port can use the proxy and the local sites.
-    SplitHostPort(proxy->GetValue("Listen"), m_strListenHost, m_nListenPort);
-    if (m_strListenHost.IsEmpty()) m_strListenHost = "127.0.0.1";
-    if (m_nListenPort <= 0 || m_nListenPort > 65535) m_nListenPort = kDefaultPort;
+    SplitHostPort(KvConfigString(ini, "Proxy", "Listen"), m_strListenHost, m_nListenPort);
+    if (m_strListenHost.IsEmpty()) m_strListenHost = KvDefaultListenHost();
+    if (m_nListenPort <= 0 || m_nListenPort > 65535) m_nListenPort = KvDefaultListenPort();
 
-    SplitHostPort(proxy->GetValue("Forward"), m_strForwardHost, m_nForwardPort);
+    SplitHostPort(KvConfigString(ini, "Proxy", "Forward"), m_strForwardHost, m_nForwardPort);
     if (m_nForwardPort < 0 || m_nForwardPort > 65535) m_nForwardPort = 0;
     if (m_nForwardPort == 0) m_strForwardHost.Empty();
 
-    long long timeout = (long long)proxy->GetIntValue("RecTimeout") * 1000;
-    m_nRecTimeout = timeout > 0 && timeout < 0x7FFFFFFF ? (int)timeout : kDefaultRecTimeoutMs;
-    m_nCacheExpiredDays = proxy->GetIntValue("CacheExpiredDays");
-    if (m_nCacheExpiredDays <= 0) m_nCacheExpiredDays = kDefaultExpiredDays;
+    long long timeout = (long long)KvConfigInt(ini, "Proxy", "RecTimeout") * 1000;
+    if (timeout >= 0x7FFFFFFF) timeout = (long long)KvConfigDefaultInt("Proxy", "RecTimeout") * 1000;
+    m_nRecTimeout = (int)timeout;
+    m_nCacheExpiredDays = KvConfigInt(ini, "Proxy", "CacheExpiredDays");
 
-    m_bTunnel = proxy->GetIntValue("Tunnel") ? 1 : 0;
-    if (const char* ports = proxy->GetValue("TunnelPorts")) {
-        if (*ports) m_strTunnelPorts = ports;
-    }
-    int maxBodyMiB = proxy->GetIntValue("MaxCacheBody");
-    if (maxBodyMiB > 0) m_nMaxCacheCopy = (size_t)maxBodyMiB << 20;
-    return 1;
+    m_bTunnel = KvConfigInt(ini, "Proxy", "Tunnel") ? 1 : 0;
+    m_strTunnelPorts = KvConfigString(ini, "Proxy", "TunnelPorts");
+    m_nMaxCacheCopy = (size_t)KvConfigInt(ini, "Proxy", "MaxCacheBody") << 20;
+}
+
+void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
+    m_bUseWhiteList = KvConfigInt(ini, "General", "UseWhiteList");
+    m_bUseBlackList = KvConfigInt(ini, "General", "UseBlackList");
+    m_bUsePopUpFilter = KvConfigInt(ini, "General", "UsePopUpFilter");
+    m_bUseNoCacheList = KvConfigInt(ini, "General", "UseNoCacheList");
+    m_nDebugMask = KvConfigInt(ini, "Debugging", "debug") | KV_LOG_FATAL;
 }
 
 // ---------------------------------------------------------------------------

@@ -89,8 +89,8 @@ public:
     static CString DefaultConfigFile();
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
-    CString m_strTunnelPorts = "443";       // [Proxy] TunnelPorts
-    size_t m_nMaxCacheCopy = 16u << 20;     // [Proxy] MaxCacheBody (MiB in the file)
+    CString m_strTunnelPorts;               // [Proxy] TunnelPorts
+    size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
 
 protected:
     int ReadIniFile();
@@ -102,6 +102,11 @@ protected:
     void PrepareDataDirectories();
     // "Listen"/"Forward" value into host and port.
     static void SplitHostPort(const char* value, CString& host, int& port);
+    // The members of [Proxy], and of [General] and [Debugging], from the
+    // file (its defaults for what it leaves out; an empty file gives every
+    // default).
+    void ApplyProxyKeys(const KvIniFile& ini);
+    void ApplyGeneralKeys(const KvIniFile& ini);
 
     KvProxyServer* m_pProxyServer = nullptr;
     const CRuntimeClass* m_pRTProxyServer;

@@ -93,6 +93,16 @@ TEST(ProxyConfigTest, MissingKeysTakeTheirDefaults) {
     EXPECT_EQ(f.app.m_nDebugMask, 0x4000);
     EXPECT_EQ(f.app.m_bUseWhiteList, 0);
     EXPECT_EQ(f.app.m_strWhiteListFile, "whitelist.txt");
+    // An application not yet configured holds the same values, so nothing
+    // depends on whether it has read its file.
+    KvWebProxyApp made;
+    EXPECT_EQ(made.m_strListenHost, f.app.m_strListenHost);
+    EXPECT_EQ(made.m_nListenPort, f.app.m_nListenPort);
+    EXPECT_EQ(made.m_nRecTimeout, f.app.m_nRecTimeout);
+    EXPECT_EQ(made.m_nCacheExpiredDays, f.app.m_nCacheExpiredDays);
+    EXPECT_EQ(made.m_strTunnelPorts, f.app.m_strTunnelPorts);
+    EXPECT_EQ(made.m_nMaxCacheCopy, f.app.m_nMaxCacheCopy);
+    EXPECT_EQ(made.m_bUseWhiteList + made.m_bUseBlackList + made.m_bUsePopUpFilter + made.m_bUseNoCacheList, 0);
     struct stat st;
     for (const char* sub : {"/Cache", "/Log", "/Temp"}) EXPECT_EQ(stat((data.path + sub).c_str(), &st), 0) << sub;
 }
@@ -154,10 +164,8 @@ TEST(ProxyListTest, ListsArePreparedOnceAndAnswerFromManyThreads) {
     data.Write("blacklist.txt", "*ads.example*\n");
     data.Write("popupfilter.txt", "*popup.example*\n");
     const KvPortalHosts saved = KvGetPortalHosts();
-    KvPortalHosts hosts = saved;
-    hosts.portalDomain = "portal.test";
-    KvSetPortalHosts(hosts);
-    AppFixture f(Base(data.path) + "[Proxy]\n[General]\nUseBlackList=1\nUsePopUpFilter=1\nUseNoCacheList=0\n");
+    AppFixture f(Base(data.path) +
+                 "[Proxy]\n[General]\nUseBlackList=1\nUsePopUpFilter=1\nUseNoCacheList=0\nPortalDomain=portal.test\n");
     ASSERT_EQ(f.init, 1);
     std::atomic<int> blocked{0};
     std::vector<std::thread> threads;

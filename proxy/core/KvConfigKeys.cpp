@@ -1,0 +1,92 @@
+#include "proxy/core/KvConfigKeys.h"
+
+#include <strings.h>
+
+#include <cassert>
+#include <cstdlib>
+
+#include "base/file/KvIniFile.h"
+#include "inet/url/KvUrlCode.h"
+#include "proxy/web/KvWebHosts.h"
+
+namespace {
+
+constexpr KvConfigKey kKeys[] = {
+    {"Directories", "basepath", "", "the program's folder",
+     "base directory of templates, lists, cache and logs; relative to the file's folder"},
+    {"Proxy", "Listen", "127.0.0.1:8168", "127.0.0.1:8168", "host:port the proxy listens on (port 0 too)"},
+    {"Proxy", "Forward", "", "direct connections", "upstream proxy host:port that every request goes through"},
+    {"Proxy", "RecTimeout", "180", "180", "seconds to wait for a silent browser or server"},
+    {"Proxy", "CacheExpiredDays", "3650", "3650", "days after which a cached answer counts as expired"},
+    {"Proxy", "Tunnel", "0", "off", "1: serve HTTPS (CONNECT) as tunnels"},
+    {"Proxy", "TunnelPorts", "443", "443", "ports a tunnel may reach, comma-separated"},
+    {"Proxy", "MaxCacheBody", "16", "16", "largest answer (MiB) of which a copy is kept for the cache"},
+    {"General", "UseWhiteList", "0", "off", "1: load whitelist.txt"},
+    {"General", "UseBlackList", "0", "off", "1: load blacklist.txt"},
+    {"General", "UsePopUpFilter", "0", "off", "1: load and apply popupfilter.txt"},
+    {"General", "UseNoCacheList", "0", "off", "1: load and apply nocache.txt"},
+    {"General", "PortalDomain", KV_HOST_PORTAL, KV_HOST_PORTAL, "a Referer under this domain passes the lists"},
+    {"General", "ZuRedirectPrefixes", "", "none", "redirector prefixes whose target is the zu parameter"},
+    {"General", "StarRedirectPrefixes", "", "none", "redirector prefixes whose target follows **"},
+    {"General", "CustomSearchPrefix", "", "none", "addresses beginning with it are never cached"},
+    {"Debugging", "debug", "0", "fatal errors only", "LogError kinds written (bit mask); fatal errors always"},
+};
+
+bool IsBlank(const char* text) {
+    for (; text && *text; ++text) {
+        if (*text != ' ' && *text != '\t') return false;
+    }
+    return true;
+}
+
+// The default of a key the code names; a name missing from the table is
+// a programming error.
+const KvConfigKey& Key(const char* section, const char* key) {
+    static const KvConfigKey kNone = {"", "", "", "", ""};
+    const KvConfigKey* found = KvFindConfigKey(section, key);
+    assert(found && "every configuration key is in the table");
+    return found ? *found : kNone;
+}
+
+}  // namespace
+
+std::span<const KvConfigKey> KvConfigKeys() { return kKeys; }
+
+const KvConfigKey* KvFindConfigKey(const char* section, const char* key) {
+    if (!section || !key) return nullptr;
+    for (const KvConfigKey& k : kKeys) {
+        if (strcasecmp(k.section, section) == 0 && strcasecmp(k.key, key) == 0) return &k;
+    }
+    return nullptr;
+}
+
+const char* KvConfigDefault(const char* section, const char* key) { return Key(section, key).value; }
+
+int KvConfigDefaultInt(const char* section, const char* key) { return std::atoi(KvConfigDefault(section, key)); }
+
+CString KvConfigString(const KvIniFile& ini, const char* section, const char* key) {
+    const char* value = ini.GetValue(section, key);
+    return IsBlank(value) ? CString(KvConfigDefault(section, key)) : CString(value);
+}
+
+int KvConfigInt(const KvIniFile& ini, const char* section, const char* key) {
+    const int fallback = KvConfigDefaultInt(section, key);
+    const char* value = ini.GetValue(section, key);
+    if (IsBlank(value)) return fallback;
+    const int number = std::atoi(value);
+    return fallback > 0 && number <= 0 ? fallback : number;
+}
+
+CString KvDefaultListenHost() {
+    CsString host;
+    int port = 0;
+    BreakHostPort(KvConfigDefault("Proxy", "Listen"), host, port);
+    return host.GetStr();
+}
+
+int KvDefaultListenPort() {
+    CsString host;
+    int port = 0;
+    BreakHostPort(KvConfigDefault("Proxy", "Listen"), host, port);
+    return port;
+}
