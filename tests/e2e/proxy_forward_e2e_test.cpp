@@ -2,12 +2,12 @@
 // written here: bodies, framing, methods, pages, suffixes, hop headers.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <string>
+#include <utility>
 
 #include "tests/e2e/support/e2e_support.h"
 
@@ -15,9 +15,13 @@ using namespace e2e;
 
 namespace {
 
-int64_t MsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
+// Every exchange here ends at once; this only keeps a proxy that waits
+// for something that never comes from hanging the test. Origins that keep
+// their connection open hold it longer than the guard, and the proxy's
+// receive time-out is longer still, so an answer that waited for either
+// does not come in time.
+constexpr int kGuardMs = 20000;
+constexpr int kHoldMs = 30000;
 
 // Reads a request head (and its Content-Length body), records the head.
 std::string TakeRequest(Server& server, Conn& c, std::string* body = nullptr) {
@@ -40,7 +44,14 @@ std::string FirstLine(const std::string& head) { return head.substr(0, head.find
 class ForwardTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(proxy.Started()) << "kvproxy did not start"; }
-    Proxy proxy{"RecTimeout=5\r\nTunnel=1"};
+    // The whole answer, which the proxy must end within the guard.
+    std::string Exchange(const std::string& request) {
+        bool timedOut = false;
+        std::string raw = proxy.Exchange(request, kGuardMs, &timedOut);
+        EXPECT_FALSE(timedOut) << "the proxy never ended its answer to " << FirstLine(request);
+        return raw;
+    }
+    Proxy proxy{"RecTimeout=60\r\nTunnel=1"};
 };
 
 }  // namespace
@@ -52,9 +63,9 @@ TEST_F(ForwardTest, SmallBodyArrivesByteIdenticalWithConnectionClose) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(payload.size()) +
                 "\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\n" + payload);
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/small")));
+    Answer a = Parse(Exchange(Get(origin.Port(), "/small")));
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.body, payload);
     EXPECT_EQ(a.Get("connection"), "close");
@@ -107,31 +118,37 @@ TEST(ForwardMemoryTest, HundredMegabytesPassWithBoundedMemory) {
 
 TEST_F(ForwardTest, ChunkedAnswerIsRelayedUnchangedAndEndsAtTheLastChunk) {
     const std::string chunked = "5;ext=1\r\nhello\r\n7\r\n, world\r\n0\r\nX-Trailer: yes\r\n\r\n";
+    const size_t firstPart = 9;
+    std::promise<void> firstPartArrived;
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
-        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked.substr(0, 9));
-        usleep(50000);
-        c.Write(chunked.substr(9));
-        c.WaitClosed(10000);  // a kept-alive origin: the last chunk ends the answer
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked.substr(0, firstPart));
+        // The rest follows only once the browser has the first part.
+        firstPartArrived.get_future().wait_for(std::chrono::milliseconds(kGuardMs));
+        c.Write(chunked.substr(firstPart));
+        c.WaitClosed(kHoldMs);  // a kept-alive origin: the last chunk ends the answer
     });
-    auto start = std::chrono::steady_clock::now();
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/chunked")));
-    EXPECT_LT(MsSince(start), 3000);
-    EXPECT_EQ(a.status, 200);
-    EXPECT_EQ(a.Get("transfer-encoding"), "chunked");
-    EXPECT_EQ(a.body, chunked);
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Get(origin.Port(), "/chunked")));
+    Answer head = Parse(c.ReadHead(kGuardMs));
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.Get("transfer-encoding"), "chunked");
+    std::string body = c.ReadExact(firstPart, kGuardMs);
+    EXPECT_EQ(body, chunked.substr(0, firstPart));
+    firstPartArrived.set_value();
+    bool timedOut = false;
+    body += c.ReadAll(kGuardMs, nullptr, &timedOut);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(body, chunked);
 }
 
-TEST_F(ForwardTest, KeepAliveOriginIsAnsweredPromptly) {
+TEST_F(ForwardTest, KeepAliveOriginIsAnsweredWithoutWaitingForItsClose) {
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    auto start = std::chrono::steady_clock::now();
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/ka")));
-    EXPECT_EQ(a.body, "ok");
-    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(Parse(Exchange(Get(origin.Port(), "/ka"))).body, "ok");
 }
 
 TEST_F(ForwardTest, HeadNoContentAndNotModifiedCarryNoBody) {
@@ -140,16 +157,16 @@ TEST_F(ForwardTest, HeadNoContentAndNotModifiedCarryNoBody) {
         if (head.rfind("HEAD", 0) == 0) c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
         else if (head.find("/204") != std::string::npos) c.Write("HTTP/1.1 204 No Content\r\n\r\n");
         else c.Write("HTTP/1.1 304 Not Modified\r\nContent-Length: 50\r\n\r\n");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    for (const std::string& request :
-         {"HEAD http://127.0.0.1:" + std::to_string(origin.Port()) + "/h HTTP/1.1\r\n\r\n",
-          Get(origin.Port(), "/204"), Get(origin.Port(), "/304")}) {
-        auto start = std::chrono::steady_clock::now();
-        Answer a = Parse(proxy.Exchange(request));
-        EXPECT_TRUE(a.status == 200 || a.status == 204 || a.status == 304) << a.statusLine;
-        EXPECT_EQ(a.body, "");
-        EXPECT_LT(MsSince(start), 1500) << FirstLine(request);
+    const std::pair<std::string, int> cases[] = {
+        {"HEAD http://127.0.0.1:" + std::to_string(origin.Port()) + "/h HTTP/1.1\r\n\r\n", 200},
+        {Get(origin.Port(), "/204"), 204},
+        {Get(origin.Port(), "/304"), 304}};
+    for (const auto& [request, status] : cases) {
+        Answer a = Parse(Exchange(request));
+        EXPECT_EQ(a.status, status) << FirstLine(request);
+        EXPECT_EQ(a.body, "") << FirstLine(request);
     }
 }
 
@@ -163,10 +180,11 @@ TEST_F(ForwardTest, PostBodyInThreeSegmentsReachesTheOrigin) {
     ASSERT_TRUE(c.Write("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
                         "/form HTTP/1.0\r\nContent-Type: text/plain\r\nContent-Length: 15\r\n\r\n"));
     for (const char* part : {"first", "-mid-", "last!"}) {
-        usleep(150000);
+        // Each part arrives after the proxy has read what came before it.
+        ASSERT_TRUE(c.WaitDelivered());
         ASSERT_TRUE(c.Write(part));
     }
-    Answer a = Parse(c.ReadAll());
+    Answer a = Parse(c.ReadAll(kGuardMs));
     EXPECT_EQ(a.body, "done");
     EXPECT_EQ(received, "first-mid-last!");
 }
@@ -178,7 +196,7 @@ TEST_F(ForwardTest, ChunkedRequestBodyIsStreamedToTheOrigin) {
         got = c.ReadExact(std::strlen("3\r\nabc\r\n0\r\n\r\n"));
         c.Write("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
     });
-    Answer a = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+    Answer a = Parse(Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
                                     "/up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"));
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(got, "3\r\nabc\r\n0\r\n\r\n");
@@ -193,9 +211,9 @@ TEST_F(ForwardTest, TransferCodingAndLengthTogetherCannotDesynchroniseEitherSide
         head = c.ReadHead();
         got = c.ReadExact(std::strlen("3\r\nabc\r\n0\r\n\r\n"));
         c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 2\r\n\r\n4\r\nwxyz\r\n0\r\n\r\n");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    Answer a = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
+    Answer a = Parse(Exchange("POST http://127.0.0.1:" + std::to_string(origin.Port()) +
                                     "/up HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
                                     "3\r\nabc\r\n0\r\n\r\n"));
     EXPECT_EQ(got, "3\r\nabc\r\n0\r\n\r\n");
@@ -206,7 +224,7 @@ TEST_F(ForwardTest, TransferCodingAndLengthTogetherCannotDesynchroniseEitherSide
 
     // A coding other than chunks leaves no way to find the end: refused.
     Server unused([&](Conn& c) { unused.Record(c.ReadHead()); });
-    Answer refused = Parse(proxy.Exchange("POST http://127.0.0.1:" + std::to_string(unused.Port()) +
+    Answer refused = Parse(Exchange("POST http://127.0.0.1:" + std::to_string(unused.Port()) +
                                           "/up HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: gzip\r\n\r\nabcde"));
     EXPECT_EQ(refused.status, 400);
     EXPECT_TRUE(unused.Heads().empty());
@@ -217,9 +235,9 @@ TEST_F(ForwardTest, Origin404IsReplacedByOurPageWithItsOwnLength) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nContent-Encoding: gzip\r\n"
                 "Content-Type: application/json\r\nSet-Cookie: a=1\r\n\r\nnot found");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/missing")));
+    Answer a = Parse(Exchange(Get(origin.Port(), "/missing")));
     EXPECT_EQ(a.statusLine, "HTTP/1.0 404");
     EXPECT_EQ(a.Get("content-type"), "text/html");
     EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
@@ -233,9 +251,9 @@ TEST_F(ForwardTest, AuthenticationChallengesSurviveTheErrorPage) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nTransfer-Encoding: chunked\r\n\r\n"
                 "0\r\n\r\n");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/secret")));
+    Answer a = Parse(Exchange(Get(origin.Port(), "/secret")));
     EXPECT_EQ(a.status, 401);
     EXPECT_EQ(a.Get("www-authenticate"), "Basic realm=\"x\"");
     EXPECT_FALSE(a.Has("transfer-encoding"));
@@ -246,7 +264,7 @@ TEST_F(ForwardTest, UnreachableOriginGetsThePage902AsNotFound) {
     // A port that was free a moment ago: nothing listens there.
     int port;
     { Server gone([](Conn&) {}); port = gone.Port(); }
-    Answer a = Parse(proxy.Exchange(Get(port, "/x")));
+    Answer a = Parse(Exchange(Get(port, "/x")));
     EXPECT_EQ(a.status, 404);
     EXPECT_NE(a.body.find("Failed to connect to 127.0.0.1:" + std::to_string(port) + ". Domain not found"),
               std::string::npos);
@@ -256,7 +274,7 @@ TEST_F(ForwardTest, UnreachableOriginGetsThePage902AsNotFound) {
 TEST_F(ForwardTest, ValuesInPagesAreEscaped) {
     int port;
     { Server gone([](Conn&) {}); port = gone.Port(); }
-    Answer a = Parse(proxy.Exchange(Get(port, "/<script>{error_code}\"")));
+    Answer a = Parse(Exchange(Get(port, "/<script>{error_code}\"")));
     EXPECT_EQ(a.status, 404);
     EXPECT_EQ(a.body.find("<script>"), std::string::npos);
     EXPECT_NE(a.body.find("&lt;script&gt;{error_code}&quot;"), std::string::npos);
@@ -270,9 +288,9 @@ TEST_F(ForwardTest, SuffixesAreCutAndTheTargetKeepsItsEscapes) {
     const char* sent[] = {"/a$force", "/c$bypass", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B",
                           "/caf\xc3\xa9"};
     const char* seen[] = {"/a", "/c", "/d$forcex", "/e$x/$force", "/f%2Fg%26h+i?q=%20&r=%2B", "/caf%C3%A9"};
-    for (const char* path : sent) proxy.Exchange(Get(origin.Port(), path));
+    for (const char* path : sent) Exchange(Get(origin.Port(), path));
     // "$delete" may be answered by the proxy itself; it never goes upstream.
-    proxy.Exchange(Get(origin.Port(), "/b$delete"));
+    Exchange(Get(origin.Port(), "/b$delete"));
     std::vector<std::string> heads = origin.Heads();
     ASSERT_GE(heads.size(), std::size(sent));
     for (size_t i = 0; i < std::size(sent); ++i) {
@@ -287,7 +305,7 @@ TEST_F(ForwardTest, HeadersOfOneConnectionAreNotForwarded) {
         c.Write("HTTP/1.1 200 OK\r\nConnection: keep-alive, X-Hop\r\nX-Hop: 1\r\nKeep-Alive: timeout=5\r\n"
                 "X-End: 2\r\nContent-Length: 0\r\n\r\n");
     });
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/h",
+    Answer a = Parse(Exchange(Get(origin.Port(), "/h",
                                         "Connection: keep-alive, X-Private\r\nX-Private: 1\r\nProxy-Connection: "
                                         "keep-alive\r\nKeep-Alive: 300\r\nTE: trailers\r\nUpgrade: websocket\r\n"
                                         "Proxy-Authorization: Basic eDp5\r\nX-Kept: yes\r\n")));
@@ -304,9 +322,10 @@ TEST_F(ForwardTest, HeadersOfOneConnectionAreNotForwarded) {
     EXPECT_EQ(a.Get("x-end"), "2");
 }
 
-TEST_F(ForwardTest, AHeadOfManyFieldsThatConnectionListsCostsLinearTime) {
-    // 15,000 fields, half of them named by "Connection": a search per field
-    // took seconds of the request thread's time.
+TEST_F(ForwardTest, AHeadOfManyFieldsThatConnectionListsLosesExactlyThose) {
+    // 15,000 fields, half of them named by "Connection" (a search per field
+    // once took seconds of the request thread's time; the relay reads the
+    // list once, and bench/ times heads like this).
     std::string listed;
     std::string fields;
     for (int i = 0; i < 15000; ++i) {
@@ -318,11 +337,9 @@ TEST_F(ForwardTest, AHeadOfManyFieldsThatConnectionListsCostsLinearTime) {
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.1 200 OK\r\nConnection: " + listed + "\r\n" + fields + "X-Kept: 1\r\nContent-Length: 2\r\n\r\nok");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
-    auto start = std::chrono::steady_clock::now();
-    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/wide")));
-    EXPECT_LT(MsSince(start), 1000);
+    Answer a = Parse(Exchange(Get(origin.Port(), "/wide")));
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.body, "ok");
     EXPECT_FALSE(a.Has("h0"));
@@ -335,13 +352,13 @@ TEST_F(ForwardTest, AnswerCutShortIsNeverPassedOffAsComplete) {
     Server origin([&](Conn& c) {
         TakeRequest(origin, c);
         c.Write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\npartial");
-        usleep(100000);
-        c.Reset();  // no Content-Length: only an orderly close would end the body
+        c.WaitDelivered();  // a reset would drop what the proxy has not read
+        c.Reset();          // no Content-Length: only an orderly close would end the body
     });
     Conn c = Conn::ConnectTo(proxy.Port());
     ASSERT_TRUE(c.Write(Get(origin.Port(), "/cut")));
     bool reset = false;
-    std::string raw = c.ReadAll(10000, &reset);
+    std::string raw = c.ReadAll(kGuardMs, &reset);
     EXPECT_TRUE(reset) << "the browser must see a broken connection, not an end of body";
 }
 
@@ -349,7 +366,7 @@ TEST_F(ForwardTest, PreconnectThatSendsNothingIsClosedQuietly) {
     Conn c = Conn::ConnectTo(proxy.Port());
     c.ShutdownWrite();
     bool timedOut = false;
-    std::string raw = c.ReadAll(5000, nullptr, &timedOut);
+    std::string raw = c.ReadAll(kGuardMs, nullptr, &timedOut);
     EXPECT_FALSE(timedOut);
     EXPECT_EQ(raw, "");
 }
@@ -366,10 +383,10 @@ TEST_F(ForwardTest, CurlFetchesThroughTheProxy) {
             c.Write(size + payload.substr(at, 100000) + "\r\n");
         }
         c.Write("0\r\n\r\n");
-        c.WaitClosed(10000);
+        c.WaitClosed(kHoldMs);
     });
     std::string out;
-    int rc = RunProgram({"curl", "-s", "--max-time", "10", "-x", "http://127.0.0.1:" + std::to_string(proxy.Port()),
+    int rc = RunProgram({"curl", "-s", "--max-time", "20", "-x", "http://127.0.0.1:" + std::to_string(proxy.Port()),
                          "http://127.0.0.1:" + std::to_string(origin.Port()) + "/via-curl"},
                         &out);
     EXPECT_EQ(rc, 0);
@@ -385,7 +402,7 @@ TEST_F(ForwardTest, ExpectContinueIsAnsweredByTheProxy) {
     Conn c = Conn::ConnectTo(proxy.Port());
     ASSERT_TRUE(c.Write("PUT http://127.0.0.1:" + std::to_string(origin.Port()) +
                         "/file HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n"));
-    EXPECT_EQ(FirstLine(c.ReadHead(3000)), "HTTP/1.1 100 Continue");
+    EXPECT_EQ(FirstLine(c.ReadHead(kGuardMs)), "HTTP/1.1 100 Continue");
     ASSERT_TRUE(c.Write("data"));
     EXPECT_EQ(Parse(c.ReadAll()).status, 201);
     EXPECT_EQ(received, "data");
@@ -399,15 +416,13 @@ TEST(ForwardTimeoutTest, StalledOriginEndsTheRelayAfterTheReceiveTimeOut) {
     Server origin([&](Conn& c) {
         c.ReadHead();
         c.Write("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nabc");
-        c.WaitClosed(8000);
+        c.WaitClosed(kHoldMs);  // only the proxy's time-out can end the relay in time
     });
-    auto start = std::chrono::steady_clock::now();
     Conn c = Conn::ConnectTo(proxy.Port());
     ASSERT_TRUE(c.Write(Get(origin.Port(), "/stall")));
     bool timedOut = true;
-    std::string raw = c.ReadAll(6000, nullptr, &timedOut);
+    std::string raw = c.ReadAll(kGuardMs, nullptr, &timedOut);
     EXPECT_FALSE(timedOut);
-    EXPECT_LT(MsSince(start), 4000);
     EXPECT_EQ(Parse(raw).body, "abc");
 }
 

@@ -1,4 +1,6 @@
 // The kvproxy program and the files and programs around it.
+#include "tests/e2e/support/e2e_support.h"
+
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
@@ -12,8 +14,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-
-#include "tests/e2e/support/e2e_support.h"
 
 extern char** environ;
 
@@ -173,17 +173,18 @@ Proxy::~Proxy() {
     RemoveTree(m_dir);
 }
 
-bool Proxy::Stop() {
+bool Proxy::Stop(int* exitCode) {
     if (m_pid <= 0) return true;
     kill(m_pid, SIGTERM);
     int status = 0;
-    const bool ended = WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) != 0; }, 10000);
+    const bool ended = WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) != 0; }, 20000);
     if (!ended) {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, &status, 0);
     }
     m_pid = -1;
     m_port = 0;
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return ended;
 }
 
@@ -206,10 +207,11 @@ long Proxy::MemoryKb(const char* field) const {
     return -1;
 }
 
-std::string Proxy::Exchange(const std::string& request, int timeoutMs) const {
+std::string Proxy::Exchange(const std::string& request, int timeoutMs, bool* timedOut) const {
+    if (timedOut) *timedOut = false;
     Conn c = Conn::ConnectTo(m_port);
     if (!c.IsOpen() || !c.Write(request)) return std::string();
-    return c.ReadAll(timeoutMs);
+    return c.ReadAll(timeoutMs, nullptr, timedOut);
 }
 
 }  // namespace e2e

@@ -1,7 +1,7 @@
-#include "tests/e2e/support/e2e_support.h"
-
 // Sockets of the end-to-end tests: the raw client, the origin servers
 // and the parser of answers.
+#include "tests/e2e/support/e2e_support.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace e2e {
@@ -144,6 +146,44 @@ bool Conn::WaitClosed(int timeoutMs) {
         if (n == 0 || n == -1) return true;
         if (n == -2) return false;
     }
+}
+
+namespace {
+
+// An IPv4 address as /proc/net/tcp writes it.
+std::string ProcAddress(const sockaddr_in& a) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X:%04X", (unsigned)a.sin_addr.s_addr, (unsigned)ntohs(a.sin_port));
+    return text;
+}
+
+// Whether nothing of mine -> peer waits in my send queue or the peer's
+// receive queue.
+bool QueuesEmpty(const std::string& mine, const std::string& peer) {
+    std::ifstream in("/proc/net/tcp");
+    std::string line;
+    bool sent = false, read = false;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        if (!(fields >> slot >> local >> remote >> state >> queues)) continue;
+        const size_t colon = queues.find(':');
+        if (colon == std::string::npos) continue;
+        if (local == mine && remote == peer) sent = std::stoul(queues.substr(0, colon), nullptr, 16) == 0;
+        if (local == peer && remote == mine) read = std::stoul(queues.substr(colon + 1), nullptr, 16) == 0;
+    }
+    return sent && read;
+}
+
+}  // namespace
+
+bool Conn::WaitDelivered(int timeoutMs) {
+    sockaddr_in mine{}, peer{};
+    socklen_t length = sizeof mine;
+    if (getsockname(m_fd, reinterpret_cast<sockaddr*>(&mine), &length) != 0) return false;
+    length = sizeof peer;
+    if (getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+    return WaitUntil([&] { return QueuesEmpty(ProcAddress(mine), ProcAddress(peer)); }, timeoutMs);
 }
 
 // ---------------------------------------------------------------------------

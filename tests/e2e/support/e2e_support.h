@@ -43,6 +43,10 @@ public:
     bool Drain(const std::function<void(const char*, size_t)>& sink, int timeoutMs, bool* reset = nullptr);
     // Waits until the peer closes: true when it did within the time-out.
     bool WaitClosed(int timeoutMs);
+    // Waits until the peer has read every byte written here (both queues
+    // of the loopback connection are empty): true when it did within the
+    // time-out. A test orders its writes against the peer's reads by it.
+    bool WaitDelivered(int timeoutMs = 20000);
     void ShutdownWrite();
     // Closes with a reset instead of a clean end.
     void Reset();
@@ -141,16 +145,20 @@ public:
     // configuration after [Directories]: whether it ended on its own and
     // started again.
     bool Restart(const std::string& ini = "");
+    // Asks the program to stop (SIGTERM) and waits for it to end, killing
+    // it when it has not ended after 20 s: whether it ended on its own;
+    // `exitCode` gets its exit code.
+    bool Stop(int* exitCode = nullptr);
     // kB of the given /proc status field (VmHWM, VmRSS).
     long MemoryKb(const char* field) const;
-    // Sends the request and reads the whole answer.
-    std::string Exchange(const std::string& request, int timeoutMs = 20000) const;
+    // Sends the request and reads the whole answer; `timedOut` tells
+    // whether the connection was still open when the time-out passed.
+    std::string Exchange(const std::string& request, int timeoutMs = 20000, bool* timedOut = nullptr) const;
 
 private:
     void Start(const DataFiles& files, const std::string& ini, bool withShippedData);
     void WriteConfig(const std::string& ini);
     void Spawn();
-    bool Stop();  // whether it ended on its own
     std::string m_dir;
     pid_t m_pid = -1;
     int m_port = 0;
