@@ -240,7 +240,7 @@ struct ConnectHooks {
 
 }  // namespace
 
-void LogError(int type, const char* format, ...) {
+void LogErrorRuntime(int type, const char* format, ...) {
     int savedErrno = errno;
     if ((type & CurrentMask()) == 0) return;
     char buf[KV_LOG_LINE_MAX];
@@ -254,7 +254,7 @@ void LogError(int type, const char* format, ...) {
     if (!ok || type == KV_LOG_FATAL) RunFatalHandling(buf);
 }
 
-void LogProcess(const char* format, ...) {
+void LogProcessRuntime(const char* format, ...) {
     char buf[KV_LOG_LINE_MAX];
     LineBuilder line(buf, sizeof buf);
     va_list ap;
@@ -263,7 +263,7 @@ void LogProcess(const char* format, ...) {
     va_end(ap);
 }
 
-int LogFormatLine(char* out, size_t size, int type, const char* format, ...) {
+int LogFormatLineRuntime(char* out, size_t size, int type, const char* format, ...) {
     if (!out || size == 0) return -1;
     int savedErrno = errno;
     LineBuilder line(out, size);

@@ -16,7 +16,9 @@
 //   %T  no argument: the local time as "07/Dec/2024:13:15:00 +0100"
 // A null pointer for %s or %N prints "[null]". Anything else after "%"
 // rejects the format: a line saying so is written instead and the fatal
-// handling runs (a message box, then the host is asked to quit).
+// handling runs (a message box, then the host is asked to quit). A format
+// literal is checked when compiled (KvLogFormat.h), so only a format made
+// at run time (the ...Runtime forms) can meet that rejection.
 //
 // Text that arrives through %s and %N is written with its control bytes
 // escaped ("\r", "\n", "\t", other bytes below 0x20 and 0x7F as "\xHH"), so
@@ -29,6 +31,9 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
+
+#include "inet/log/KvLogFormat.h"
 
 // Line kinds (one bit each; the caller passes one of them).
 enum : int {
@@ -53,15 +58,40 @@ constexpr int KV_LOG_DEFAULT_MASK = 0x7000;
 // Longest line, its terminating zero included.
 constexpr size_t KV_LOG_LINE_MAX = 8192;
 
-void LogError(int type, const char* format, ...);
+template <class... Args>
+void LogError(int type, KvLogFormat<std::type_identity_t<Args>...> format, Args... args);
 // Formats its arguments like LogError and discards the text.
-void LogProcess(const char* format, ...);
+template <class... Args>
+void LogProcess(KvLogFormat<std::type_identity_t<Args>...> format, Args... args);
 
 // Builds the line that LogError would write for `type` (the mask is not
 // consulted) into out (size bytes, at most KV_LOG_LINE_MAX are used) and
 // returns its length; -1 when the format is rejected, with the bad-format
 // line in out. Nothing is written and no fatal handling runs.
-int LogFormatLine(char* out, size_t size, int type, const char* format, ...);
+template <class... Args>
+int LogFormatLine(char* out, size_t size, int type, KvLogFormat<std::type_identity_t<Args>...> format,
+                  Args... args);
+
+// The same for a format made at run time: checked only when it is used.
+void LogErrorRuntime(int type, const char* format, ...);
+void LogProcessRuntime(const char* format, ...);
+int LogFormatLineRuntime(char* out, size_t size, int type, const char* format, ...);
+
+template <class... Args>
+void LogError(int type, KvLogFormat<std::type_identity_t<Args>...> format, Args... args) {
+    LogErrorRuntime(type, format.text, args...);
+}
+
+template <class... Args>
+void LogProcess(KvLogFormat<std::type_identity_t<Args>...> format, Args... args) {
+    LogProcessRuntime(format.text, args...);
+}
+
+template <class... Args>
+int LogFormatLine(char* out, size_t size, int type, KvLogFormat<std::type_identity_t<Args>...> format,
+                  Args... args) {
+    return LogFormatLineRuntime(out, size, type, format.text, args...);
+}
 
 // The calling thread's last socket error, as %E prints it. The connection
 // layer records it with KvSetLastSocketError; when nothing was recorded the

@@ -32,13 +32,13 @@ void CaptureBox(const char* text) { g_lastBox = text ? text : ""; }
 template <class... Args>
 std::string Line(int type, const char* format, Args... args) {
     char buf[KV_LOG_LINE_MAX];
-    LogFormatLine(buf, sizeof buf, type, format, args...);
+    LogFormatLineRuntime(buf, sizeof buf, type, format, args...);
     return buf;
 }
 
 bool Rejected(const char* format) {
     char buf[KV_LOG_LINE_MAX];
-    return LogFormatLine(buf, sizeof buf, KV_LOG_INFO, format) < 0;
+    return LogFormatLineRuntime(buf, sizeof buf, KV_LOG_INFO, format) < 0;
 }
 
 // Time stamp, program name and thread number, then the kind's name.
@@ -154,6 +154,17 @@ TEST(LogErrorLine, DirectivesPrintTheirArguments) {
     EXPECT_EQ(Line(KV_LOG_ACCESS, "%E"), "WSAETIMEDOUT - Connection timed out.");
 }
 
+// Formats that would be rejected, or read arguments of the wrong type,
+// do not compile.
+static_assert(KvLogFormatFits<>("100%% %E %T"));
+static_assert(KvLogFormatFits<int, unsigned, char, long, unsigned long, const char*>("%d %u %c %ld %lu %s"));
+static_assert(KvLogFormatFits<int, char*, std::nullptr_t>("%N %s"));
+static_assert(!KvLogFormatFits<int>("%x") && !KvLogFormatFits<int>("%5d") && !KvLogFormatFits<>("ends in %"));
+static_assert(!KvLogFormatFits<long>("%d") && !KvLogFormatFits<int>("%ld") && !KvLogFormatFits<bool>("%d"));
+static_assert(!KvLogFormatFits<std::string>("%s") && !KvLogFormatFits<const unsigned char*>("%s"));
+static_assert(!KvLogFormatFits<const char*>("%N") && !KvLogFormatFits<int, int>("%d"));
+static_assert(!KvLogFormatFits<>("%s") && !KvLogFormatFits<double>("%d"));
+
 TEST(LogErrorLine, UnknownDirectivesRejectTheFormat) {
     EXPECT_TRUE(Rejected("%x"));
     EXPECT_TRUE(Rejected("%lx"));
@@ -213,7 +224,7 @@ TEST_F(LogErrorFileTest, FatalLinesAndBadFormatsRunTheFatalHandling) {
     LogError(KV_LOG_FATAL, "disk %s", "full");
     EXPECT_EQ(g_fatalCalls.load(), 1);
     EXPECT_NE(g_lastBox.find("Fatal error: disk full"), std::string::npos);
-    LogError(KV_LOG_ERROR, "broken %q", "x");
+    LogErrorRuntime(KV_LOG_ERROR, "broken %q", "x");
     EXPECT_EQ(g_fatalCalls.load(), 2);
     std::string text;
     ASSERT_TRUE(KvReadWholeFile(m_app->GetLogFileName(), text));
