@@ -66,7 +66,7 @@ BOOL KvSqlStatement::Bind(int index, const char* text) {
     return Usable() && CheckBind(index, sqlite3_bind_text(m_stmt, index, text ? text : "", -1, SQLITE_TRANSIENT));
 }
 
-BOOL KvSqlStatement::Bind(int index, const unsigned char* bytes, int length) {
+BOOL KvSqlStatement::BindBlob(int index, const unsigned char* bytes, int length, bool copy) {
     if (!Usable()) return FALSE;
     if (length < 0 || (!bytes && length > 0)) {
         m_conn->SetError(SQLITE_MISUSE, "invalid blob length");
@@ -74,7 +74,16 @@ BOOL KvSqlStatement::Bind(int index, const unsigned char* bytes, int length) {
     }
     // A zero-length blob is still a blob (not NULL): sqlite needs a pointer.
     static const unsigned char kEmpty = 0;
-    return CheckBind(index, sqlite3_bind_blob(m_stmt, index, bytes ? bytes : &kEmpty, length, SQLITE_TRANSIENT));
+    return CheckBind(index, sqlite3_bind_blob(m_stmt, index, bytes ? bytes : &kEmpty, length,
+                                              copy ? SQLITE_TRANSIENT : SQLITE_STATIC));
+}
+
+BOOL KvSqlStatement::Bind(int index, const unsigned char* bytes, int length) {
+    return BindBlob(index, bytes, length, true);
+}
+
+BOOL KvSqlStatement::BindBorrowed(int index, const unsigned char* bytes, int length) {
+    return BindBlob(index, bytes, length, false);
 }
 
 BOOL KvSqlStatement::Bind(int index, const char* bytes, int length) {

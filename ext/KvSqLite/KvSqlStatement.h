@@ -43,6 +43,10 @@ public:
     BOOL Bind(int index, const char* text);
     BOOL Bind(int index, const unsigned char* bytes, int length);
     BOOL Bind(int index, const char* bytes, int length);
+    // A blob bound without a copy (for large values): the bytes must stay
+    // as they are until the statement has run and is bound again, reset
+    // or finalised.
+    BOOL BindBorrowed(int index, const unsigned char* bytes, int length);
     // Other integer types (unsigned ids, 64-bit sizes) bind as 64-bit.
     template <std::integral T>
     BOOL Bind(int index, T value) { return BindInt64(index, (long long)value); }
@@ -63,6 +67,7 @@ private:
     friend class KvSqlDB;
     KvSqlStatement(KvSqlConnPtr conn, sqlite3_stmt* stmt);
     bool CheckBind(int index, int rc);
+    BOOL BindBlob(int index, const unsigned char* bytes, int length, bool copy);
     bool Usable();
 
     KvSqlConnPtr m_conn;

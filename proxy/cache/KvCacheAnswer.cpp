@@ -11,6 +11,8 @@
 #include <ctime>
 #include <string_view>
 
+#include <zlib.h>
+
 #include "base/app/KvBaseApp.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
@@ -256,6 +258,10 @@ bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out) {
     return ok;
 }
 
+uint32_t KvCacheChecksum(const void* data, size_t length) {
+    return (uint32_t)crc32_z(crc32_z(0, nullptr, 0), static_cast<const Bytef*>(data), length);
+}
+
 int KvCacheRestore(KvGenBuffer& stored, KvHttpResponse& response) {
     response.Reset();
     std::string_view data(stored.GetData(), stored.GetCount());
@@ -316,6 +322,7 @@ int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName) {
     const bool image = type && StrICompare(type, "image", 5) == 0;
     KvCacheRemoveHeaderAll(response, "Cache-Control");
     KvCacheRemoveHeaderAll(response, "Set-Cookie");
+    KvCacheRemoveHeaderAll(response, "Set-Cookie2");
     return SetHttpTime(response, "Date", 0) && SetHttpTime(response, "Last-Modified", 0) &&
            SetHttpTime(response, "Expires", image ? kDaySeconds : 2 * kDaySeconds) &&
            response.SetHeaderValue("CacheName", storeName ? storeName : "");
@@ -326,14 +333,17 @@ int KvCacheServeHeadersPath(KvHttpResponse& response, const KvTime& modified, co
     GetRFCTimeFormat(&modified.GetSystemTime(), &lastModified);
     KvCacheRemoveHeaderAll(response, "Cache-Control");
     KvCacheRemoveHeaderAll(response, "Set-Cookie");
+    KvCacheRemoveHeaderAll(response, "Set-Cookie2");
     return response.SetHeaderValue("Last-Modified", lastModified) && SetHttpTime(response, "Expires", 60 * 60) &&
            response.SetHeaderValue("CacheName", storeName ? storeName : "");
 }
 
-const char* KvCacheIfModifiedSince(const KvHttpRequest* request) {
-    if (!request) return nullptr;
-    const char* value = request->GetHeaderValue("If-Modified-Since");
-    return (value && *value) ? value : nullptr;
+bool KvCacheIfModifiedSince(const KvHttpRequest* request, KvTime& since) {
+    const char* value = request ? request->GetHeaderValue("If-Modified-Since") : nullptr;
+    SYSTEMTIME st{};
+    if (!value || !*value || !GetRFCTime(value, &st)) return false;
+    since = KvTime(st);
+    return since.IsValid() && !(since - KvCacheNow() > 1e-10);
 }
 
 void KvCacheLog(const char* format, ...) {

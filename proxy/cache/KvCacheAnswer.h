@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "base/platform/CString.h"
 #include "base/containers/KvGenBuffer.h"
@@ -54,6 +55,9 @@ bool KvCacheEncodeBlob(const void* data, size_t length, KvGenBuffer& out);
 // them) for a form that is not valid (a zero byte, a broken escape).
 bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out);
 
+// The checksum kept beside a stored form (CRC-32 of its bytes).
+uint32_t KvCacheChecksum(const void* data, size_t length);
+
 // --- reading ---
 // Fills the response from a stored form, consuming the buffer (the
 // response is reset first). 0, with the response reset, when the data is
@@ -71,17 +75,19 @@ void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name);
 // Headers of an answer served from an object store: "Date" and
 // "Last-Modified" now; "Expires" now plus one day for an answer whose
 // "Content-Type" begins with "image" (letter case ignored), plus two days
-// otherwise; "CacheName" the store's name; no "Cache-Control" and no
-// "Set-Cookie" at all. 1, or 0 when a header cannot be set.
+// otherwise; "CacheName" the store's name; no "Cache-Control",
+// "Set-Cookie" or "Set-Cookie2" at all (cookies are one browser's, never
+// shared). 1, or 0 when a header cannot be set.
 int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName);
 
 // Headers of an answer served from a path-structured store: "Last-Modified"
 // the stored modification time, "Expires" now plus one hour, "CacheName"
-// the store's name, no "Cache-Control" and no "Set-Cookie".
+// the store's name, no "Cache-Control", "Set-Cookie" or "Set-Cookie2".
 int KvCacheServeHeadersPath(KvHttpResponse& response, const KvTime& modified, const char* storeName);
 
-// The request's non-empty "If-Modified-Since", or null.
-const char* KvCacheIfModifiedSince(const KvHttpRequest* request);
+// The request's "If-Modified-Since" as a time: false when there is none,
+// it is no Internet date, or it lies in the future (such a date is ignored).
+bool KvCacheIfModifiedSince(const KvHttpRequest* request, KvTime& since);
 
 // --- reporting ---
 // One line in the diagnostic log (stderr when no application runs).

@@ -2,6 +2,8 @@
 #include "proxy/cache/KvCacheDB.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheFiles.h"
@@ -21,15 +23,53 @@ constexpr size_t kMaxReaders = 8;
 const char kCreateHost[] =
     "CREATE TABLE cache_host(host_id integer not null default 0, host_name text not null collate nocase, "
     "host_alias integer not null default 0, primary key (host_id), unique (host_name) );";
+// Paths compare exactly (letter case counts); obj_stored is when the copy
+// was stored, obj_crc the checksum of the stored form.
 const char kCreateObject[] =
     "CREATE TABLE cache_object(host_id integer not null default 0, obj_id integer not_null default 0, obj_path "
-    "varchar(255) not null collate nocase, obj_status integer default 0, obj_flags integer default 0, "
+    "varchar(255) not null, obj_status integer default 0, obj_flags integer default 0, "
     "obj_modified datetime not null default '1980-00-01 00:00:00', obj_expired datetime not null default "
-    "'1980-00-01 00:00:00', primary key (host_id, obj_id), unique(obj_id), unique (host_id, obj_path) );";
+    "'1980-00-01 00:00:00', obj_stored datetime, primary key (host_id, obj_id), unique(obj_id), "
+    "unique (host_id, obj_path) );";
 const char kCreateContent[] =
-    "CREATE TABLE cache_content(obj_id integer not null default 0, obj_data blob, primary key (obj_id) );";
+    "CREATE TABLE cache_content(obj_id integer not null default 0, obj_data blob, obj_crc integer, "
+    "primary key (obj_id) );";
+
+// The columns an index or content table of an earlier version lacks.
+bool HasColumn(KvSqlDB& db, const char* table, const char* column) {
+    KvSqlBuffer sql;
+    KvSqlQuery q = db.ExecQuery(sql.Format("select sql from sqlite_master where type='table' and name='%q'", table));
+    return q.IsValid() && !q.IsEOF() && std::strstr(q.GetTextField(0, ""), column) != nullptr;
+}
 
 }  // namespace
+
+bool KvCacheDB::UpgradeTables() {
+    // Stores of earlier versions: their object table compared paths without
+    // letter case (so "/A" and "/a" evicted each other) and had no storing
+    // time, their content no checksum. The object table is made again with
+    // its rows (one transaction: a crash leaves the old table); old objects
+    // keep their keys and are served until they expire or are stored again,
+    // without a checksum, and never answer a revalidation with 304.
+    if (!HasColumn(m_dbContent, "cache_content", "obj_crc") &&
+        m_dbContent.Execute("alter table cache_content add column obj_crc integer;") < 0) {
+        ReportError("upgrading the content table", m_dbContent);
+        return false;
+    }
+    if (HasColumn(m_dbIndex, "cache_object", "obj_stored")) return true;
+    KvSqlTransaction tx(m_dbIndex);
+    std::string create = kCreateObject;
+    create.replace(create.find("cache_object("), 13, "cache_object_new(");
+    const bool ok = tx.IsActive() && m_dbIndex.Execute(create.c_str()) >= 0 &&
+                    m_dbIndex.Execute("insert into cache_object_new (host_id, obj_id, obj_path, obj_status, obj_flags, "
+                                      "obj_modified, obj_expired) select host_id, obj_id, obj_path, obj_status, "
+                                      "obj_flags, obj_modified, obj_expired from cache_object;") >= 0 &&
+                    m_dbIndex.Execute("drop table cache_object;") >= 0 &&
+                    m_dbIndex.Execute("alter table cache_object_new rename to cache_object;") >= 0 && tx.Commit();
+    if (!ok) ReportError("upgrading the index", m_dbIndex);
+    return ok;
+}
+
 
 KvCacheDB::KvCacheDB() = default;
 
@@ -97,6 +137,10 @@ int KvCacheDB::OpenFiles(bool indexExisted) {
         ok = m_dbContent.Execute(kCreateContent) >= 0;  // the content file was lost: start it again
         if (!ok) ReportError("making the content table", m_dbContent);
     }
+    if (ok && !m_bReadOnly.load()) ok = UpgradeTables();
+    // A read-only store of an earlier version is read as it is.
+    m_bChecked.store(ok && HasColumn(m_dbIndex, "cache_object", "obj_stored") &&
+                     HasColumn(m_dbContent, "cache_content", "obj_crc"));
     if (!ok) {
         m_dbIndex.Close();
         m_dbContent.Close();
@@ -156,7 +200,7 @@ KvCacheReader* KvCacheDB::AcquireReader() {
     m_readers.push_back(std::make_unique<KvCacheReader>());
     KvCacheReader* reader = m_readers.back().get();
     lock.unlock();
-    if (reader->Open(GetIndexPath(), GetContentPath(), m_nBusyTimeout.load(), m_bVerbose.load())) return reader;
+    if (reader->Open(GetIndexPath(), GetContentPath(), m_nBusyTimeout.load(), m_bVerbose.load(), m_bChecked.load())) return reader;
     ReportError("opening for reading", reader->GetFailedDb());
     lock.lock();
     auto it = std::find_if(m_readers.begin(), m_readers.end(), [&](auto& r) { return r.get() == reader; });

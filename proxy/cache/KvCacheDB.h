@@ -5,9 +5,12 @@
 //
 // Keys: operations taking a URL derive the key with KvCacheKeyFromUrl;
 // operations taking (host, path) expect a key (path already un-escaped).
-// Paths are matched exactly: the index compares paths without letter case,
-// so a stored "/A" never answers a request for "/a" (storing "/a" replaces
-// the "/A" object instead).
+// Paths are matched exactly, letter case included: "/A" and "/a" are two
+// objects. (Stores of earlier versions are brought up to date when opened
+// writable; see UpgradeTables.)
+//
+// Integrity: each stored form carries a CRC-32 of its bytes; one that does
+// not match when read is a miss, logged and dropped.
 //
 // Crash safety. The two files are written in an order that keeps every
 // crash point safe: a new object takes its id from the index counter
@@ -37,6 +40,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -72,6 +76,13 @@ class KvCacheObjectItem : public KvObject {
 public:
     int m_nObjId = 0;
     CString m_strPath;
+};
+
+// A stored form ready to be written: its bytes and their checksum.
+struct KvCacheBlob {
+    const unsigned char* data = nullptr;
+    int length = 0;
+    uint32_t checksum = 0;
 };
 
 // Called for each object MoveDomain moves; 0 stops the move.
@@ -116,7 +127,9 @@ public:
     int GetCache(const char* url, KvHttpResponse* response);
     int GetCache(const char* host, const char* path, KvHttpResponse* response);
     int GetCache(int hostId, const char* path, KvHttpResponse* response);
-    // The request's URI; a non-empty "If-Modified-Since" gets the 304 answer.
+    // The request's URI. A valid "If-Modified-Since" no earlier than the
+    // time the copy was stored gets the 304 answer; any other (or none) the
+    // full answer.
     int GetCache(KvHttpRequest* request, KvHttpResponse* response);
     // The same for a key already derived (what the cache manager calls).
     int GetCacheForRequest(const char* host, const char* path, const KvHttpRequest* request,
@@ -185,21 +198,25 @@ private:
         int objId = 0;
         KvTime modified;
         KvTime expired;
+        bool notModified = false;  // the browser's copy is current: no content read
+        bool damaged = false;      // the stored form failed its checksum
     };
     enum class Lookup { kByHost, kByHostId, kById };
 
     int OpenFiles(bool indexExisted);
     bool PrepareNewIndex();
+    // Brings the tables of an earlier version up to date.
+    bool UpgradeTables();
     int ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
                     KvHttpResponse* response, bool rewrite);
-    int ReadObject(Lookup how, const char* host, int id, const char* path, Found& found, KvHttpResponse* content);
-    int StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired,
-                     const unsigned char* data, int length);
-    int InsertObject(int hostId, const char* path, const CString& modified, const CString& expired,
-                     const unsigned char* data, int length);
-    int ReplaceObject(int objId, const CString& modified, const CString& expired, const unsigned char* data,
-                      int length);
-    int WriteContent(int objId, const unsigned char* data, int length);
+    // Finds the object and reads its content into `content` (when given),
+    // unless the object was stored no later than `notModifiedSince`.
+    int ReadObject(Lookup how, const char* host, int id, const char* path, Found& found, KvHttpResponse* content,
+                   const KvTime* notModifiedSince = nullptr);
+    int StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired, const KvCacheBlob& blob);
+    int InsertObject(int hostId, const char* path, const CString& modified, const CString& expired, const KvCacheBlob& blob);
+    int ReplaceObject(int objId, const CString& modified, const CString& expired, const KvCacheBlob& blob);
+    int WriteContent(int objId, const KvCacheBlob& blob);
     int DeleteObjectLocked(int objId, const char* onlyIfExpired);
     int FindObjectLocked(int hostId, const char* path, bool exact);
     int AddFromFileKey(const char* host, const char* path, const char* file);
@@ -234,6 +251,9 @@ private:
     std::atomic<bool> m_bVerbose{false};
     std::atomic<int> m_nBusyTimeout{KV_SQL_DEFAULT_BUSY_TIMEOUT};
     std::atomic<bool> m_bErrorReported{false};
+    // The tables hold storing times and checksums (not so in a read-only
+    // store of an earlier version).
+    std::atomic<bool> m_bChecked{true};
 };
 
 // Opens the store "<cache directory><name>" read-only, objects kept for

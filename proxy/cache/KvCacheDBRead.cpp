@@ -22,7 +22,7 @@ KvTime ParseOrPast(const CString& text) {
 }  // namespace
 
 int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path, Found& found,
-                          KvHttpResponse* content) {
+                          KvHttpResponse* content, const KvTime* notModifiedSince) {
     if (!IsOpen()) return 0;
     KvCacheReader* reader = AcquireReader();
     if (!reader) return 0;
@@ -37,14 +37,19 @@ int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path
         case Lookup::kByHostId: rc = reader->FindByHostId(id, path ? path : "", row); break;
         case Lookup::kById: rc = reader->FindById(id, row); break;
     }
-    // The index compares paths without letter case; an answer is only ever
-    // served for exactly the path it was stored under.
+    // A store of an earlier version compares paths without letter case; an
+    // answer is only ever served for exactly the path it was stored under.
     if (rc == 1 && how != Lookup::kById && std::strcmp(row.path, path ? path : "") != 0) rc = 0;
-    if (rc == 1 && content) rc = reader->ReadContent(row.objId, *content);
-    if (rc < 0) ReportError("reading", reader->GetFailedDb());
+    KvTime stored;
+    const bool hasStored = rc == 1 && KvCacheParseTime(row.stored, stored);
+    // The browser's copy is current when this copy was stored no later.
+    found.notModified = notModifiedSince && hasStored && !(stored - *notModifiedSince > 1e-10);
+    if (rc == 1 && content && !found.notModified) rc = reader->ReadContent(row.objId, *content);
+    found.damaged = rc == KvCacheReader::kDamaged;
+    if (rc < 0 && !found.damaged) ReportError("reading", reader->GetFailedDb());
     ReleaseReader(reader);
-    if (rc <= 0) return 0;
     found.objId = row.objId;
+    if (rc <= 0) return 0;
     found.modified = ParseOrPast(row.modified);
     found.expired = ParseOrPast(row.expired);
     return 1;
@@ -53,34 +58,43 @@ int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path
 int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
                            KvHttpResponse* response, bool rewrite) {
     if (!response) return 0;
-    const char* ifModifiedSince = rewrite ? KvCacheIfModifiedSince(request) : nullptr;
+    KvTime ifModifiedSince;
+    const bool revalidate = rewrite && KvCacheIfModifiedSince(request, ifModifiedSince);
     Found found;
     CString expiredText;
     {
         std::shared_lock<std::shared_mutex> open(m_openLock);
         // The stored answer is decoded straight into the response: one
         // copy of the body, freed by whoever sends it.
-        if (!ReadObject(how, host, id, path, found, ifModifiedSince ? nullptr : response)) return 0;
-        const bool expired = found.expired.IsValid() && KvCacheNow() - found.expired > 1e-10;
-        if (rewrite && expired && m_bCacheDelete.load()) {
+        if (!ReadObject(how, host, id, path, found, response, revalidate ? &ifModifiedSince : nullptr)) {
+            response->Reset();
+            if (!found.damaged) return 0;
+        } else {
+            const bool expired = found.expired.IsValid() && KvCacheNow() - found.expired > 1e-10;
+            if (!(rewrite && expired && m_bCacheDelete.load())) {
+                if (found.notModified) {
+                    response->Reset();
+                    return response->NotModifiedResponse(found.modified);
+                }
+                if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
+                    response->Reset();
+                    return 0;
+                }
+                return 1;
+            }
             expiredText = KvCacheFormatTime(found.expired);
             response->Reset();  // a miss keeps nothing of the object
-        } else if (ifModifiedSince) {
-            // The browser's copy is taken as current, whatever its date.
-            response->Reset();
-            return response->NotModifiedResponse(found.modified);
-        } else {
-            if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
-                response->Reset();
-                return 0;
-            }
-            return 1;
         }
     }
-    // Expired: dropped (unless it was stored again meanwhile), and a miss.
+    if (found.damaged) {
+        KvCacheLog("Cache store %s%s: the answer stored for %s%s does not match its checksum; dropped",
+                   m_strDirectory.c_str(), m_strName.c_str(), host ? host : "", path ? path : "");
+    }
+    // Expired or damaged: dropped (an expired one unless it was stored again
+    // meanwhile), and a miss.
     if (!m_bReadOnly.load()) {
         KvCriticalLock lock(m_lock);
-        if (IsOpen()) DeleteObjectLocked(found.objId, expiredText);
+        if (IsOpen()) DeleteObjectLocked(found.objId, found.damaged ? nullptr : expiredText.c_str());
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // KvCacheDB: storing and deleting. The order of the writes to the two
 // files is what keeps every crash point safe (see KvCacheDB.h).
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "base/platform/FileIo.h"
@@ -15,16 +16,27 @@ namespace {
 struct Encoded {
     KvGenBuffer blob;
     KvTime modified;
+    uint32_t checksum = 0;
     bool ok = false;
-    const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(blob.GetData()); }
-    int Length() const { return (int)blob.GetCount(); }
+    KvCacheBlob AsBlob() const {
+        return {reinterpret_cast<const unsigned char*>(blob.GetData()), (int)blob.GetCount(), checksum};
+    }
 };
 
 void EncodeAnswer(KvHttpResponse& response, Encoded& out) {
     if (response.m_bufBody.GetStoredCount() > (size_t)INT_MAX / 2) return;
     if (!KvCacheSerializeEncoded(response, out.blob) || out.blob.GetCount() > (size_t)INT_MAX) return;
     out.modified = KvCacheModifiedTime(response);
+    out.checksum = KvCacheChecksum(out.blob.GetData(), out.blob.GetCount());
     out.ok = true;
+}
+
+// When a copy is stored, rounded up to the next second: a browser's copy
+// served within the same second as an older object stays older than this.
+CString StoredNow() {
+    KvTime now = KvCacheNow();
+    now += 1.0 / (24 * 60 * 60);
+    return KvCacheFormatTime(now);
 }
 
 }  // namespace
@@ -102,11 +114,14 @@ BOOL KvCacheDB::IsExist(const char* host, const char* path) { return FindObjectI
 
 // --- storing -------------------------------------------------------------------
 
-int KvCacheDB::WriteContent(int objId, const unsigned char* data, int length) {
+int KvCacheDB::WriteContent(int objId, const KvCacheBlob& blob) {
     // "insert or replace": a content row left by an earlier failure (or an
     // index row whose content was lost) never turns a store into a no-op.
-    KvSqlStatement st = m_dbContent.CompileStatement("insert or replace into cache_content (obj_id, obj_data) values (?, ?);");
-    if (!st.Bind(1, objId) || !st.Bind(2, data, length) || st.Execute() < 0) {
+    // The blob is bound without a copy: a large answer is not held twice.
+    KvSqlStatement st = m_dbContent.CompileStatement(
+        "insert or replace into cache_content (obj_id, obj_data, obj_crc) values (?, ?, ?);");
+    if (!st.Bind(1, objId) || !st.BindBorrowed(2, blob.data, blob.length) || !st.BindInt64(3, blob.checksum) ||
+        st.Execute() < 0) {
         ReportError("writing content", m_dbContent);
         return 0;
     }
@@ -114,18 +129,18 @@ int KvCacheDB::WriteContent(int objId, const unsigned char* data, int length) {
 }
 
 int KvCacheDB::InsertObject(int hostId, const char* path, const CString& modified, const CString& expired,
-                            const unsigned char* data, int length) {
+                            const KvCacheBlob& blob) {
     // The id is committed on its own first, so it is never handed out again.
     int objId = m_dbIndex.GetNewId("cache_object");
     if (!objId) {
         ReportError("taking an object id", m_dbIndex);
         return 0;
     }
-    if (!WriteContent(objId, data, length)) return 0;
+    if (!WriteContent(objId, blob)) return 0;
     KvSqlBuffer sql;
-    if (m_dbIndex.Execute(sql.Format("insert into cache_object (host_id, obj_id, obj_path, obj_modified, obj_expired) "
-                                     "values (%d, %d, '%q', '%q', '%q');",
-                                     hostId, objId, path, modified.c_str(), expired.c_str())) < 0) {
+    if (m_dbIndex.Execute(sql.Format("insert into cache_object (host_id, obj_id, obj_path, obj_modified, obj_expired, "
+                                     "obj_stored) values (%d, %d, '%q', '%q', '%q', '%q');",
+                                     hostId, objId, path, modified.c_str(), expired.c_str(), StoredNow().c_str())) < 0) {
         ReportError("adding an object", m_dbIndex);
         m_dbContent.Execute(sql.Format("delete from cache_content where obj_id=%d;", objId));
         return 0;
@@ -133,12 +148,12 @@ int KvCacheDB::InsertObject(int hostId, const char* path, const CString& modifie
     return 1;
 }
 
-int KvCacheDB::ReplaceObject(int objId, const CString& modified, const CString& expired, const unsigned char* data,
-                             int length) {
-    if (!WriteContent(objId, data, length)) return 0;
+int KvCacheDB::ReplaceObject(int objId, const CString& modified, const CString& expired, const KvCacheBlob& blob) {
+    if (!WriteContent(objId, blob)) return 0;
     KvSqlBuffer sql;
-    if (m_dbIndex.Execute(sql.Format("update cache_object set obj_modified='%q', obj_expired='%q' where obj_id=%d;",
-                                     modified.c_str(), expired.c_str(), objId)) < 0) {
+    if (m_dbIndex.Execute(sql.Format("update cache_object set obj_modified='%q', obj_expired='%q', obj_stored='%q' "
+                                     "where obj_id=%d;",
+                                     modified.c_str(), expired.c_str(), StoredNow().c_str(), objId)) < 0) {
         ReportError("updating an object", m_dbIndex);
         return 0;
     }
@@ -146,14 +161,14 @@ int KvCacheDB::ReplaceObject(int objId, const CString& modified, const CString& 
 }
 
 int KvCacheDB::StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired,
-                            const unsigned char* data, int length) {
+                            const KvCacheBlob& blob) {
     CString modifiedText = KvCacheFormatTime(modified), expiredText = KvCacheFormatTime(expired);
     int objId = FindObjectLocked(hostId, path, true);
-    if (objId > 0) return ReplaceObject(objId, modifiedText, expiredText, data, length);
+    if (objId > 0) return ReplaceObject(objId, modifiedText, expiredText, blob);
     // A path differing only in letter case holds the row: it goes first,
     // so its content is never served for this path.
     if (objId < 0 && !DeleteObjectLocked(-objId, nullptr)) return 0;
-    return InsertObject(hostId, path, modifiedText, expiredText, data, length);
+    return InsertObject(hostId, path, modifiedText, expiredText, blob);
 }
 
 int KvCacheDB::AddCache(int hostId, const char* path, KvHttpResponse* response) {
@@ -165,7 +180,7 @@ int KvCacheDB::AddCache(int hostId, const char* path, KvHttpResponse* response) 
     expired += (double)m_nExpiredDays.load();
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.Data(), enc.Length());
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
 }
 
 int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* response) {
@@ -178,7 +193,7 @@ int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* resp
     KvCriticalLock lock(m_lock);
     int hostId = FindOrCreateHost(host);
     if (!hostId) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.Data(), enc.Length());
+    return StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
 }
 
 int KvCacheDB::AddCache(const char* url, KvHttpResponse* response) {
@@ -198,7 +213,7 @@ int KvCacheDB::UpdateCache(int objId, KvHttpResponse* response) {
     if (!IsOpen()) return 0;
     KvSqlBuffer sql;
     if (m_dbIndex.ExecScalar(sql.Format("select count(*) from cache_object where obj_id=%d", objId), 0) != 1) return 0;
-    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.Data(), enc.Length());
+    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.AsBlob());
 }
 
 int KvCacheDB::AddFromFileKey(const char* host, const char* path, const char* file) {

@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 
-#include "base/str/StrFunc.h"
 #include "inet/url/TqParseURL.h"
 
 namespace {
@@ -16,6 +16,30 @@ bool StartsWithHttp(const char* url) {
         if (std::tolower((unsigned char)url[i]) != kHttpPrefix[i]) return false;
     }
     return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+// Characters that stand in a URL as they are: the unreserved and the
+// reserved ones (delimiters, whose escaped form means something else).
+bool StandsAsItIs(unsigned char c) {
+    return c < 0x80 && (IsUnreserved(c) || std::strchr(":/?#[]@!$&'()*+,;=", c) != nullptr) && c != 0;
+}
+
+void PutEscaped(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out.push_back('%');
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
 }
 
 }  // namespace
@@ -46,13 +70,38 @@ bool KvCacheKeyFromUrl(const char* url, CString& host, CString& path) {
     if (at >= 0) urlHost = urlHost.Mid(at + 1);
     if (urlHost.IsEmpty()) return false;
     CString keyHost = urlHost;
-    if (port != 0) keyHost.Format("%s:%u", urlHost.c_str(), (unsigned)port);
+    if (port != 0 && port != 80) keyHost.Format("%s:%u", urlHost.c_str(), (unsigned)port);
     KvCacheKeyFromParts(keyHost, urlPath, host, path);
     return true;
 }
 
 void KvCacheKeyFromParts(const char* host, const char* rawPath, CString& keyHost, CString& keyPath) {
     keyHost = KvCacheKeyHost(host);
-    keyPath = (rawPath && *rawPath) ? rawPath : "/";
-    StrUnEscape(&keyPath);
+    keyPath = KvCacheKeyPath((rawPath && *rawPath) ? rawPath : "/");
+}
+
+CString KvCacheKeyPath(const char* rawPath) {
+    std::string out;
+    const char* p = rawPath ? rawPath : "";
+    out.reserve(std::strlen(p) + 8);
+    for (; *p; ++p) {
+        const unsigned char c = (unsigned char)*p;
+        if (c == '%') {
+            const int hi = HexValue(p[1]);
+            const int lo = hi >= 0 ? HexValue(p[2]) : -1;
+            if (lo < 0) {
+                PutEscaped(out, '%');  // a stray "%" stands for itself
+                continue;
+            }
+            const unsigned char value = (unsigned char)(hi * 16 + lo);
+            if (IsUnreserved(value)) out.push_back((char)value);
+            else PutEscaped(out, value);
+            p += 2;
+        } else if (StandsAsItIs(c)) {
+            out.push_back((char)c);
+        } else {
+            PutEscaped(out, c);
+        }
+    }
+    return CString(std::move(out));
 }

@@ -4,16 +4,22 @@
 // of a request, derives its key here, so storing, reading and deleting
 // always agree:
 //   host  the host name in lower case (a user part "user@" dropped),
-//         followed by ":" and the port when the URL names a non-zero port
-//         ("example.com:8080"); the same URL without a port is another key.
+//         followed by ":" and the port when the URL names a port other
+//         than 80 ("example.com:8080"); "example.com:80" is "example.com".
 //   path  everything from the first "/" after the host (query included),
-//         "/" when there is none, un-escaped exactly once ("%XX" to the
-//         byte, "+" to a blank).
+//         "/" when there is none, in the normal form of its escapes: an
+//         escaped unreserved character (letter, digit, "-", ".", "_", "~")
+//         is decoded, every other escape stays escaped with upper-case hex
+//         digits, and a byte that may not stand in a URL as it is (a blank,
+//         a control byte, a byte past 0x7E, a "%" that begins no escape) is
+//         escaped. So "?q=a%26b" and "?q=a&b", or "/a%2Fb" and "/a/b", are
+//         different keys, while "/%7Euser" and "/~user" are one. Letter case
+//         of the path counts.
 // Only the http scheme has keys (the prefix compared without letter case).
 //
-// The store operations that take (host, path) directly expect a key, i.e.
-// a path that was already un-escaped; the host is lower-cased again there
-// (harmless). Pure functions, callable from any thread.
+// The store operations that take (host, path) directly expect a key; the
+// host is lower-cased again there (harmless). Pure functions, callable
+// from any thread.
 #pragma once
 
 #include "base/platform/CString.h"
@@ -25,6 +31,9 @@ bool KvCacheKeyFromUrl(const char* url, CString& host, CString& path);
 // Key of a request's host (with ":port" when the caller wants the port in
 // the key) and its path as received (still escaped).
 void KvCacheKeyFromParts(const char* host, const char* rawPath, CString& keyHost, CString& keyPath);
+
+// The normal form of a path's escapes (see above).
+CString KvCacheKeyPath(const char* rawPath);
 
 // The host part of a key: lower-cased.
 CString KvCacheKeyHost(const char* host);

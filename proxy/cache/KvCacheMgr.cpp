@@ -135,10 +135,20 @@ int KvCacheMgr::_BreakUrlComponent(const char* url, CString& host, CString& path
 // --- operations ----------------------------------------------------------------
 
 int KvCacheMgr::GetCache(KvHttpRequest* request, KvHttpResponse* response) {
-    if (!request || !response) return 0;
     CString host, path;
-    if (!_BreakUrlComponent(request->m_strURL, host, path)) return 0;
-    for (const char* name : {host.c_str(), "pcache", "vcache"}) {
+    if (!request || !_BreakUrlComponent(request->m_strURL, host, path)) return 0;
+    return GetByKey(host, path, request, response);
+}
+
+int KvCacheMgr::GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response) {
+    CString keyHost, keyPath;
+    KvCacheKeyFromParts(host, path, keyHost, keyPath);
+    return GetByKey(keyHost, keyPath, request, response);
+}
+
+int KvCacheMgr::GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response) {
+    if (!request || !response) return 0;
+    for (const char* name : {host, "pcache", "vcache"}) {
         KvCacheDB* db = GetCacheDB(name);
         if (db && db->GetCacheForRequest(host, path, request, response)) return 1;
     }

@@ -55,6 +55,9 @@ public:
 
     // 1 when the response was filled from a store.
     int GetCache(KvHttpRequest* request, KvHttpResponse* response);
+    // The same for a host (with ":port" when not 80) and a path as
+    // received; the request gives the conditional headers.
+    int GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response);
     // 1 when stored (domain store, else vcache).
     int AddCache(const char* host, const char* path, KvHttpResponse* response);
     int AddCache(KvHttpRequest* request, KvHttpResponse* response);
@@ -68,6 +71,7 @@ protected:
     // The store of that name opened (opening it on first use), or null.
     KvCacheDB* GetCacheDB(const char* name);
     int _BreakUrlComponent(const char* url, CString& host, CString& path);
+    int GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response);
 
     int AddByKey(const char* host, const char* path, KvHttpResponse* response);
     int DeleteByKey(const char* host, const char* path);

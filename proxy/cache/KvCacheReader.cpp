@@ -1,9 +1,12 @@
 #include "proxy/cache/KvCacheReader.h"
 
+#include <cstdint>
+#include <string>
+
 #include "proxy/cache/KvCacheAnswer.h"
 #include "inet/http/KvHttpResponse.h"
 
-int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose) {
+int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose, bool checked) {
     for (KvSqlDB* db : {&m_index, &m_content}) {
         db->SetReadOnly(TRUE);
         db->SetBusyTimeout(busyTimeout);
@@ -11,17 +14,19 @@ int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busy
     }
     m_pFailed = &m_index;
     if (!m_index.Open(indexPath)) return 0;
-    m_stByHost = m_index.CompileStatement(
-        "select o.obj_id, o.obj_path, o.obj_modified, o.obj_expired from cache_host h, cache_object o "
-        "where h.host_name=? and o.host_id=h.host_id and o.obj_path=?;");
-    m_stByHostId = m_index.CompileStatement(
-        "select obj_id, obj_path, obj_modified, obj_expired from cache_object where host_id=? and obj_path=?;");
-    m_stById = m_index.CompileStatement(
-        "select obj_id, obj_path, obj_modified, obj_expired from cache_object where obj_id=?;");
+    const std::string columns = checked ? "o.obj_id, o.obj_path, o.obj_modified, o.obj_expired, o.obj_stored"
+                                        : "o.obj_id, o.obj_path, o.obj_modified, o.obj_expired, ''";
+    m_stByHost = m_index.CompileStatement(("select " + columns +
+                                           " from cache_host h, cache_object o "
+                                           "where h.host_name=? and o.host_id=h.host_id and o.obj_path=?;").c_str());
+    m_stByHostId =
+        m_index.CompileStatement(("select " + columns + " from cache_object o where o.host_id=? and o.obj_path=?;").c_str());
+    m_stById = m_index.CompileStatement(("select " + columns + " from cache_object o where o.obj_id=?;").c_str());
     if (!m_stByHost.IsValid() || !m_stByHostId.IsValid() || !m_stById.IsValid()) return 0;
     m_pFailed = &m_content;
     if (!m_content.Open(contentPath)) return 0;
-    m_stContent = m_content.CompileStatement("select obj_data from cache_content where obj_id=?;");
+    m_stContent = m_content.CompileStatement(checked ? "select obj_data, obj_crc from cache_content where obj_id=?;"
+                                                     : "select obj_data, null from cache_content where obj_id=?;");
     return m_stContent.IsValid() ? 1 : 0;
 }
 
@@ -34,6 +39,7 @@ int KvCacheReader::ReadRow(KvSqlStatement& st, KvCacheObjectRow& row) {
     row.path = q.GetTextField(1, "");
     row.modified = q.GetTextField(2, "");
     row.expired = q.GetTextField(3, "");
+    row.stored = q.GetTextField(4, "");
     return row.objId > 0 ? 1 : 0;
 }
 
@@ -61,5 +67,11 @@ int KvCacheReader::ReadContent(int objId, KvHttpResponse& out) {
     int length = 0;
     const unsigned char* data = q.GetBlobField(0, length);
     if (!data || length <= 0) return 0;
+    // A checksum is kept since this version: bytes changed on the disk are
+    // never served.
+    if (!q.IsFieldNull(1) && (uint32_t)q.GetInt64Field(1, 0) != KvCacheChecksum(data, (size_t)length)) {
+        out.Reset();
+        return kDamaged;
+    }
     return KvCacheRestoreEncoded(data, (size_t)length, out) ? 1 : 0;
 }

@@ -17,12 +17,14 @@ struct KvCacheObjectRow {
     CString path;
     CString modified;
     CString expired;
+    CString stored;  // empty for an object of an earlier version
 };
 
 class KvCacheReader {
 public:
-    // Opens both files read-only. 1 on success.
-    int Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose);
+    // Opens both files read-only; `checked`: the tables hold storing times
+    // and checksums. 1 on success.
+    int Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose, bool checked);
 
     // 1 found, 0 absent, -1 on a database failure. The object's path is
     // returned as stored (the index compares paths without letter case).
@@ -31,7 +33,9 @@ public:
     int FindById(int objId, KvCacheObjectRow& row);
     // The stored answer, decoded from its blob form straight into out
     // (KvCacheRestoreEncoded): 1 read, 0 absent or not a valid stored
-    // answer (out reset), -1 on a database failure.
+    // answer (out reset), -1 on a database failure, kDamaged when the
+    // stored form does not match its checksum (out reset).
+    static constexpr int kDamaged = -2;
     int ReadContent(int objId, KvHttpResponse& out);
 
     // The connection whose failure was last seen, for the error report.

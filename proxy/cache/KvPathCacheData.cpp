@@ -173,7 +173,8 @@ int KvPathCache::ServeFile(const char* host, const char* path, const KvHttpReque
         return 0;
     }
     KvTime modified(row.modified);
-    if (const char* since = KvCacheIfModifiedSince(request)) {
+    const char* since = request ? request->GetHeaderValue("If-Modified-Since") : nullptr;
+    if (since && *since) {
         SYSTEMTIME st{};
         if (!GetRFCTime(since, &st) || !KvTime(st).IsValid()) return 0;
         // Not changed since the browser's copy: 304.

@@ -47,29 +47,42 @@ TEST(CacheKeyTest, OneDerivationForUrlsAndRequestParts) {
     CString host, path;
     ASSERT_TRUE(KvCacheKeyFromUrl("HTTP://user@Example.COM:8080/a%20b+c?x=%41", host, path));
     EXPECT_STREQ(host, "example.com:8080");
-    EXPECT_STREQ(path, "/a b c?x=A");
-    ASSERT_TRUE(KvCacheKeyFromUrl("http://Example.com", host, path));
-    EXPECT_STREQ(host, "example.com");
+    EXPECT_STREQ(path, "/a%20b+c?x=A");
+    ASSERT_TRUE(KvCacheKeyFromUrl("http://Example.com:80", host, path));
+    EXPECT_STREQ(host, "example.com");  // the default port is no part of the key
     EXPECT_STREQ(path, "/");
     EXPECT_FALSE(KvCacheKeyFromUrl("ftp://example.com/a", host, path));
     EXPECT_FALSE(KvCacheKeyFromUrl("https://example.com/a", host, path));
     EXPECT_FALSE(KvCacheKeyFromUrl("http:///a", host, path));
     EXPECT_FALSE(KvCacheKeyFromUrl(nullptr, host, path));
 
-    // What the proxy passes (host name and raw path) gives the same key,
-    // and the path is un-escaped exactly once.
+    // What the proxy passes (host name and raw path) gives the same key.
     CString h2, p2;
     KvCacheKeyFromParts("Example.COM:8080", "/a%20b+c?x=%41", h2, p2);
     EXPECT_STREQ(h2, "example.com:8080");
-    EXPECT_STREQ(p2, "/a b c?x=A");
-    KvCacheKeyFromParts("h", "/%2541", h2, p2);
-    EXPECT_STREQ(p2, "/%41");
+    EXPECT_STREQ(p2, "/a%20b+c?x=A");
+}
+
+TEST(CacheKeyTest, ReservedEscapesStayAndOnlyUnreservedOnesAreDecoded) {
+    // Escaped delimiters mean something else than the delimiters.
+    EXPECT_STREQ(KvCacheKeyPath("/s?q=a%26b%3Dc"), "/s?q=a%26b%3Dc");
+    EXPECT_STRNE(KvCacheKeyPath("/s?q=a%26b%3Dc"), KvCacheKeyPath("/s?q=a&b=c"));
+    EXPECT_STRNE(KvCacheKeyPath("/a%2Fb"), KvCacheKeyPath("/a/b"));
+    EXPECT_STREQ(KvCacheKeyPath("/a%2fb"), "/a%2Fb");
+    EXPECT_STRNE(KvCacheKeyPath("/a+b"), KvCacheKeyPath("/a%2Bb"));
+    // Escaped unreserved characters are the characters themselves.
+    EXPECT_STREQ(KvCacheKeyPath("/%7Euser/%41%2d%2E%5f"), "/~user/A-._");
+    // Bytes that cannot stand as they are get escaped; a stray "%" too.
+    EXPECT_STREQ(KvCacheKeyPath("/my page\x80\"\x01"), "/my%20page%80%22%01");
+    EXPECT_STREQ(KvCacheKeyPath("/100%"), "/100%25");
+    EXPECT_STREQ(KvCacheKeyPath("/%2541"), "/%2541");
+    EXPECT_STREQ(KvCacheKeyPath("/Case"), "/Case");
 }
 
 TEST_F(CacheStoreTest, UpperCaseHostAndEscapedSpaceFoundByLowerCaseAndLiteralSpace) {
     ASSERT_EQ(Store("http://WWW.Example.COM/my%20page.html", "hello"), 1);
     EXPECT_EQ(Served("http://www.example.com/my page.html"), "hello");
-    EXPECT_TRUE(db.IsExist("www.example.com", "/my page.html"));
+    EXPECT_TRUE(db.IsExist("www.example.com", "/my%20page.html"));
 }
 
 TEST_F(CacheStoreTest, PortIsPartOfTheKey) {
@@ -123,12 +136,12 @@ TEST_F(CacheStoreTest, StoringAgainKeepsTheIdAndReplacesDataAndTimes) {
     EXPECT_EQ(Served("http://h/a"), "two");  // new expiry: no longer expired
 }
 
-TEST_F(CacheStoreTest, PathsDifferingInCaseNeverAnswerEachOther) {
+TEST_F(CacheStoreTest, PathsDifferingInCaseAreTwoObjects) {
     ASSERT_EQ(Store("http://h/Readme", "upper"), 1);
     EXPECT_EQ(Served("http://h/README"), "<miss>");
     ASSERT_EQ(Store("http://h/readme", "lower"), 1);
     EXPECT_EQ(Served("http://h/readme"), "lower");
-    EXPECT_EQ(Served("http://h/Readme"), "<miss>");
+    EXPECT_EQ(Served("http://h/Readme"), "upper");
 }
 
 TEST_F(CacheStoreTest, ExpiredObjectIsDeletedOnReadOnlyWhenCacheDeleteIsOn) {
@@ -143,18 +156,37 @@ TEST_F(CacheStoreTest, ExpiredObjectIsDeletedOnReadOnlyWhenCacheDeleteIsOn) {
     EXPECT_EQ(Served("http://h/old"), "new");
 }
 
-TEST_F(CacheStoreTest, IfModifiedSinceGets304WithoutComparingDates) {
+TEST_F(CacheStoreTest, IfModifiedSinceGets304OnlyWhenTheCopyIsNotNewer) {
     KvHttpResponse origin;
     MakeAnswer(origin, "body");
     origin.SetHeaderValue("Last-Modified", "Sun, 01 Jan 2023 00:00:00 GMT");
     ASSERT_EQ(db.AddCache("http://h/p", &origin), 1);
-    KvHttpRequest q;
-    MakeRequest(q, "http://h/p", "Mon, 01 Jan 1990 00:00:00 GMT");  // older than the stored time
-    KvHttpResponse r;
-    ASSERT_EQ(db.GetCache(&q, &r), 1);
-    EXPECT_EQ(r.m_nStatus, 304);
-    EXPECT_STREQ(r.GetHeaderValue("Last-Modified"), "Sun, 01 Jan 2023 00:00:00 GMT");
-    EXPECT_EQ(r.m_bufBody.GetCount(), 0u);
+    Sql(".cdx", "update cache_object set obj_stored='2024-06-01 12:00:00'");
+    auto revalidate = [&](const char* since, KvHttpResponse& r) {
+        KvHttpRequest q;
+        MakeRequest(q, "http://h/p", since);
+        return db.GetCache(&q, &r);
+    };
+    KvHttpResponse same, later, older, garbage, future;
+    ASSERT_EQ(revalidate("Sat, 01 Jun 2024 12:00:00 GMT", same), 1);
+    EXPECT_EQ(same.m_nStatus, 304);
+    EXPECT_STREQ(same.GetHeaderValue("Last-Modified"), "Sun, 01 Jan 2023 00:00:00 GMT");
+    EXPECT_EQ(same.m_bufBody.GetCount(), 0u);
+    ASSERT_EQ(revalidate("Sun, 02 Jun 2024 08:00:00 GMT", later), 1);
+    EXPECT_EQ(later.m_nStatus, 304);
+    // The browser's copy is older than ours, or its date means nothing:
+    // the full answer.
+    for (auto [since, r] : {std::pair{"Sat, 01 Jun 2024 11:59:59 GMT", &older}, std::pair{"garbage", &garbage},
+                            std::pair{"Fri, 01 Jan 2100 00:00:00 GMT", &future}}) {
+        ASSERT_EQ(revalidate(since, *r), 1) << since;
+        EXPECT_EQ(r->m_nStatus, 200) << since;
+        EXPECT_EQ(Body(*r), "body") << since;
+    }
+    // An object of an earlier version has no storing time: never a 304.
+    Sql(".cdx", "update cache_object set obj_stored=null");
+    KvHttpResponse old;
+    ASSERT_EQ(revalidate("Sun, 02 Jun 2024 08:00:00 GMT", old), 1);
+    EXPECT_EQ(old.m_nStatus, 200);
 }
 
 TEST_F(CacheStoreTest, RelayCutShortIsNotStored) {
@@ -293,6 +325,38 @@ TEST_F(CacheStoreTest, StoredAnswerWithWrongLengthIsNotServed) {
     KvHttpResponse r;
     EXPECT_EQ(KvCacheRestore("(null) 200 OK\r\n\r\n", 17, r), 0);
     EXPECT_EQ(KvCacheRestore("", 0, r), 0);
+}
+
+TEST_F(CacheStoreTest, AnswerChangedOnDiskIsAMissAndDropped) {
+    ASSERT_EQ(Store("http://h/a", "0123456789"), 1);
+    ASSERT_EQ(Store("http://h/b", "untouched"), 1);
+    // One byte of the body changed, the length as it was.
+    Sql(".cdt", "update cache_content set obj_data=cast(replace(cast(obj_data as text), '345', '3X5') as blob)");
+    EXPECT_EQ(Served("http://h/a"), "<miss>");
+    EXPECT_EQ(db.FindObjectId("http://h/a"), 0);
+    EXPECT_EQ(Served("http://h/b"), "untouched");
+}
+
+TEST_F(CacheStoreTest, StoreOfAnEarlierVersionIsUpgradedWithItsObjects) {
+    ASSERT_EQ(Store("http://h/Readme", "old"), 1);
+    db.Close();
+    // The tables as an earlier version made them: paths compared without
+    // letter case, no storing time, no checksum.
+    Sql(".cdx", "create table old_object as select host_id, obj_id, obj_path, obj_status, obj_flags, obj_modified, "
+                "obj_expired from cache_object");
+    Sql(".cdx", "drop table cache_object");
+    Sql(".cdx", "CREATE TABLE cache_object(host_id integer not null default 0, obj_id integer not_null default 0, "
+                "obj_path varchar(255) not null collate nocase, obj_status integer default 0, obj_flags integer "
+                "default 0, obj_modified datetime not null default '1980-00-01 00:00:00', obj_expired datetime not "
+                "null default '1980-00-01 00:00:00', primary key (host_id, obj_id), unique(obj_id), unique "
+                "(host_id, obj_path) )");
+    Sql(".cdx", "insert into cache_object select * from old_object");
+    Sql(".cdt", "alter table cache_content drop column obj_crc");
+    ASSERT_EQ(db.Open(dir.Path().c_str(), "vcache"), 1);
+    EXPECT_EQ(Served("http://h/Readme"), "old");
+    ASSERT_EQ(Store("http://h/readme", "new"), 1);
+    EXPECT_EQ(Served("http://h/readme"), "new");
+    EXPECT_EQ(Served("http://h/Readme"), "old");
 }
 
 TEST_F(CacheStoreTest, AddCacheFromFileStoresTheFile) {

@@ -45,6 +45,7 @@ inline void MakeAnswer(KvHttpResponse& r, const std::string& body, const char* t
     r.SetHeaderValue("Date", "Sat, 17 Jun 2000 12:00:00 GMT");
     r.AddHeaderValue("Set-Cookie", "a=1");
     r.AddHeaderValue("set-cookie", "b=2");
+    r.AddHeaderValue("Set-Cookie2", "c=3; Version=1");
     r.AddHeaderValue("Cache-Control", "private");
     r.AddHeaderValue("CACHE-CONTROL", "no-store");
     r.m_bufBody.PutString(body.data(), body.size());
