@@ -132,23 +132,27 @@ int KvProxyRequest::ComposeRemoteRequest() {
     out.PutString(m_request.m_strVersion);
     out.PutString("\r\n", 2);
 
+    // "Host" always names the target: a browser's own "Host" beside an
+    // absolute target would fetch another site's answer, which the cache
+    // would then keep under this URL.
+    PutHeader(out, "Host", TargetAuthority());
     const HopHeaderTest isHop(m_request);
-    bool hasHost = false;
     m_request.m_mapHeader.ForEach([&](CsStrMapItem* item) {
         const char* name = item->GetKey();
-        if (isHop(name)) return;
+        if (isHop(name) || strcasecmp(name, "Host") == 0) return;
         // Credentials for a proxy are for the upstream proxy only.
         if (!m_bViaForwardProxy && strcasecmp(name, "Proxy-Authorization") == 0) return;
-        if (strcasecmp(name, "Host") == 0) hasHost = true;
         PutHeader(out, name, item->GetValue());
     });
-    if (!hasHost) {
-        CString host = m_strHost;
-        if (m_nPort != 80) host.AppendFormat(":%d", m_nPort);
-        PutHeader(out, "Host", host);
-    }
     out.PutString("Connection: close\r\n\r\n");
     return 1;
+}
+
+CString KvProxyRequest::TargetAuthority() const {
+    CString authority = m_strHost;
+    if (authority.Find(':') >= 0 && authority.Find('[') < 0) authority = "[" + authority + "]";  // IPv6
+    if (m_nPort != 80) authority.AppendFormat(":%d", m_nPort);
+    return authority;
 }
 
 int KvProxyRequest::SendRemoteRequest() {

@@ -73,6 +73,8 @@ protected:
     int BreakUrlComponent(const char* url, CString& host, int& port, CString& path);
     int ConnectRemoteHost();
     int ComposeRemoteRequest();
+    // "host[:port]" of the target (the port only when it is not 80).
+    CString TargetAuthority() const;
     int DoChatting();
     int ParseResponseHeader() { return 1; }
     // "HTTP/1.0 500 Internal Server Error", minimal headers and the text; 0.

@@ -57,7 +57,7 @@ int KvProxyRequestKavori::ResponseLocal() {
     const bool storable = !m_bBypass && m_request.m_strMethod.CompareNoCase("GET") == 0 &&
                           m_strHost.CompareNoCase("localhost") != 0;
     m_bSaveToCache = storable ? 1 : 0;
-    if (!storable) return 0;
+    if (!storable || IsHardReload()) return 0;
     return ResponseFromCache() ? 1 : 0;
 }
 

@@ -4,7 +4,8 @@
 // the white list, the pop-up filter (904 page), the black list (903 page)
 // and the persistent cache. A forwarded answer is stored in the cache when
 // it may be (GET, status 200/301/302, not host "localhost", its body
-// relayed whole and within the copy cap).
+// relayed whole and within the copy cap). A hard reload of the browser
+// skips the stored copy and replaces it.
 //
 // Local sites are never subject to the lists or the cache. "$force" passes
 // the pop-up filter and the black list; so does a white-listed URL or a
@@ -49,6 +50,13 @@ protected:
     // The browser's request as the local sites and the cache see it: the
     // target without its "$" suffix.
     void UseTargetWithoutSuffix();
+    // The cache key of the request: the host connected to (with the port
+    // when not 80) and the path as it is sent upstream, so an answer is
+    // only ever stored under what was fetched.
+    void CacheKey(CString& host, CString& path) const;
+    // A hard reload ("Cache-Control: no-cache" or "Pragma: no-cache"):
+    // fetched from the origin, and the answer replaces the stored copy.
+    bool IsHardReload() const;
     // m_response, filled here, to the browser with "Connection: close".
     void SendAnswerOfProxy();
     // The short refusal of a blocked tunnel (the browser shows its own page).

@@ -1,22 +1,58 @@
 // KvProxyRequestKavori: answering from the cache, storing forwarded
 // answers, and deleting on request ("$delete").
+#include <strings.h>
+
+#include <string_view>
+
 #include "proxy/cache/KvCacheMgr.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyRequestKavori.h"
+#include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 
 bool IsStoredStatus(int status) { return status == 200 || status == 301 || status == 302; }
 
+// A "no-cache" directive in a comma-separated list of the header(s).
+bool NamesNoCache(const KvHttpBuffer& message, const char* header) {
+    bool found = false;
+    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        if (strcasecmp(item->GetKey(), header) != 0) return;
+        std::string_view list(item->GetValue());
+        while (!list.empty() && !found) {
+            size_t comma = list.find(',');
+            std::string_view token = list.substr(0, comma);
+            while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.remove_prefix(1);
+            while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+            found = token.size() == 8 && strncasecmp(token.data(), "no-cache", 8) == 0;
+            if (comma == std::string_view::npos) break;
+            list.remove_prefix(comma + 1);
+        }
+    });
+    return found;
+}
+
 }  // namespace
+
+void KvProxyRequestKavori::CacheKey(CString& host, CString& path) const {
+    host = m_strHost;
+    if (m_nPort != 80) host.AppendFormat(":%d", m_nPort);
+    path = KvProxyUpstreamTarget(m_strTarget, false);
+}
+
+bool KvProxyRequestKavori::IsHardReload() const {
+    return NamesNoCache(m_request, "Cache-Control") || NamesNoCache(m_request, "Pragma");
+}
 
 int KvProxyRequestKavori::ResponseFromCache() {
     KvWebProxyApp* app = GetApp();
     if (app && app->m_bCacheDisabled) return 0;
     if (m_strHost.CompareNoCase("localhost") == 0 || m_request.m_strMethod.CompareNoCase("GET") != 0) return 0;
-    if (!KvCacheMgr::GetInstance()->GetCache(&m_request, &m_response)) {
+    CString host, path;
+    CacheKey(host, path);
+    if (!KvCacheMgr::GetInstance()->GetCache(host, path, &m_request, &m_response)) {
         m_response.Reset();  // a miss leaves nothing behind for the relay
         return 0;
     }
@@ -32,7 +68,9 @@ void KvProxyRequestKavori::SaveToCache() {
                           IsStoredStatus(m_response.m_nStatus) && m_strHost.CompareNoCase("localhost") != 0 &&
                           m_request.m_strMethod.CompareNoCase("GET") == 0;
     if (storable) {
-        if (KvCacheMgr::GetInstance()->AddCache(&m_request, &m_response)) {
+        CString host, path;
+        CacheKey(host, path);
+        if (KvCacheMgr::GetInstance()->AddCache(host, path, &m_response)) {
             LogError(KV_LOG_INFO, "Save to cache: %s", m_request.m_strURL.c_str());
         } else {
             LogError(KV_LOG_INFO, "Saving to cache failed: %s", m_request.m_strURL.c_str());
@@ -43,7 +81,9 @@ void KvProxyRequestKavori::SaveToCache() {
 }
 
 int KvProxyRequestKavori::ResponseCacheDelete() {
-    KvCacheMgr::GetInstance()->DeleteCache(&m_request);
+    CString host, path;
+    CacheKey(host, path);
+    KvCacheMgr::GetInstance()->DeleteCache(host, path);
     m_response.Reset();
     // The link is the address as the browser gave it, so that it fetches
     // the very object again; the text shows it decoded.
