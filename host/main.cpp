@@ -149,8 +149,9 @@ int main(int argc, char** argv) {
         delete app;
         return 3;
     }
-    std::printf("kvproxy: listening on %s:%u (data in %s)\n", app->m_strListenHost.c_str(), app->GetBoundPort(),
-                app->m_strBasePath.c_str());
+    const bool v6 = app->m_strListenHost.Find(':') >= 0;
+    std::printf("kvproxy: listening on %s%s%s:%u (data in %s)\n", v6 ? "[" : "", app->m_strListenHost.c_str(),
+                v6 ? "]" : "", app->GetBoundPort(), app->m_strBasePath.c_str());
     std::fflush(stdout);
 
     int code = app->Run();

@@ -29,6 +29,11 @@ public:
     BOOL Attach(SOCKET hSocket) { return m_socket.Attach(hSocket); }
     SOCKET Detach() { return m_socket.Detach(); }
     KvSocketObj& GetSocketObj() { return m_socket; }
+    // Bytes received but not taken yet, and taking them, without touching
+    // the socket (a relay that moves on to the raw descriptor passes these
+    // on first).
+    int GetBufferedCount() const { return (int)m_bufReceive.GetCount(); }
+    int TakeBuffered(char* buf, int size) { return size > 0 ? (int)m_bufReceive.Read(buf, (size_t)size) : 0; }
 
 protected:
     // One wait for data and one receive into m_bufReceive: the count, 0 when

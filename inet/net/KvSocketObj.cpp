@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
+#include "inet/net/KvResolver.h"
 #include "inet/net/KvSocketWait.h"
 
 IMPLEMENT_DYNAMIC(KvSocketObj, CObject)
@@ -132,15 +134,36 @@ BOOL KvSocketObj::CreateSocket(int family, int type, int protocol) {
 }
 
 BOOL KvSocketObj::CreateListeningSocket(UINT port, int type, const char* address) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)port);
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (address && *address && !FindHost(address, port, addr)) return FALSE;
-    if (!CreateSocket(AF_INET, type, 0)) return FALSE;
+    KvResolvedAddress local;
+    if (address && *address) {
+        // A name's first IPv4 address, as ever; an IPv6 one when it has no
+        // other, or when the text is an IPv6 number.
+        std::vector<KvResolvedAddress> found;
+        // Sockets are made to listen during a server thread's start-up,
+        // before there is a run a stop request could end.
+        if (KvResolveHost(address, port, found, KvDeadlineAfter(kMaxConnectMs), false) != KvResolveStatus::Found) {
+            SetErrorCode(KV_WSAEINVAL);
+            return FALSE;
+        }
+        local = found.front();
+        for (const KvResolvedAddress& a : found) {
+            if (a.family == AF_INET) {
+                local = a;
+                break;
+            }
+        }
+    } else {
+        auto* any = reinterpret_cast<sockaddr_in*>(&local.addr);
+        any->sin_family = AF_INET;
+        any->sin_port = htons((uint16_t)port);
+        any->sin_addr.s_addr = htonl(INADDR_ANY);
+        local.length = sizeof(sockaddr_in);
+        local.family = AF_INET;
+    }
+    if (!CreateSocket(local.family, type, 0)) return FALSE;
     int on = 1;
     setsockopt(m_hSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    if (!Bind(reinterpret_cast<const sockaddr*>(&addr), sizeof(addr))) {
+    if (!Bind(reinterpret_cast<const sockaddr*>(&local.addr), (int)local.length)) {
         int error = m_nLastError;
         DestroySocket();
         SetErrorCode(error);
@@ -255,25 +278,21 @@ BOOL KvSocketObj::Connect(const char* host, UINT port) {
         SetErrorCode(KV_WSAEINVAL);
         return FALSE;
     }
-    addrinfo hints{};
-    hints.ai_family = m_nFamily;
-    hints.ai_socktype = m_nType;
-    hints.ai_flags = AI_NUMERICSERV;
-    char service[16];
-    snprintf(service, sizeof(service), "%u", port & 0xFFFF);
-    addrinfo* found = nullptr;
-    int rc = getaddrinfo(host, service, &hints, &found);
-    if (rc != 0 || !found) {
-        SetErrorCode(KV_WSAEINVAL);  // a name that does not resolve
-        return FALSE;
+    int64_t limit = m_nTimeOut < kMaxConnectMs ? (int64_t)m_nTimeOut : kMaxConnectMs;
+    std::vector<KvResolvedAddress> found;
+    switch (KvResolveHost(host, port, found, KvDeadlineAfter(limit))) {
+    case KvResolveStatus::Found: break;
+    case KvResolveStatus::NotFound: SetErrorCode(KV_WSAEINVAL); return FALSE;  // a name that does not resolve
+    default: SetErrorCode(KV_WSAETIMEDOUT); return FALSE;                      // time-out or stop request
     }
     BOOL ok = FALSE;
-    for (addrinfo* ai = found; ai && !ok; ai = ai->ai_next) {
-        if (m_hSocket == INVALID_SOCKET && !CreateSocket(m_nFamily, m_nType, m_nProtocol)) break;
-        ok = Connect(ai->ai_addr, (int)ai->ai_addrlen);
-        if (!ok && m_nLastError == KV_WSAETIMEDOUT) break;  // the deadline covers the whole connect
+    for (const KvResolvedAddress& a : found) {
+        // Each address gets a socket of its own family (IPv4 or IPv6).
+        if (m_hSocket != INVALID_SOCKET && m_nFamily != a.family) DestroySocket();
+        if (m_hSocket == INVALID_SOCKET && !CreateSocket(a.family, m_nType, m_nProtocol)) break;
+        ok = Connect(reinterpret_cast<const sockaddr*>(&a.addr), (int)a.length);
+        if (ok || m_nLastError == KV_WSAETIMEDOUT) break;  // the deadline covers the whole connect
     }
-    freeaddrinfo(found);
     return ok;
 }
 

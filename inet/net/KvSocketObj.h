@@ -90,8 +90,9 @@ public:
     virtual SOCKET Detach();
 
     virtual BOOL CreateSocket(int family = AF_INET, int type = SOCK_STREAM, int protocol = 0);
-    // An IPv4 socket bound to `port` on `address` (a dotted number or a host
-    // name; null or "" binds every address). Does not listen.
+    // A socket bound to `port` on `address` (an IPv4 or IPv6 number, with
+    // or without brackets, or a host name: its first address); null or ""
+    // binds every IPv4 address. Does not listen.
     virtual BOOL CreateListeningSocket(UINT port, int type = SOCK_STREAM, const char* address = nullptr);
     // Shuts the sending direction and closes, without draining.
     virtual void DestroySocket();
@@ -102,7 +103,10 @@ public:
     // Non-blocking connect that waits for the outcome until the smaller of
     // the time-out (SetTimeOut) and 30 s; a stop request ends it.
     virtual BOOL Connect(const sockaddr* addr, int length);
-    // Resolves `host` and tries each address in turn (a fresh socket each).
+    // Resolves `host` (a name, or an IPv4 or IPv6 number, IPv6 with or
+    // without brackets) and tries each address in turn, a fresh socket of
+    // the address's family each. A stop request ends the look-up at once
+    // (10060, as a time-out).
     virtual BOOL Connect(const char* host, UINT port);
     // First IPv4 address of `host` (dotted number or name); 10022 when it
     // does not resolve.

@@ -26,15 +26,14 @@ int RemainingMs(int64_t deadlineMs) {
 
 }  // namespace
 
-KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadlineMs, int* readyIndex,
-                       bool watchStop) {
+KvWait KvPollWait(pollfd* fds, int count, int64_t deadlineMs, bool watchStop) {
     if (!fds || count <= 0 || count > KV_WAIT_MAX_SOCKETS) {
         errno = EINVAL;
         return KvWait::Failed;
     }
     int wakeFd = watchStop ? GetCurrentThreadWakeFd() : -1;
     pollfd pfds[KV_WAIT_MAX_SOCKETS + 1];
-    for (int i = 0; i < count; i++) pfds[i] = {fds[i], events, 0};
+    for (int i = 0; i < count; i++) pfds[i] = {fds[i].fd, fds[i].events, 0};
     pfds[count] = {wakeFd, POLLIN, 0};
     nfds_t total = (nfds_t)count + (wakeFd >= 0 ? 1 : 0);
     for (;;) {
@@ -47,15 +46,35 @@ KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadline
             if (errno == EINTR) continue;
             return KvWait::Failed;
         }
+        bool ready = false;
         for (int i = 0; i < count; i++) {
-            if (pfds[i].revents != 0) {
-                if (readyIndex) *readyIndex = i;
-                return KvWait::Ready;
-            }
+            fds[i].revents = pfds[i].revents;
+            ready = ready || pfds[i].revents != 0;
         }
+        if (ready) return KvWait::Ready;
         if (stopped || (wakeFd >= 0 && pfds[count].revents != 0)) return KvWait::Stopped;
         if (deadlineMs >= 0 && KvNowMs() >= deadlineMs) return KvWait::TimedOut;
     }
+}
+
+KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadlineMs, int* readyIndex,
+                       bool watchStop) {
+    if (!fds || count <= 0 || count > KV_WAIT_MAX_SOCKETS) {
+        errno = EINVAL;
+        return KvWait::Failed;
+    }
+    pollfd pfds[KV_WAIT_MAX_SOCKETS];
+    for (int i = 0; i < count; i++) pfds[i] = {fds[i], events, 0};
+    KvWait w = KvPollWait(pfds, count, deadlineMs, watchStop);
+    if (w == KvWait::Ready && readyIndex) {
+        for (int i = 0; i < count; i++) {
+            if (pfds[i].revents != 0) {
+                *readyIndex = i;
+                break;
+            }
+        }
+    }
+    return w;
 }
 
 KvWait KvSocketWait(int fd, short events, int64_t deadlineMs, bool watchStop) {

@@ -7,6 +7,8 @@
 // KvThread) have no wake descriptor and simply wait for the deadline.
 #pragma once
 
+#include <poll.h>
+
 #include <cstdint>
 
 enum class KvWait {
@@ -34,6 +36,11 @@ KvWait KvSocketWait(int fd, short events, int64_t deadlineMs, bool watchStop = t
 constexpr int KV_WAIT_MAX_SOCKETS = 8;
 KvWait KvSocketWaitAny(const int* fds, int count, short events, int64_t deadlineMs, int* readyIndex,
                        bool watchStop = true);
+
+// Waits on poll entries that each carry their own events (a relay reads
+// one socket while it writes the other). Entries with a negative fd are
+// skipped, as poll does. On Ready every entry's revents is filled.
+KvWait KvPollWait(pollfd* fds, int count, int64_t deadlineMs, bool watchStop = true);
 
 // Waits only for a stop request, at most `ms` milliseconds: a pause that a
 // stop request cuts short. Returns true when the thread was told to stop.

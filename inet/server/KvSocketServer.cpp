@@ -113,9 +113,16 @@ BOOL KvSocketServer::OnAcceptConnection() {
     if (!m_socket.Accept(m_hAccepted, m_addrAccepted)) return FALSE;
     // Always the numeric address: a reverse look-up here would stall every
     // other client behind a slow name server.
-    char ipText[INET_ADDRSTRLEN] = "";
+    char ipText[INET6_ADDRSTRLEN] = "";
     if (m_addrAccepted.sa_family == AF_INET) {
         inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&m_addrAccepted)->sin_addr, ipText, sizeof(ipText));
+    } else if (m_addrAccepted.sa_family == AF_INET6) {
+        // The accepted address is cut to a plain sockaddr: ask for the whole one.
+        sockaddr_in6 peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(m_hAccepted, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+            inet_ntop(AF_INET6, &peer.sin6_addr, ipText, sizeof(ipText));
+        }
     }
     if (!OnNewConnection(m_hAccepted, "", ipText)) RefuseConnection(m_hAccepted);
     m_hAccepted = INVALID_SOCKET;

@@ -368,6 +368,9 @@ TEST(UrlCode, HostPortAndValidators) {
     EXPECT_EQ(8168, port);
     BreakHostPort("h:99999999999999", host, port);
     EXPECT_EQ(0, port);
+    BreakHostPort("[::1]:8168", host, port);  // an IPv6 address keeps its colons
+    EXPECT_STREQ("::1", host);
+    EXPECT_EQ(8168, port);
 
     EXPECT_TRUE(IsUrlValid("https://x"));
     EXPECT_TRUE(IsUrlValid("/local"));

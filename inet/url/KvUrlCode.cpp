@@ -84,6 +84,15 @@ int BreakHostPort(const char* text, CsString& host, int& port) {
         host = "127.0.0.1";
         return TRUE;
     }
+    if (text[0] == '[') {
+        // An IPv6 address in brackets ("[::1]:8168"): its colons are not the port's.
+        const char* close = std::strchr(text, ']');
+        if (close) {
+            host.Set(text + 1, (size_t)(close - text - 1));
+            if (close[1] == ':' && close[2]) port = SafeAtoi(close + 2);
+            return TRUE;
+        }
+    }
     const char* colon = std::strchr(text, ':');
     if (!colon) {
         host = text;

@@ -22,7 +22,7 @@ int UrlDecode(CString* text);
 // As UrlDecode, and "+" becomes a blank.
 int RawUrlDecode(CString* text);
 
-// "host:port" into its parts; port 0 when there is none (or it is not a
+// "host:port" (or "[v6 address]:port") into its parts; port 0 when there is none (or it is not a
 // number that fits); an empty text gives "127.0.0.1". Always TRUE.
 int BreakHostPort(const char* text, CsString& host, int& port);
 

@@ -99,8 +99,9 @@ protected:
     int SendResponseHead();
     // Relays the origin's body; 1 when it ended where its framing says.
     int RelayResponseBody();
-    // Both directions of a tunnel until one side closes or stays idle.
-    int PumpTunnel();
+    // Both directions of a tunnel until both have ended (or a side breaks
+    // off or stays idle); the bytes that reached the browser.
+    int64_t PumpTunnel();
     // The page template under the base directory, rendered and sent.
     int SendTemplatePage(const char* templateName, KvParseImp& vars, int status, const char* statusText);
     // The head (and body unless the request was HEAD) of m_response.

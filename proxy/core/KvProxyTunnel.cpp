@@ -1,37 +1,13 @@
 // KvProxyRequest: CONNECT tunnels.
-#include <poll.h>
-
-#include <cstring>
-#include <memory>
-
-#include "inet/net/KvComSocketImp.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
-#include "inet/net/KvSocketWait.h"
-#include "base/thread/KvThread.h"
+#include "proxy/core/KvTunnelRelay.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {
 
-constexpr int kTunnelPiece = 64 * 1024;
 const char kEstablished[] = "HTTP/1.0 200 Connection established\r\n\r\n";
-
-int SocketHandle(KvComObject& com) {
-    auto* imp = dynamic_cast<KvComSocketImp*>(com.Imp());
-    return imp && imp->IsValid() ? imp->GetSocketObj().GetHandle() : -1;
-}
-
-// Passes on what `from` already holds; false when a side is gone.
-bool ForwardHeld(KvComObject& from, KvComObject& to, char* buf) {
-    for (;;) {
-        int held = from.DataWaiting(0);
-        if (held <= 0) return held == 0 && from.IsValid();
-        int n = from.Receive(buf, held < kTunnelPiece ? held : kTunnelPiece);
-        if (n <= 0) return false;
-        if (to.Send(buf, n) != n) return false;
-    }
-}
 
 }  // namespace
 
@@ -75,31 +51,16 @@ int KvProxyRequest::ResponseTunnel() {
     } else if (m_comClient.Send(kEstablished, (int)sizeof kEstablished - 1) < 0) {
         return 0;
     }
-    LogAccess(200, 0);
-    PumpTunnel();
+    int64_t toClient = PumpTunnel();
+    LogAccess(200, toClient);
     DropRemote();
     m_comClient.Disconnect(1);
     return 1;
 }
 
-int KvProxyRequest::PumpTunnel() {
-    std::unique_ptr<char[]> buf(new char[kTunnelPiece]);
-    KvComObject* sides[2] = {&m_comClient, &m_comRemote};
-    // Bytes that came behind the CONNECT head (or the upstream's answer).
-    if (!ForwardHeld(m_comClient, m_comRemote, buf.get()) || !ForwardHeld(m_comRemote, m_comClient, buf.get())) {
-        return 1;
-    }
-    const int idle = (int)m_nTimeOut;
-    for (;;) {
-        int fds[2] = {SocketHandle(m_comClient), SocketHandle(m_comRemote)};
-        if (fds[0] < 0 || fds[1] < 0) return 1;
-        int ready = -1;
-        KvWait w = KvSocketWaitAny(fds, 2, POLLIN, KvDeadlineAfter(idle), &ready);
-        if (w != KvWait::Ready || ready < 0 || ready > 1) return 1;  // idle, stopped or failed
-        KvComObject& from = *sides[ready];
-        KvComObject& to = *sides[1 - ready];
-        int n = from.Receive(buf.get(), kTunnelPiece);
-        if (n <= 0) return 1;  // one side closed: the tunnel ends
-        if (to.Send(buf.get(), n) != n) return 1;
-    }
+int64_t KvProxyRequest::PumpTunnel() {
+    KvTunnelResult r = KvRelayTunnel(m_comClient, m_comRemote, (int)m_nTimeOut);
+    LogError(KV_LOG_INFO, "Tunnel to %s:%d %s: %lld bytes out, %lld back", m_strHost.c_str(), m_nPort,
+             KvTunnelEndText(r.end), (long long)r.toRemote, (long long)r.toClient);
+    return r.toClient;
 }

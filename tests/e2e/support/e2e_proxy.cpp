@@ -113,7 +113,9 @@ bool HaveCurl() { return RunProgram({"curl", "--version"}) == 0; }
 // ---------------------------------------------------------------------------
 // Proxy
 
-Proxy::Proxy(const DataFiles& files, const std::string& ini) { Start(files, ini, true); }
+Proxy::Proxy(const DataFiles& files, const std::string& ini, const std::string& listen) : m_listen(listen) {
+    Start(files, ini, true);
+}
 
 Proxy::Proxy(const std::string& proxySection, const std::string& extraIni, bool withTemplates) {
     Start({}, "[Proxy]\r\n" + proxySection + "\r\n" + extraIni, withTemplates);
@@ -145,7 +147,7 @@ void Proxy::Spawn() {
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     const std::string program = BinaryDir() + "/bin/kvproxy";
     const std::string config = m_dir + "/kvproxy.ini";
-    const char* argv[] = {program.c_str(), "--config", config.c_str(), "--listen", "127.0.0.1:0", nullptr};
+    const char* argv[] = {program.c_str(), "--config", config.c_str(), "--listen", m_listen.c_str(), nullptr};
     int rc = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
@@ -164,8 +166,10 @@ void Proxy::Spawn() {
         line.push_back(ch);
     }
     close(outPipe[0]);
-    size_t at = line.find("127.0.0.1:");
-    if (at != std::string::npos) m_port = std::atoi(line.c_str() + at + 10);
+    // "kvproxy: listening on HOST:PORT (data in ...)", HOST in brackets for IPv6
+    size_t data = line.find(" (data");
+    size_t colon = data == std::string::npos ? data : line.rfind(':', data);
+    if (colon != std::string::npos) m_port = std::atoi(line.c_str() + colon + 1);
 }
 
 Proxy::~Proxy() {

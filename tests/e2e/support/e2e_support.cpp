@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -23,13 +24,32 @@ namespace e2e {
 
 Conn::~Conn() { Close(); }
 
+namespace {
+
+// A loopback address of either family with the port filled in.
+socklen_t LoopbackAddress(const char* host, int port, sockaddr_storage& out) {
+    out = {};
+    if (std::strchr(host, ':')) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&out);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons((uint16_t)port);
+        inet_pton(AF_INET6, host, &v6->sin6_addr);
+        return sizeof *v6;
+    }
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&out);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons((uint16_t)port);
+    inet_pton(AF_INET, host, &v4->sin_addr);
+    return sizeof *v4;
+}
+
+}  // namespace
+
 Conn Conn::ConnectTo(int port, const char* host) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)port);
-    inet_pton(AF_INET, host, &addr.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    sockaddr_storage addr;
+    socklen_t length = LoopbackAddress(host, port, addr);
+    int fd = socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), length) != 0) {
         close(fd);
         return Conn(-1);
     }
@@ -189,18 +209,19 @@ bool Conn::WaitDelivered(int timeoutMs) {
 // ---------------------------------------------------------------------------
 // Server
 
-Server::Server(Handler handler) : m_handler(std::move(handler)) {
-    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Server::Server(Handler handler, const char* host) : m_handler(std::move(handler)) {
+    sockaddr_storage addr;
+    socklen_t length = LoopbackAddress(host, 0, addr);
+    m_listen = socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_listen, 128);
-    socklen_t length = sizeof addr;
-    getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &length);
-    m_port = ntohs(addr.sin_port);
+    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), length) != 0 || listen(m_listen, 128) != 0) {
+        if (m_listen >= 0) close(m_listen);
+        m_listen = -1;  // Listening() tells; the idle acceptor keeps the destructor simple
+    } else {
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &length);
+        m_port = ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);  // same place in both families
+    }
     m_acceptor = std::thread([this] { AcceptLoop(); });
 }
 

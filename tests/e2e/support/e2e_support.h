@@ -58,13 +58,15 @@ private:
     std::string m_pending;  // bytes read behind a head
 };
 
-// A listening socket on 127.0.0.1 with one thread per connection; each
-// connection is given to the handler.
+// A listening socket on 127.0.0.1 (or the loopback address given, "::1")
+// with one thread per connection; each connection is given to the handler.
 class Server {
 public:
     using Handler = std::function<void(Conn&)>;
-    explicit Server(Handler handler);
+    explicit Server(Handler handler, const char* host = "127.0.0.1");
     ~Server();
+    // False when the address could not be bound (no IPv6 on the machine).
+    bool Listening() const { return m_port > 0; }
     int Port() const { return m_port; }
     int Connections() const { return m_connections.load(); }
     // The heads of the requests the handlers recorded, in arrival order.
@@ -125,8 +127,9 @@ using DataFiles = std::map<std::string, std::string>;
 class Proxy {
 public:
     // `files` are written into the data folder (folders made as needed);
-    // `ini` is the whole configuration after the [Directories] section.
-    Proxy(const DataFiles& files, const std::string& ini);
+    // `ini` is the whole configuration after the [Directories] section;
+    // `listen` is given to the --listen option ("[::1]:0").
+    Proxy(const DataFiles& files, const std::string& ini, const std::string& listen = "127.0.0.1:0");
     // `proxySection` holds the [Proxy] lines (without Listen, which the
     // --listen option sets); `extraIni` further sections. Without
     // `withTemplates` the data folder starts empty.
@@ -160,6 +163,7 @@ private:
     void WriteConfig(const std::string& ini);
     void Spawn();
     std::string m_dir;
+    std::string m_listen = "127.0.0.1:0";
     pid_t m_pid = -1;
     int m_port = 0;
 };
