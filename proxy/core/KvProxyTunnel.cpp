@@ -60,7 +60,7 @@ int KvProxyRequest::ResponseTunnel() {
 
 int64_t KvProxyRequest::PumpTunnel() {
     KvTunnelResult r = KvRelayTunnel(m_comClient, m_comRemote, (int)m_nTimeOut);
-    LogError(KV_LOG_INFO, "Tunnel to %s:%d %s: %lld bytes out, %lld back", m_strHost.c_str(), m_nPort,
-             KvTunnelEndText(r.end), (long long)r.toRemote, (long long)r.toClient);
+    LogError(KV_LOG_INFO, "Tunnel to %s:%d %s: %ld bytes out, %ld back", m_strHost.c_str(), m_nPort,
+             KvTunnelEndText(r.end), (long)r.toRemote, (long)r.toClient);
     return r.toClient;
 }
