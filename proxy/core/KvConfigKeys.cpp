@@ -21,6 +21,8 @@ constexpr KvConfigKey kKeys[] = {
     {"Proxy", "Tunnel", "0", "off", "1: serve HTTPS (CONNECT) as tunnels"},
     {"Proxy", "TunnelPorts", "443", "443", "ports a tunnel may reach, comma-separated"},
     {"Proxy", "MaxCacheBody", "16", "16", "largest answer (MiB) of which a copy is kept for the cache"},
+    {"Proxy", "CacheCopyBudget", "128", "128",
+     "memory (MiB) that copies for the cache may take, all downloads together"},
     {"General", "UseWhiteList", "0", "off", "1: load whitelist.txt"},
     {"General", "UseBlackList", "0", "off", "1: load blacklist.txt"},
     {"General", "UsePopUpFilter", "0", "off", "1: load and apply popupfilter.txt"},

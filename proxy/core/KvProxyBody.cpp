@@ -11,6 +11,7 @@
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxySplice.h"
 #include "base/thread/KvThread.h"
 
@@ -57,13 +58,27 @@ KvRelayEnd EndOfReceive(int code) {
     return KvRelayEnd::SourceClosed;
 }
 
-// Keeps a copy of the payload until it passes the cap.
+// Grows the copy's block within its share of the budget (the block at
+// most doubles, and never past the cap); false when the share cannot grow.
+bool MakeRoom(KvBodyCopy& copy, size_t needed) {
+    KvGenBuffer& buffer = *copy.buffer;
+    if (!copy.reservation || needed <= buffer.GetAllocSize()) return true;
+    size_t size = buffer.GetAllocSize() * 2;
+    if (size > copy.cap) size = copy.cap;
+    if (size < needed) size = needed;
+    if (!copy.reservation->GrowTo(size)) return false;
+    buffer.SetAllocSize(size);
+    return true;
+}
+
+// Keeps a copy of the payload until it passes the cap or the budget.
 void KeepCopy(KvBodyCopy* copy, const char* data, size_t n) {
     if (!copy || !copy->buffer || copy->dropped || n == 0) return;
-    if (copy->buffer->GetCount() + n > copy->cap || !copy->buffer->PutString(data, n)) {
+    const size_t needed = copy->buffer->GetCount() + n;
+    if (needed > copy->cap || !MakeRoom(*copy, needed) || !copy->buffer->PutString(data, n)) {
         copy->dropped = true;
         copy->buffer->Empty();
-        copy->buffer->SetAllocSize(0);
+        if (copy->reservation) copy->reservation->Release();
     }
 }
 

@@ -66,11 +66,17 @@ private:
     bool m_bLastChunk = false;
 };
 
+class KvCopyReservation;
+
 // The copy of a body kept for the cache.
 struct KvBodyCopy {
     KvGenBuffer* buffer = nullptr;  // null: no copy wanted
     size_t cap = 0;                 // most bytes kept; past it the copy is dropped
-    bool dropped = false;           // the body outgrew the cap (the copy is emptied)
+    // The exchange's share of the memory budget of copies: the buffer only
+    // grows within it (null: no budget). The copy is dropped when the share
+    // cannot grow.
+    KvCopyReservation* reservation = nullptr;
+    bool dropped = false;           // the body outgrew the cap or the budget (the copy is emptied)
 };
 
 enum class KvRelayEnd {

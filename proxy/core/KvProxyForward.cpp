@@ -12,6 +12,7 @@
 #include "inet/net/KvComSocketImp.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvConfigKeys.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
 #include "base/thread/KvThread.h"
@@ -233,6 +234,19 @@ int KvProxyRequest::SendResponseHead() {
     return m_response.SendHeader(&m_comClient) > 0;
 }
 
+void KvProxyRequest::ReserveKnownCopy(const KvBodyPlan& plan, KvBodyCopy& copy) {
+    if (plan.framing != KvBodyFraming::Length) return;  // the copy reserves as it grows
+    const size_t length = (size_t)plan.length;
+    // The copy and its stored form at once: a copy that could not be
+    // stored for want of room is never made. Without room the body goes
+    // through without a copy.
+    if (plan.length < 0 || length > copy.cap || !m_copyReservation.GrowTo(length + KvStoredFormReserve(length))) {
+        copy.dropped = true;
+        return;
+    }
+    copy.buffer->SetAllocSize(length);
+}
+
 int KvProxyRequest::RelayResponseBody() {
     KvWebProxyApp* app = GetApp();
     const KvBodyPlan plan = KvResponseBodyPlan(m_response, m_request.m_strMethod);
@@ -241,6 +255,8 @@ int KvProxyRequest::RelayResponseBody() {
     if (m_bSaveToCache) {
         copy.buffer = &m_response.m_bufBody;
         copy.cap = app ? app->m_nMaxCacheCopy : (size_t)KvConfigDefaultInt("Proxy", "MaxCacheBody") << 20;
+        copy.reservation = &m_copyReservation;
+        ReserveKnownCopy(plan, copy);
     }
     KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache ? &copy : nullptr);
     m_nRelayed = r.bytes;

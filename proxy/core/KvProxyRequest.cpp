@@ -76,6 +76,7 @@ void KvProxyRequest::ReleaseBodies() {
     m_bufRemote.Empty();
     m_request.m_bufBody.Empty();
     m_response.m_bufBody.Empty();
+    m_copyReservation.Release();
 }
 
 void KvProxyRequest::_DoDispatchRequest() {

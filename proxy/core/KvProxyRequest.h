@@ -26,6 +26,7 @@
 
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxyBody.h"
 #include "inet/server/KvSocketRequest.h"
 #include "base/str/KvString.h"
@@ -99,6 +100,9 @@ protected:
     int SendResponseHead();
     // Relays the origin's body; 1 when it ended where its framing says.
     int RelayResponseBody();
+    // A body of known length: its copy's share of the budget taken at once
+    // (or the copy dropped before it starts).
+    void ReserveKnownCopy(const KvBodyPlan& plan, KvBodyCopy& copy);
     // Both directions of a tunnel until both have ended (or a side breaks
     // off or stays idle); the bytes that reached the browser.
     int64_t PumpTunnel();
@@ -137,4 +141,5 @@ public:
     int m_bBodyCopyDropped = 0;   // the body outgrew the copy cap: not for the cache
     int64_t m_nRelayed = 0;       // body bytes passed to the browser
     int m_bPageOverOrigin = 0;    // the error page replaces an origin's answer (its headers are kept)
+    KvCopyReservation m_copyReservation;  // the cache copy's share of the memory budget
 };

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "proxy/cache/KvCacheMgr.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyRequestKavori.h"
@@ -67,7 +68,12 @@ void KvProxyRequestKavori::SaveToCache() {
     const bool storable = m_bSaveToCache && m_bBodyComplete && !m_bBodyCopyDropped &&
                           IsStoredStatus(m_response.m_nStatus) && m_strHost.CompareNoCase("localhost") != 0 &&
                           m_request.m_strMethod.CompareNoCase("GET") == 0;
-    if (storable) {
+    // The stored form is made beside the copy: it needs its share too.
+    const size_t body = m_response.m_bufBody.GetAllocSize();
+    if (storable && !m_copyReservation.GrowTo(body + KvStoredFormReserve(m_response.m_bufBody.GetCount()))) {
+        LogError(KV_LOG_INFO, "Not saved to cache (copies for the cache use their whole budget): %s",
+                 m_request.m_strURL.c_str());
+    } else if (storable) {
         CString host, path;
         CacheKey(host, path);
         if (KvCacheMgr::GetInstance()->AddCache(host, path, &m_response)) {
@@ -78,6 +84,7 @@ void KvProxyRequestKavori::SaveToCache() {
     }
     // The copy (up to the cap) is not kept while the thread idles.
     m_response.m_bufBody.Empty();
+    m_copyReservation.Release();
 }
 
 int KvProxyRequestKavori::ResponseCacheDelete() {

@@ -9,6 +9,7 @@
 #include "base/file/KvFileFunc.h"
 #include "inet/log/KvLogError.h"
 #include "inet/web/KvMime.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
@@ -186,6 +187,8 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     m_bTunnel = KvConfigInt(ini, "Proxy", "Tunnel") ? 1 : 0;
     m_strTunnelPorts = KvConfigString(ini, "Proxy", "TunnelPorts");
     m_nMaxCacheCopy = (size_t)KvConfigInt(ini, "Proxy", "MaxCacheBody") << 20;
+    m_nCacheCopyBudget = (size_t)KvConfigInt(ini, "Proxy", "CacheCopyBudget") << 20;
+    KvCacheCopyBudget::SetLimit(m_nCacheCopyBudget);
 }
 
 void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {

@@ -91,6 +91,7 @@ public:
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
     CString m_strTunnelPorts;               // [Proxy] TunnelPorts
     size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
+    size_t m_nCacheCopyBudget = 0;          // [Proxy] CacheCopyBudget (MiB in the file)
 
 protected:
     int ReadIniFile();

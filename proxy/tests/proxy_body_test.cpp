@@ -7,6 +7,7 @@
 
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxyBody.h"
 
 namespace {
@@ -103,4 +104,22 @@ TEST(BodyPlanTest, RequestBodies) {
     KvHttpRequest post;
     post.AddHeaderValue("Transfer-Encoding", "chunked");
     EXPECT_EQ(KvRequestBodyPlan(post).framing, KvBodyFraming::Chunked);
+}
+
+TEST(CacheCopyBudgetTest, SharesNeverExceedTheLimitAndAreGivenBack) {
+    const size_t saved = KvCacheCopyBudget::Limit();
+    KvCacheCopyBudget::SetLimit(100);
+    {
+        KvCopyReservation a, b;
+        EXPECT_TRUE(a.GrowTo(60));
+        EXPECT_TRUE(a.GrowTo(40));  // a share never shrinks by growing
+        EXPECT_FALSE(b.GrowTo(41));
+        EXPECT_EQ(b.Reserved(), 0u);
+        EXPECT_TRUE(b.GrowTo(40));
+        EXPECT_EQ(KvCacheCopyBudget::InUse(), 100u);
+        a.Release();
+        EXPECT_TRUE(b.GrowTo(100));
+    }
+    EXPECT_EQ(KvCacheCopyBudget::InUse(), 0u);
+    KvCacheCopyBudget::SetLimit(saved);
 }

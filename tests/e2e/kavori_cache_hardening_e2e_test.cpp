@@ -2,7 +2,8 @@
 // another site's answer under a URL (a browser's own "Host"), give one
 // URL's answer to another (keys that confuse escapes or letter case),
 // tell a browser an older copy is current, serve bytes changed on the
-// disk, keep a stored copy past a hard reload, or pass on cookies.
+// disk, keep a stored copy past a hard reload, pass on cookies, or hold
+// more copies in memory than its budget allows.
 //
 // Stores land after the browser's connection is closed; a restart of the
 // proxy finishes them (see kavori_cache_e2e_test.cpp).
@@ -17,8 +18,8 @@ using namespace e2e;
 
 namespace {
 
-// Answers "answer <n> <target>" with both kinds of cookie, and records
-// every request head.
+// Answers "answer <n> <target>" (filled up to 2 MiB for targets beginning
+// "/big") with both kinds of cookie, and records every request head.
 class Origin {
 public:
     Origin()
@@ -28,7 +29,8 @@ public:
               m_server.Record(head);
               std::string target = head.substr(head.find(' ') + 1);
               target = target.substr(0, target.find(' '));
-              const std::string body = "answer " + std::to_string(++m_count) + " " + target;
+              std::string body = "answer " + std::to_string(++m_count) + " " + target;
+              if (target.rfind("/big", 0) == 0) body.resize(2u << 20, 'x');  // 2 MiB
               c.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nSet-Cookie: a=1\r\nSet-Cookie2: b=2; "
                       "Version=1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
               c.WaitClosed(5000);
@@ -166,4 +168,18 @@ TEST_F(CacheHardeningTest, NoKindOfCookieIsServedFromTheCache) {
     ASSERT_TRUE(hit.Has("cachename"));
     EXPECT_FALSE(hit.Has("set-cookie"));
     EXPECT_FALSE(hit.Has("set-cookie2"));
+}
+
+TEST(CacheBudgetTest, AnswerPastTheCopyBudgetIsRelayedWholeAndNotStored) {
+    Origin origin;
+    Proxy proxy("RecTimeout=5\nCacheCopyBudget=1\n");
+    ASSERT_TRUE(proxy.Started());
+    Answer big = Parse(proxy.Exchange(GetRequest(origin.Url("/big"))));
+    EXPECT_EQ(big.status, 200);
+    EXPECT_EQ(big.body.size(), 2u << 20);
+    EXPECT_EQ(big.body.rfind("answer 1 /big", 0), 0u);
+    proxy.Exchange(GetRequest(origin.Url("/small")));
+    ASSERT_TRUE(proxy.Restart());
+    EXPECT_FALSE(Parse(proxy.Exchange(GetRequest(origin.Url("/big")))).Has("cachename"));
+    EXPECT_TRUE(Parse(proxy.Exchange(GetRequest(origin.Url("/small")))).Has("cachename"));
 }
