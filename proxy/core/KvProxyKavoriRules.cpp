@@ -71,7 +71,12 @@ CString KvCacheDeletedBody(const char* url, const char* link) {
 
 CString KvTunnelUrl(const char* host, int port) {
     CString url = "https://";
-    url += host ? host : "";
+    const char* name = host ? host : "";
+    // An IPv6 address goes in brackets, as in any URL, so lists can name it.
+    const bool v6 = std::strchr(name, ':') != nullptr;
+    if (v6) url += "[";
+    url += name;
+    if (v6) url += "]";
     if (port != 443) url.AppendFormat(":%d", port);
     url += "/";
     return url;

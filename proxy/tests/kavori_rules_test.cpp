@@ -155,6 +155,7 @@ TEST(KavoriPageTest, CacheDeletedPageEscapesWhatItShows) {
 TEST(KavoriTunnelTest, TunnelUrlNamesThePortOnlyWhenItIsNot443) {
     EXPECT_EQ(KvTunnelUrl("blocked.test", 443), "https://blocked.test/");
     EXPECT_EQ(KvTunnelUrl("blocked.test", 8443), "https://blocked.test:8443/");
+    EXPECT_EQ(KvTunnelUrl("::1", 8443), "https://[::1]:8443/");
 }
 
 namespace {
