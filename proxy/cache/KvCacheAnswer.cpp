@@ -172,6 +172,7 @@ int KvCacheSerializeEncoded(KvHttpResponse& answer, KvGenBuffer& out) {
 }
 
 bool KvCacheEncodeBlob(const void* data, size_t length, KvGenBuffer& out) {
+    if (length == 0) return true;  // a buffer with no storage yet has no room to hand out
     const unsigned char* src = static_cast<const unsigned char*>(data);
     size_t escapes = 0;
     for (size_t i = 0; i < length; ++i) escapes += src[i] <= 1;
@@ -251,6 +252,7 @@ bool DecodeBody(const char* src, size_t length, KvGenBuffer& body) {
 }  // namespace
 
 bool KvCacheDecodeBlob(const void* stored, size_t length, KvGenBuffer& out) {
+    if (length == 0) return true;
     char* dst = out.GetAddBuffer(length);  // never longer than its stored form
     if (!dst) return false;
     bool ok = false;
@@ -298,6 +300,7 @@ int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& re
     // A redirect's body is often empty: nothing to decode then.
     if ((!body.empty() && !DecodeBody(body.data(), body.size(), response.m_bufBody)) ||
         response.m_bufBody.GetCount() != (size_t)declared || response.ReceiveHeader(&head) <= 0 ||
+        !head.IsEmpty() ||  // an empty line inside the stored head: damaged
         response.m_strStatus.IsEmpty() || !RestoreContentLength(response, declared)) {
         response.Reset();
         return 0;

@@ -54,6 +54,7 @@ TEST(CacheAnswerTest, DamagedBlobFormsAreMissesThatKeepNoBody) {
         good.substr(0, good.size() - 2) + std::string(1, '\0') + "x",  // a raw zero byte
         good.substr(0, good.find("\r\n\r\n")),  // no end of head
         "(null) 200 OK\r\nContent-Length: 0\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n\nX-Lost: 1\r\nContent-Length: 0\r\n\r\n",  // an empty line inside the head
         "",
     };
     for (const std::string& blob : damaged) {
@@ -65,6 +66,15 @@ TEST(CacheAnswerTest, DamagedBlobFormsAreMissesThatKeepNoBody) {
     }
     KvHttpResponse r;
     EXPECT_EQ(KvCacheRestoreEncoded(nullptr, 5, r), 0);
+}
+
+// Nothing encodes to nothing and back, also into a buffer that has no
+// storage yet (both once failed there).
+TEST(CacheAnswerTest, EmptyBytesEncodeAndDecodeIntoAFreshBuffer) {
+    KvGenBuffer encoded, decoded;
+    EXPECT_TRUE(KvCacheEncodeBlob("", 0, encoded));
+    EXPECT_TRUE(KvCacheDecodeBlob("", 0, decoded));
+    EXPECT_EQ(encoded.GetCount() + decoded.GetCount(), 0u);
 }
 
 TEST(CacheAnswerTest, EncodingWhileSerialisingMatchesTheTwoStepFormAndLeavesTheAnswer) {
