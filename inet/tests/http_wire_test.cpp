@@ -5,11 +5,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "inet/net/KvSocketObj.h"
+#include "inet/tests/loopback_wait.h"
 
 namespace {
 
@@ -26,6 +30,10 @@ using Clock = std::chrono::steady_clock;
 int64_t MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
+
+// Longer than any read here may take; only keeps a broken one from
+// hanging the test.
+constexpr int kGuardMs = 20000;
 
 std::string Body(const KvHttpBuffer& m) { return std::string(m.m_bufBody.GetData(), m.m_bufBody.GetCount()); }
 
@@ -43,6 +51,7 @@ protected:
         con.Attach(imp);
         con.SetTimeOut(5000);
         ASSERT_EQ(con.Connect("127.0.0.1", (uint16_t)port), 0);
+        ours = imp->GetSocketObj().GetHandle();
         sockaddr addr{};
         for (int i = 0; i < 200 && peer == INVALID_SOCKET; i++) {
             if (!m_listener.Accept(peer, addr)) m_listener.IsDataWaiting(10);
@@ -60,19 +69,35 @@ protected:
     void Write(const std::string& data) {
         ASSERT_EQ(send(peer, data.data(), data.size(), MSG_NOSIGNAL), (ssize_t)data.size());
     }
-    // Writes from another thread (for data larger than the socket buffers
-    // or arriving over time) and joins on destruction.
-    void WriteLater(std::string data, int delayMs = 0) {
-        m_writer = std::thread([this, data = std::move(data), delayMs] {
-            if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            send(peer, data.data(), data.size(), MSG_NOSIGNAL);
+    // Writes from another thread (for data larger than the socket buffers)
+    // and joins on destruction.
+    void WriteLater(std::string data) {
+        m_writer = std::thread([this, data = std::move(data)] { send(peer, data.data(), data.size(), MSG_NOSIGNAL); });
+    }
+    // Sends the pieces from another thread, each once the reader has taken
+    // every byte before it (so that it meets them one by one), and then,
+    // with `closeAfter`, ends the peer's side the same way.
+    void SendPieces(std::vector<std::string> pieces, bool closeAfter = false) {
+        m_writer = std::thread([this, pieces = std::move(pieces), closeAfter] {
+            for (const std::string& piece : pieces) {
+                if (!loopback::WaitConsumed(peer, ours)) return;
+                send(peer, piece.data(), piece.size(), MSG_NOSIGNAL);
+            }
+            if (closeAfter && loopback::WaitConsumed(peer, ours)) shutdown(peer, SHUT_WR);
         });
     }
     void JoinWriter() {
         if (m_writer.joinable()) m_writer.join();
     }
+    // Runs `receive` (a read of `con`) and waits for it up to the hang
+    // guard, the connection's own time-out being longer: true when it
+    // returned by itself (otherwise the peer's close ends it).
+    bool ReturnsWithinGuard(const std::function<void()>& receive) {
+        return loopback::ReturnsWithin(receive, [this] { shutdown(peer, SHUT_RDWR); }, kGuardMs);
+    }
 
     KvComObject con;
+    SOCKET ours = INVALID_SOCKET;
     SOCKET peer = INVALID_SOCKET;
     std::thread m_writer;
 
@@ -85,14 +110,8 @@ private:
 TEST_F(HttpWireTest, HeadAndBodyInThreeSegmentsLeaveTheNextRequestInTheConnection) {
     // The head is cut inside a line, the body inside itself, and the next
     // pipelined request follows the body in the same segment.
-    m_writer = std::thread([this] {
-        send(peer, "POST http://h.example/form HTTP/1.1\r\nHo", 39, MSG_NOSIGNAL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        send(peer, "st: h.example\r\nContent-Length: 11\r\n\r\nhello", 42, MSG_NOSIGNAL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        const char tail[] = " worldGET http://h.example/next HTTP/1.1\r\n\r\n";
-        send(peer, tail, sizeof(tail) - 1, MSG_NOSIGNAL);
-    });
+    SendPieces({"POST http://h.example/form HTTP/1.1\r\nHo", "st: h.example\r\nContent-Length: 11\r\n\r\nhello",
+                " worldGET http://h.example/next HTTP/1.1\r\n\r\n"});
     KvHttpRequest r;
     ASSERT_GT(r.ReceiveHeader(&con), 0);
     EXPECT_STREQ(r.GetHeaderValue("Host"), "h.example");
@@ -135,38 +154,51 @@ TEST_F(HttpWireTest, HeadBeyondTheLimitIsRefusedWithoutReadingOn) {
     for (int i = 0; head.size() <= KV_HTTP_MAX_HEAD + 4096; i++) {
         head += "X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'f') + "\r\n";
     }
+    con.SetTimeOut(10 * kGuardMs);
     WriteLater(head);  // never ends: the refusal must not wait for the blank line
     KvHttpRequest r;
-    auto start = Clock::now();
-    EXPECT_EQ(r.ReceiveHeader(&con), KV_HTTP_BAD_HEADER);
-    EXPECT_LT(MsSince(start), 2000);
+    int got = 0;
+    EXPECT_TRUE(ReturnsWithinGuard([&] { got = r.ReceiveHeader(&con); }));
+    EXPECT_EQ(got, KV_HTTP_BAD_HEADER);
 }
 
 TEST_F(HttpWireTest, HeadThatNeverEndsFailsWithinTheTimeOut) {
     con.SetTimeOut(300);
     Write("GET http://h/ HTTP/1.0\r\nHost: h\r\n");
     KvHttpRequest r;
+    int got = 0;
     auto start = Clock::now();
-    EXPECT_EQ(r.ReceiveHeader(&con), KV_HTTP_BAD_HEADER);
-    EXPECT_GE(MsSince(start), 250);
-    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_TRUE(ReturnsWithinGuard([&] { got = r.ReceiveHeader(&con); }));
+    EXPECT_EQ(got, KV_HTTP_BAD_HEADER);
+    EXPECT_GE(MsSince(start), 250);  // a time-out never ends early (the slack is the clocks' grain)
 }
 
 TEST_F(HttpWireTest, TricklingHeadIsBoundByOneTimeOutNotOnePerByte) {
     con.SetTimeOut(400);
-    std::atomic<bool> stop{false};
-    m_writer = std::thread([this, &stop] {
-        const char* text = "GET http://h/ HTTP/1.0\r\nX: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
-        for (const char* p = text; *p && !stop; ++p) {
-            send(peer, p, 1, MSG_NOSIGNAL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A slow client: one byte every 50 ms, well within the time-out each,
+    // for as long as the head is read. A time-out per byte would never end.
+    std::mutex mx;
+    std::condition_variable wake;
+    bool stop = false;
+    m_writer = std::thread([&] {
+        std::string text = "GET http://h/ HTTP/1.0\r\nX: ";
+        std::unique_lock<std::mutex> lock(mx);
+        for (size_t i = 0; !stop; ++i) {
+            const char byte = i < text.size() ? text[i] : 'a';
+            send(peer, &byte, 1, MSG_NOSIGNAL);
+            wake.wait_for(lock, std::chrono::milliseconds(50), [&] { return stop; });
         }
     });
     KvHttpRequest r;
-    auto start = Clock::now();
-    EXPECT_EQ(r.ReceiveHeader(&con), KV_HTTP_BAD_HEADER);
-    EXPECT_LT(MsSince(start), 1200);
-    stop = true;
+    int got = 0;
+    EXPECT_TRUE(ReturnsWithinGuard([&] { got = r.ReceiveHeader(&con); }));
+    EXPECT_EQ(got, KV_HTTP_BAD_HEADER);
+    {
+        std::lock_guard<std::mutex> lock(mx);
+        stop = true;
+    }
+    wake.notify_all();
+    JoinWriter();
     EXPECT_EQ(con.GetTimeOut(), 400);  // the caller's time-out is restored
 }
 
@@ -183,27 +215,16 @@ TEST_F(HttpWireTest, IdleConnectionTimesOutAndCloseMidHeadIsNoSuccess) {
 
 TEST_F(HttpWireTest, BodyWithoutLengthIsReadUntilClose) {
     Write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nall of ");
-    WriteLater("this", 30);
-    std::thread closer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        shutdown(peer, SHUT_WR);
-    });
+    SendPieces({"this"}, true);
     KvHttpResponse m;
     int64_t n = m.Receive(&con);
-    closer.join();
     EXPECT_EQ(n, 15 + 24 + 11);
     EXPECT_EQ(Body(m), "all of this");
 }
 
 TEST_F(HttpWireTest, ChunkedBodyArrivingInPieces) {
-    m_writer = std::thread([this] {
-        const char* parts[] = {"POST http://h/up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nab",
-                               "cd\r\n3\r\nefg\r", "\n0\r\n\r\n"};
-        for (const char* p : parts) {
-            send(peer, p, strlen(p), MSG_NOSIGNAL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    SendPieces({"POST http://h/up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nab", "cd\r\n3\r\nefg\r",
+                "\n0\r\n\r\n"});
     KvHttpRequest r;
     ASSERT_GT(r.ReceiveHeader(&con), 0);
     ASSERT_TRUE(r.IsChunked());

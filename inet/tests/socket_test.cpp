@@ -20,6 +20,7 @@
 #include "inet/net/KvSocketObj.h"
 #include "inet/net/KvSocketWait.h"
 #include "base/thread/KvThread.h"
+#include "inet/tests/loopback_wait.h"
 
 namespace {
 
@@ -237,10 +238,11 @@ TEST_F(LoopbackTest, StalledPeerTimesOutWithTheConnectionLayersError) {
     int peer = ConnectPair(imp);
     imp.m_nTimeOut = 150;
     char buf[4];
+    int got = 0;
     auto start = Clock::now();
-    EXPECT_EQ(imp.Receive(buf, 4), -8);
-    EXPECT_GE(MsSince(start), 140);
-    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_TRUE(loopback::ReturnsWithin([&] { got = imp.Receive(buf, 4); }, [&] { shutdown(peer, SHUT_RDWR); }));
+    EXPECT_EQ(got, -8);
+    EXPECT_GE(MsSince(start), 140);  // a time-out never ends early (the slack is the clocks' grain)
     EXPECT_EQ(imp.m_nErrorCode, -8);
     EXPECT_EQ(imp.GetSocketObj().GetErrorCode(), 25860);
     EXPECT_EQ(imp.GetSocketObj().GetErrorMsg(), "Unknown WinSock Error Number 25860");
@@ -372,22 +374,26 @@ TEST_F(LoopbackTest, BlockedSendFailsOnlyWithoutProgress) {
     int peer = ConnectPair(imp);
     imp.m_nTimeOut = 300;
     std::string big(8 * 1024 * 1024, 'x');
+    int sent = 0;
     auto start = Clock::now();
-    EXPECT_EQ(imp.Send(big.data(), (int)big.size()), -8);
-    EXPECT_GE(MsSince(start), 290);
-    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_TRUE(loopback::ReturnsWithin([&] { sent = imp.Send(big.data(), (int)big.size()); },
+                                        [&] { shutdown(peer, SHUT_RDWR); }));
+    EXPECT_EQ(sent, -8);
+    EXPECT_GE(MsSince(start), 290);  // a time-out never ends early
     close(peer);
 
+    // The reader pauses 100 ms after every 512 KiB: 16 pauses take longer
+    // than the whole time-out, and each is a tenth of it.
     KvComSocketImp slow;
     peer = ConnectPair(slow);
-    slow.m_nTimeOut = 300;
+    slow.m_nTimeOut = 1000;
     std::atomic<size_t> got{0};
     std::thread reader([&] {
         char buf[16384];
         ssize_t n;
         while ((n = recv(peer, buf, sizeof(buf), 0)) > 0) {
             got += (size_t)n;
-            if (got % (1024 * 1024) < sizeof(buf)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (got % (512 * 1024) < sizeof(buf)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
     EXPECT_EQ(slow.Send(big.data(), (int)big.size()), (int)big.size());
@@ -406,15 +412,16 @@ TEST_F(LoopbackTest, WaitingReceiveEndsOnTimeOutOrStopFlag) {
     auto start = Clock::now();
     EXPECT_EQ(sock.Receive(buf, 16, 100, &stop, 1), -1);
     EXPECT_EQ(sock.GetErrorCode(), 10060);
-    EXPECT_GE(MsSince(start), 95);
+    EXPECT_GE(MsSince(start), 95);  // a time-out never ends early
 
+    // The flag is set once the receive waits; only the flag can end it
+    // with 0 (its own time-out gives -1).
+    const pid_t receiver = gettid();
     std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        loopback::WaitAsleep(receiver);
         std::atomic_ref<int>(stop).store(1);
     });
-    start = Clock::now();
-    EXPECT_EQ(sock.Receive(buf, 16, 10000, &stop, 1), 0);
-    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(sock.Receive(buf, 16, 60000, &stop, 1), 0);
     setter.join();
 
     WriteAll(peer, "hello");
@@ -427,28 +434,35 @@ TEST_F(LoopbackTest, GracefulDisconnectDrainIsBounded) {
     KvComSocketImp quiet;
     int peer = ConnectPair(quiet);
     auto start = Clock::now();
-    quiet.Disconnect(0);
-    EXPECT_GE(MsSince(start), 900);
-    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_TRUE(loopback::ReturnsWithin([&] { quiet.Disconnect(0); }, [&] { shutdown(peer, SHUT_RDWR); }));
+    EXPECT_GE(MsSince(start), 900);  // a time-out never ends early
     close(peer);
 
-    // A peer that keeps sending is cut off after 64 KiB, long before 1 s.
+    // A peer that keeps sending is cut off after 64 KiB: in the second
+    // the drain may last it would take far more from a flood than the
+    // buffers of a connection hold.
     KvComSocketImp flood;
     peer = ConnectPair(flood);
     std::atomic<bool> done{false};
+    std::atomic<size_t> sent{0};
     std::thread writer([&] {
         std::string chunk(16384, 'f');
-        while (!done && send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
-        }
+        ssize_t n;
+        while (!done && (n = send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL)) > 0) sent += (size_t)n;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    start = Clock::now();
+    const int ours = flood.GetSocketObj().GetHandle();
+    ASSERT_TRUE(loopback::WaitUntil([&] {
+        int unread = 0;
+        return ioctl(ours, SIOCINQ, &unread) == 0 && unread > 0;
+    }));
     flood.Disconnect(0);
-    EXPECT_LT(MsSince(start), 900);
     EXPECT_FALSE(flood.IsValid());
-    done = true;
-    shutdown(peer, SHUT_RDWR);
-    writer.join();
+    // The close with unread bytes resets the connection, which ends the writer.
+    EXPECT_TRUE(loopback::ReturnsWithin([&] { writer.join(); }, [&] {
+        done = true;
+        shutdown(peer, SHUT_RDWR);
+    }));
+    EXPECT_LT(sent.load(), 32u << 20);
     close(peer);
 }
 
@@ -470,10 +484,12 @@ class BlockedReceiver : public KvThread {
 public:
     KvComSocketImp* imp = nullptr;
     std::atomic<int> result{1};
+    std::atomic<pid_t> tid{0};
     ~BlockedReceiver() override { Kill(); }
 
 protected:
     void OnRunThread() override {
+        tid = gettid();
         char buf[4];
         result = imp->Receive(buf, 4);
     }
@@ -486,11 +502,10 @@ TEST_F(LoopbackTest, StopRequestEndsABlockedReceiveAtOnce) {
     thread.imp = &imp;
     ASSERT_TRUE(thread.Create(INFINITE));
     thread.Run();
-    for (int i = 0; i < 200 && !thread.IsRunning(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block in poll
-    auto start = Clock::now();
-    thread.Stop();
-    EXPECT_LT(MsSince(start), 100);
+    // Blocked in its receive, whose time-out (180 s) is far beyond the guard.
+    ASSERT_TRUE(loopback::WaitUntil([&] { return thread.tid.load() != 0; }));
+    ASSERT_TRUE(loopback::WaitAsleep(thread.tid.load()));
+    EXPECT_TRUE(loopback::ReturnsWithin([&] { thread.Stop(); }, [&] { shutdown(peer, SHUT_RDWR); }));
     EXPECT_EQ(thread.result.load(), -8);
     EXPECT_TRUE(imp.IsValid());  // a stop is not a broken connection
     close(peer);
