@@ -14,6 +14,7 @@
 #include "base/thread/KvCleanupMgr.h"
 #include "base/app/KvData.h"
 #include "base/platform/MessageLoop.h"
+#include "base/tests/test_waits.h"
 
 namespace {
 
@@ -155,8 +156,9 @@ TEST_F(BaseAppTest, ApplicationLifeCycle) {
         EXPECT_EQ(app.GetLogPath(), kvData.m_strModulePath);
 
         KvResetQuit();
-        std::thread quitter([] {
-            std::this_thread::sleep_for(10ms);
+        const pid_t running = gettid();
+        std::thread quitter([running] {
+            testwait::WaitAsleep(running);  // in the application's loop
             KvPostQuitMessage(5);
         });
         EXPECT_EQ(app.Run(), 5);

@@ -11,6 +11,7 @@
 #include "base/platform/FileIo.h"
 #include "base/file/KvFile.h"
 #include "base/file/KvFileFunc.h"
+#include "base/tests/test_waits.h"
 
 namespace {
 
@@ -199,14 +200,19 @@ TEST_F(FileFuncTest, StrListLoadTakesEveryNonEmptyLine) {
 }
 
 TEST_F(FileFuncTest, RunApplicationDoesNotWait) {
-    std::string marker = P("ran.txt");
-    auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(RunApplication(("sleep 0.2; echo ok > '" + marker + "'").c_str()));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-    auto deadline = start + std::chrono::seconds(10);
-    while (!IsFileExist(marker.c_str()) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(IsFileExist(marker.c_str()));
+    // The program waits for a file the test makes only after the start
+    // returned: a start that waited for the program would never return.
+    const std::string go = P("go.txt"), marker = P("ran.txt");
+    BOOL started = FALSE;
+    EXPECT_TRUE(testwait::ReturnsWithin(
+        [&] {
+            started = RunApplication(
+                ("while [ ! -e '" + go + "' ]; do sleep 0.01; done; echo ok > '" + marker + "'").c_str());
+        },
+        [&] { Write("go.txt", ""); }));
+    EXPECT_TRUE(started);
+    Write("go.txt", "");
+    EXPECT_TRUE(testwait::WaitUntil([&] { return IsFileExist(marker.c_str()) != FALSE; }));
     EXPECT_FALSE(RunApplication(""));
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/thread/KvCleanupMgr.h"
 #include "base/thread/KvSystemLock.h"
+#include "base/tests/test_waits.h"
 
 namespace {
 
@@ -82,13 +83,16 @@ TEST_F(SystemLockTest, OwnerMayLockAgainAndNeedsAsManyUnlocks) {
 TEST_F(SystemLockTest, OtherThreadsWaitAndCannotReleaseTheOwnersLock) {
     SystemLock(4);
     std::atomic<bool> acquired{false};
+    std::atomic<pid_t> tid{0};
     std::thread other([&] {
+        tid = gettid();
         SystemUnlock(4);  // not the owner: ignored
         SystemLock(4);
         acquired = true;
         SystemUnlock(4);
     });
-    std::this_thread::sleep_for(30ms);
+    // It either took the lock (wrongly) or waits for it.
+    ASSERT_TRUE(testwait::WaitUntil([&] { return acquired || (tid != 0 && testwait::IsAsleep(tid)); }));
     EXPECT_FALSE(acquired);
     EXPECT_TRUE(HeldElsewhere(4));
     SystemUnlock(4);
@@ -115,12 +119,14 @@ TEST_F(SystemLockTest, AnotherProcessIsExcludedUntilTheHolderUnlocks) {
     ASSERT_EQ(::read(toParent[0], &c, 1), 1);
 
     std::atomic<bool> acquired{false};
+    std::atomic<pid_t> tid{0};
     std::thread locker([&] {
+        tid = gettid();
         SystemLock(3);
         acquired = true;
         SystemUnlock(3);
     });
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return acquired || (tid != 0 && testwait::IsAsleep(tid)); }));
     EXPECT_FALSE(acquired);
     (void)!::write(toChild[1], &c, 1);
     locker.join();

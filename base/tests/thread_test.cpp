@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -13,21 +14,13 @@
 #include "base/thread/KvThread.h"
 #include "base/platform/Event.h"
 #include "base/platform/MessageLoop.h"
+#include "base/tests/test_waits.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Spins (with short sleeps) until cond holds or two seconds pass.
-template <class Cond>
-bool WaitFor(Cond cond) {
-    auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& cond) { return testwait::WaitUntil(cond); }
 
 bool IsReadable(int fd) {
     struct pollfd pfd = {fd, POLLIN, 0};
@@ -41,6 +34,7 @@ public:
     KvEvent runGate{true, true};
     BOOL initResult = TRUE;
     std::atomic<int> inits{0}, runsStarted{0}, runsDone{0}, exits{0};
+    std::atomic<pid_t> tid{0};  // of the thread, once it ran
     std::atomic<bool> sawSelf{false}, sawStopped{true};
     bool killSelfInRun = false;
     bool throwInRun = false;
@@ -55,6 +49,7 @@ protected:
         return initResult;
     }
     void OnRunThread() override {
+        tid = gettid();
         ++runsStarted;
         sawSelf = FindCurrentThread() == this;
         sawStopped = IsCurrentThreadStopped();
@@ -81,7 +76,7 @@ TEST(KvEventTest, SetWhileWaitingHandsOverAndASecondSetStaysPending) {
     KvEvent ev;
     std::atomic<int> woken{0};
     std::thread waiter([&] {
-        if (ev.Wait(2000)) ++woken;
+        if (ev.Wait(20000)) ++woken;
     });
     ASSERT_TRUE(WaitFor([&] { return ev.GetWaiterCount() == 1; }));
     ev.Set();
@@ -109,7 +104,7 @@ TEST(KvEventTest, ManualResetWakesEveryWaiterAndStaysSet) {
     KvEvent ev(true, false);
     std::atomic<int> woken{0};
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) waiters.emplace_back([&] { woken += ev.Wait(2000) ? 1 : 0; });
+    for (int i = 0; i < 4; ++i) waiters.emplace_back([&] { woken += ev.Wait(20000) ? 1 : 0; });
     ev.Set();
     for (auto& t : waiters) t.join();
     EXPECT_EQ(woken, 4);
@@ -120,10 +115,10 @@ TEST(KvEventTest, ManualResetWakesEveryWaiterAndStaysSet) {
 
 TEST(KvThreadTest, CreateTwiceStartsOneThread) {
     ProbeThread t;
-    ASSERT_TRUE(t.Create(2000));
+    ASSERT_TRUE(t.Create(20000));
     DWORD id = t.GetID();
     EXPECT_NE(id, 0u);
-    EXPECT_TRUE(t.Create(2000));
+    EXPECT_TRUE(t.Create(20000));
     EXPECT_EQ(t.GetID(), id);
     EXPECT_EQ(t.inits, 1);
     EXPECT_TRUE(t.IsAlive());
@@ -144,8 +139,9 @@ TEST(KvThreadTest, ShortCreateTimeoutFailsButTheThreadBecomesIdle) {
     // for the start-up of the next thread of this object.
     t.Kill();
     t.initGate.Reset();
+    const pid_t creator = gettid();
     std::thread opener([&] {
-        std::this_thread::sleep_for(10ms);
+        testwait::WaitAsleep(creator);  // in Create's wait
         t.initGate.Set();
     });
     EXPECT_TRUE(t.Create(INFINITE));
@@ -174,7 +170,9 @@ TEST(KvThreadTest, RunDuringARunGivesExactlyOneMoreRun) {
     t.Run();  // absorbed: one pending run at most
     t.runGate.Set();
     ASSERT_TRUE(WaitFor([&] { return t.runsDone == 2; }));
-    std::this_thread::sleep_for(10ms);
+    // Idle (asleep, not running) it has no run left pending.
+    ASSERT_TRUE(WaitFor([&] { return !t.IsRunning(); }));
+    ASSERT_TRUE(testwait::WaitAsleep(t.tid));
     EXPECT_EQ(t.runsStarted, 2);
     EXPECT_TRUE(t.sawSelf);
     EXPECT_FALSE(t.sawStopped);
@@ -251,11 +249,9 @@ TEST(KvThreadTest, AnExceptionEndsTheRunNotTheThreadAndIsLogged) {
 
 TEST(KvThreadTest, ObjectsWithoutAThread) {
     ProbeThread t;
-    KvElapsed clock;
-    t.Kill();  // never created: returns at once
+    t.Kill();  // never created: nothing to wait for
     t.Stop();
     t.Run();
-    EXPECT_LT(clock.GetElapsed(), 100);
     EXPECT_FALSE(t.IsAlive());
     EXPECT_FALSE(t.SetPriority(1));
     EXPECT_EQ(t.GetPriority(), -1);
@@ -333,22 +329,20 @@ TEST(KvDelayTest, DelayRunsItsTimeWithoutAQuit) {
 TEST(KvDelayTest, APostedQuitEndsDelayAtOnceAndStaysPosted) {
     KvResetQuit();
     KvPostQuitMessage(3);
-    KvElapsed clock;
-    EXPECT_EQ(Delay(1000, FALSE), 0);
-    EXPECT_EQ(Delay(1000, TRUE), 0);
+    // 0, not the 1 of a delay that ran its time.
+    EXPECT_EQ(Delay(60000, FALSE), 0);
+    EXPECT_EQ(Delay(60000, TRUE), 0);
     EXPECT_EQ(DoEvents(), 0);
-    EXPECT_LT(clock.GetElapsed(), 100);
     EXPECT_EQ(KvGetQuitCode(), 3);
     KvResetQuit();
 
     // A quit posted by another thread wakes a delay in progress.
-    std::thread poster([] {
-        std::this_thread::sleep_for(10ms);
+    const pid_t delaying = gettid();
+    std::thread poster([delaying] {
+        testwait::WaitAsleep(delaying);
         KvPostQuitMessage();
     });
-    clock.Restart();
-    EXPECT_EQ(Delay(5000, FALSE), 0);
-    EXPECT_LT(clock.GetElapsed(), 1000);
+    EXPECT_EQ(Delay(60000, FALSE), 0);
     poster.join();
     KvResetQuit();
 }

@@ -80,10 +80,10 @@ protected:
     void SendPieces(std::vector<std::string> pieces, bool closeAfter = false) {
         m_writer = std::thread([this, pieces = std::move(pieces), closeAfter] {
             for (const std::string& piece : pieces) {
-                if (!loopback::WaitConsumed(peer, ours)) return;
+                if (!testwait::WaitConsumed(peer, ours)) return;
                 send(peer, piece.data(), piece.size(), MSG_NOSIGNAL);
             }
-            if (closeAfter && loopback::WaitConsumed(peer, ours)) shutdown(peer, SHUT_WR);
+            if (closeAfter && testwait::WaitConsumed(peer, ours)) shutdown(peer, SHUT_WR);
         });
     }
     void JoinWriter() {
@@ -93,7 +93,7 @@ protected:
     // guard, the connection's own time-out being longer: true when it
     // returned by itself (otherwise the peer's close ends it).
     bool ReturnsWithinGuard(const std::function<void()>& receive) {
-        return loopback::ReturnsWithin(receive, [this] { shutdown(peer, SHUT_RDWR); }, kGuardMs);
+        return testwait::ReturnsWithin(receive, [this] { shutdown(peer, SHUT_RDWR); }, kGuardMs);
     }
 
     KvComObject con;

@@ -337,8 +337,8 @@ TEST_F(ServerTest, StopEndsABlockedReceive) {
     int fd = Connect(server->GetBoundPort());
     // Blocked in its receive, whose time-out (180 s) is far beyond the guard.
     ASSERT_TRUE(WaitUntil([&] { return g_seen.receiver.load() != 0; }));
-    ASSERT_TRUE(loopback::WaitAsleep(g_seen.receiver.load()));
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { server->Kill(); }, [&] { shutdown(fd, SHUT_RDWR); }));
+    ASSERT_TRUE(testwait::WaitAsleep(g_seen.receiver.load()));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { server->Kill(); }, [&] { shutdown(fd, SHUT_RDWR); }));
     ASSERT_EQ(g_seen.Results(), std::vector<int>{-8});  // the stop ended it, not the client
     EXPECT_EQ(ReadToEnd(fd), "");  // closed by the server
     close(fd);
@@ -358,7 +358,7 @@ TEST_F(ServerTest, StopEndsAKeptAliveConnectionWaitingForItsNextRequest) {
     ASSERT_GT(recv(fd, buf, sizeof(buf), 0), 0);
     EXPECT_EQ(g_seen.Results(), (std::vector<int>{5, 6}));
     // Its wait for a third request would last 180 s.
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { server->Kill(); }, [&] { shutdown(fd, SHUT_RDWR); }));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { server->Kill(); }, [&] { shutdown(fd, SHUT_RDWR); }));
     close(fd);
 }
 
@@ -385,7 +385,7 @@ TEST_F(ServerTest, PeersThatCloseResetOrStallFreeTheirThread) {
     SendText(staller, "half a li");
     auto start = Clock::now();
     std::string got = "unread";
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { got = ReadToEnd(staller); }, [&] { shutdown(staller, SHUT_RDWR); }));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { got = ReadToEnd(staller); }, [&] { shutdown(staller, SHUT_RDWR); }));
     EXPECT_EQ(got, "");                // closed after the receive time-out
     EXPECT_GE(MsSince(start), 150);  // a time-out never ends early
     close(staller);

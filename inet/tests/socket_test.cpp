@@ -240,7 +240,7 @@ TEST_F(LoopbackTest, StalledPeerTimesOutWithTheConnectionLayersError) {
     char buf[4];
     int got = 0;
     auto start = Clock::now();
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { got = imp.Receive(buf, 4); }, [&] { shutdown(peer, SHUT_RDWR); }));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { got = imp.Receive(buf, 4); }, [&] { shutdown(peer, SHUT_RDWR); }));
     EXPECT_EQ(got, -8);
     EXPECT_GE(MsSince(start), 140);  // a time-out never ends early (the slack is the clocks' grain)
     EXPECT_EQ(imp.m_nErrorCode, -8);
@@ -376,7 +376,7 @@ TEST_F(LoopbackTest, BlockedSendFailsOnlyWithoutProgress) {
     std::string big(8 * 1024 * 1024, 'x');
     int sent = 0;
     auto start = Clock::now();
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { sent = imp.Send(big.data(), (int)big.size()); },
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { sent = imp.Send(big.data(), (int)big.size()); },
                                         [&] { shutdown(peer, SHUT_RDWR); }));
     EXPECT_EQ(sent, -8);
     EXPECT_GE(MsSince(start), 290);  // a time-out never ends early
@@ -418,7 +418,7 @@ TEST_F(LoopbackTest, WaitingReceiveEndsOnTimeOutOrStopFlag) {
     // with 0 (its own time-out gives -1).
     const pid_t receiver = gettid();
     std::thread setter([&] {
-        loopback::WaitAsleep(receiver);
+        testwait::WaitAsleep(receiver);
         std::atomic_ref<int>(stop).store(1);
     });
     EXPECT_EQ(sock.Receive(buf, 16, 60000, &stop, 1), 0);
@@ -434,7 +434,7 @@ TEST_F(LoopbackTest, GracefulDisconnectDrainIsBounded) {
     KvComSocketImp quiet;
     int peer = ConnectPair(quiet);
     auto start = Clock::now();
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { quiet.Disconnect(0); }, [&] { shutdown(peer, SHUT_RDWR); }));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { quiet.Disconnect(0); }, [&] { shutdown(peer, SHUT_RDWR); }));
     EXPECT_GE(MsSince(start), 900);  // a time-out never ends early
     close(peer);
 
@@ -451,14 +451,14 @@ TEST_F(LoopbackTest, GracefulDisconnectDrainIsBounded) {
         while (!done && (n = send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL)) > 0) sent += (size_t)n;
     });
     const int ours = flood.GetSocketObj().GetHandle();
-    ASSERT_TRUE(loopback::WaitUntil([&] {
+    ASSERT_TRUE(testwait::WaitUntil([&] {
         int unread = 0;
         return ioctl(ours, SIOCINQ, &unread) == 0 && unread > 0;
     }));
     flood.Disconnect(0);
     EXPECT_FALSE(flood.IsValid());
     // The close with unread bytes resets the connection, which ends the writer.
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { writer.join(); }, [&] {
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { writer.join(); }, [&] {
         done = true;
         shutdown(peer, SHUT_RDWR);
     }));
@@ -503,9 +503,9 @@ TEST_F(LoopbackTest, StopRequestEndsABlockedReceiveAtOnce) {
     ASSERT_TRUE(thread.Create(INFINITE));
     thread.Run();
     // Blocked in its receive, whose time-out (180 s) is far beyond the guard.
-    ASSERT_TRUE(loopback::WaitUntil([&] { return thread.tid.load() != 0; }));
-    ASSERT_TRUE(loopback::WaitAsleep(thread.tid.load()));
-    EXPECT_TRUE(loopback::ReturnsWithin([&] { thread.Stop(); }, [&] { shutdown(peer, SHUT_RDWR); }));
+    ASSERT_TRUE(testwait::WaitUntil([&] { return thread.tid.load() != 0; }));
+    ASSERT_TRUE(testwait::WaitAsleep(thread.tid.load()));
+    EXPECT_TRUE(testwait::ReturnsWithin([&] { thread.Stop(); }, [&] { shutdown(peer, SHUT_RDWR); }));
     EXPECT_EQ(thread.result.load(), -8);
     EXPECT_TRUE(imp.IsValid());  // a stop is not a broken connection
     close(peer);
