@@ -4,7 +4,7 @@
 // (content: the stored answers).
 //
 // Keys: operations taking a URL derive the key with KvCacheKeyFromUrl;
-// operations taking (host, path) expect a key (path already un-escaped).
+// operations taking (host, path) expect a key (KvCacheKey.h).
 // Paths are matched exactly, letter case included: "/A" and "/a" are two
 // objects. (Stores of earlier versions are brought up to date when opened
 // writable; see UpgradeTables.)

@@ -11,8 +11,9 @@
 // Keys come from KvCacheKey.h: a request's URI gives host (with ":port"
 // when the URI names one) and path. AddCache(host, path) and
 // DeleteCache(host, path) take the request's host and its path as
-// received (un-escaped here, once); a caller whose request names a port
-// passes "host:port", or better calls the overloads taking the request.
+// received (its escapes put in their normal form here); a caller whose
+// request names a port other than 80 passes "host:port". The proxy keys
+// by the host it connects to and the path it sends upstream.
 //
 // Threads: every operation may be called from any number of request threads
 // at once. The directory is scanned once and each store opened once,
