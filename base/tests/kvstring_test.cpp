@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -115,14 +114,13 @@ TEST(KvStringTest, FindReplaceExtBetweenMarkers) {
 }
 
 // A page full of markers must not cost a move of the whole rest of the
-// text per span (300 000 spans: minutes when done in place).
+// text per span (300 000 spans: minutes when done in place, past the
+// test's time-out; bench/text_bench times it).
 TEST(KvStringTest, FindReplaceExtStaysLinearOnManySpans) {
     std::string text;
     for (int i = 0; i < 300000; ++i) text += "<a>b";
     KvString s{std::string_view(text)};
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(s.FindReplaceExt("<", ">", ""), 300000);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(s.GetLength(), 300000);
     EXPECT_EQ(s.GetCount('b'), 300000);
 }
@@ -258,11 +256,10 @@ TEST(KvStringTest, WildcardMatch) {
     EXPECT_FALSE(KvString("abc").IsMatch(""));
 }
 
+// Backtracking over ten stars would not end within the test's time-out.
 TEST(KvStringTest, WildcardMatchIsNotExponential) {
     KvString s(std::string(4000, 'a'));
-    auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(s.IsMatch("*a*a*a*a*a*a*a*a*a*a*b"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(KvStringTest, SoundexCodes) {

@@ -2,7 +2,6 @@
 // bar and simple links.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <string>
 
@@ -219,16 +218,15 @@ TEST(SimpleLinks, CombineMergesRepeatsOfANewUrlAndStaysLinear) {
     EXPECT_EQ(S(static_cast<KvSimpleLinkItem*>(target.GetAt(0))->m_strTitle), "N longer");
 
     // Two long feeds with no URL in common: a pairwise search would make
-    // billions of comparisons.
+    // billions of comparisons, past the test's time-out (bench/text_bench
+    // times it).
     KvObjectArray big, more;
     const int n = 50000;
     for (int i = 0; i < n; ++i) {
         big.Add(new KvSimpleLinkItem(("http://example.com/a/" + std::to_string(i)).c_str(), "t", ""));
         more.Add(new KvSimpleLinkItem(("http://example.com/b/" + std::to_string(i)).c_str(), "t", ""));
     }
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(CombineSimpleLinks(&big, &more));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(big.GetSize(), 2 * n);
 }
 

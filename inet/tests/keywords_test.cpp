@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "inet/match/KvKeywords.h"
@@ -41,14 +40,13 @@ TEST(KvKeywordsTest, UnionKeepsOrderAndCopiesAreIndependent) {
 
 TEST(KvKeywordsTest, ManyDistinctKeywordsAddInLinearTime) {
     // A page text with a hundred thousand keywords: a linear look-up per
-    // keyword would make this take minutes.
+    // keyword would take minutes, past the test's time-out (bench/text_bench
+    // times it).
     std::string text;
     for (int i = 0; i < 100000; ++i) text += "Word" + std::to_string(i) + ", word" + std::to_string(i) + ",";
-    auto start = std::chrono::steady_clock::now();
     KvKeywords k(text.c_str());
     EXPECT_EQ(k.GetCount(), 100000);
     EXPECT_TRUE(k.Contains("WORD99999"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     k.RemoveAll();
     k.Add("word1");
     EXPECT_EQ(k.AsString(), "word1");

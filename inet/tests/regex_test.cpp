@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -169,11 +168,8 @@ TEST(TqRegexLimitTest, CatastrophicBacktrackingEndsAsNoMatchAndLogsOnce) {
     ASSERT_TRUE(re.SetExp("(a+)+b", TQ_REGEX_ICASE | TQ_REGEX_MULTILINE));
     std::string text(40, 'a');
     text += "c b";  // the required "b" is there, so the engine must try
-    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(re.IsMatch(text.c_str()));  // the match limit ends it (unbounded: 2^40 steps)
     EXPECT_FALSE(re.IsMatch(text.c_str()));
-    EXPECT_FALSE(re.IsMatch(text.c_str()));
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_LT(ms.count(), 2000);
     EXPECT_EQ(g_logLines.load(), 1);
     EXPECT_NE(g_lastLog.find("(a+)+b"), std::string::npos);
     // The same expression still answers texts it can decide.

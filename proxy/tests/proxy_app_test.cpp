@@ -23,6 +23,7 @@
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "base/tests/test_waits.h"
 
 namespace {
 
@@ -354,14 +355,13 @@ Outcome Fetch(KvWebProxyApp& app, const std::string& answer, std::string* receiv
     std::string got = ReadAll(fd);
     close(fd);
     if (received) *received = got;
-    for (int i = 0; i < 200; ++i) {  // the request thread records after the browser is served
-        {
-            std::lock_guard<std::mutex> guard(g_outcomeLock);
-            if (g_outcome.complete >= 0) return g_outcome;
-        }
-        usleep(10000);
-    }
-    return Outcome{};
+    // The request thread records after the browser is served.
+    const bool recorded = testwait::WaitUntil([] {
+        std::lock_guard<std::mutex> guard(g_outcomeLock);
+        return g_outcome.complete >= 0;
+    });
+    std::lock_guard<std::mutex> guard(g_outcomeLock);
+    return recorded ? g_outcome : Outcome{};
 }
 
 }  // namespace
@@ -477,7 +477,6 @@ TEST(ProxyMemoryTest, AnIdleRequestThreadHoldsNoBodyOfItsLastExchange) {
     server.join();
     close(listener);
     EXPECT_EQ(got.size() - got.find("\r\n\r\n") - 4, answer.size());
-    for (int i = 0; i < 500 && g_heldAfterDispatch < 0; ++i) usleep(10000);
-    EXPECT_GE(g_heldAfterDispatch.load(), 0);
+    EXPECT_TRUE(testwait::WaitUntil([] { return g_heldAfterDispatch >= 0; }));
     EXPECT_LT(g_heldAfterDispatch.load(), 64 * 1024) << "a request body and a cache copy of megabytes stay behind";
 }
