@@ -32,6 +32,15 @@ int KvWebLocalFile::Initiate() {
     return 1;
 }
 
+bool KvWebLocalFile::ResolveIndex(const CString& dirPath, CString& file) const {
+    if (!KvResolveBelow(GetSiteDir(), dirPath + "index.html", file)) return false;
+    if (IsFileExist(file)) return true;
+    CString htm;
+    if (!KvResolveBelow(GetSiteDir(), dirPath + "index.htm", htm)) return false;
+    if (IsFileExist(htm)) file = htm;
+    return true;
+}
+
 int KvWebLocalFile::DoGetResponse() {
     // The path was un-escaped with the whole URL; its query is not part of
     // the file name.
@@ -44,7 +53,9 @@ int KvWebLocalFile::DoGetResponse() {
         return ResponseErrorText(m_strInvalidRequest);
     }
     if (path.Right(1) == "/") {
-        file += "index.html";
+        // The index is confined like any other file: a link named
+        // "index.html" (or "index.htm") may not lead out of the site.
+        if (!ResolveIndex(path, file)) return ResponseNotFound();
     } else if (IsPathExist(file)) {
         return ResponseRedirect(m_strHomeUrl + UrlEscapePath(path) + "/");
     }

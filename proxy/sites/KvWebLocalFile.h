@@ -31,5 +31,10 @@ public:
     CString GetSiteDir() const { return m_strBasePath + "/" + m_strDirName; }
 
 protected:
+    // The index file of a directory path ("/" at its end): "index.html",
+    // or "index.htm" when only that exists; false when the one found
+    // resolves outside the site.
+    bool ResolveIndex(const CString& dirPath, CString& file) const;
+
     CString m_strDirName;
 };

@@ -82,6 +82,8 @@ public:
     virtual int ResponseFinish(const char* contentType);
     virtual int ResponseUnauthorisized();
 
+    // The not-found page, sent with status 404.
+    int ResponseNotFound();
     // The error page with a formatted message. User text goes in as an
     // argument ("%s"), never as the format.
     int ResponseError(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -117,7 +117,7 @@ int KvWebObjectEx::ResponseReservedPath(const CString& path) {
         CString theme = path.Mid(16), themeDir, file;
         if (theme.IsEmpty() || theme.Find('/') >= 0 || !GetDiskFolder("_theme", themeDir) ||
             !KvResolveBelow(themeDir, theme + "/snapshot.jpg", file)) {
-            return ResponseErrorText(m_strNotFound);
+            return ResponseNotFound();
         }
         return ResponseLocalFile(file);
     }
@@ -154,11 +154,11 @@ int KvWebObjectEx::ResponseSimpleFile(const char* folder, const char* name) {
 int KvWebObjectEx::ResponseSimpleOrLocalFile(const CString& path) {
     CString folder, name;
     if (!KvIsSafeRequestPath(path) || !KvWebDB::SplitSitePath(path, folder, name)) {
-        return ResponseErrorText(m_strNotFound);
+        return ResponseNotFound();
     }
     if (ResponseSimpleFile(folder, name)) return 1;
     CString file;
-    if (!GetDiskFile(folder, name, file)) return ResponseErrorText(m_strNotFound);
+    if (!GetDiskFile(folder, name, file)) return ResponseNotFound();
     return ResponseLocalFile(file);
 }
 

@@ -99,6 +99,12 @@ int KvWebObject::ResponseErrorText(const char* message) {
     return ResponseFinish("text/html");
 }
 
+int KvWebObject::ResponseNotFound() {
+    if (!ResponseErrorText(m_strNotFound)) return 0;
+    StartAnswer("404 Not Found", 404);
+    return 1;
+}
+
 int KvWebObject::ResponseSimpleHtml(const char* title, const char* body) {
     if (!m_pResponse) return 0;
     m_pResponse->m_bufBody.Empty();
@@ -222,5 +228,5 @@ int KvWebObject::ResponseLocalFile(const char* path) {
             return 1;
         }
     }
-    return ResponseErrorText(m_strNotFound);
+    return ResponseNotFound();
 }
