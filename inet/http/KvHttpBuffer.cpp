@@ -43,6 +43,7 @@ KvHttpBuffer::~KvHttpBuffer() = default;
 void KvHttpBuffer::Reset() {
     m_nStatus = 500;
     m_nContentLength = 0;
+    m_nMalformedFields = 0;
     m_mapHeader.RemoveAll(true);
     m_bufBody.Empty();
 }

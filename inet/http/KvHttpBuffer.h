@@ -186,6 +186,10 @@ public:
     int64_t m_nContentLength = 0;  // expected body length, from "Content-Length"
     CString m_strVersion;          // protocol version token, e.g. "HTTP/1.0"
     int m_nStatus = 500;           // status code of a response
+    // Header lines of the last head read that are folded, lack a name and
+    // colon, or hold control bytes (they are parsed as well as they can be;
+    // whoever forwards a message refuses it instead).
+    int m_nMalformedFields = 0;
 
 protected:
     int SetHeaderNumber(const char* name, long long value);

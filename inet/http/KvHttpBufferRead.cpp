@@ -5,6 +5,7 @@
 
 #include "inet/net/KvComObject.h"
 #include "inet/http/KvHttpBuffer.h"
+#include "inet/http/KvHttpSyntax.h"
 #include "inet/net/KvSocketWait.h"
 #include "base/thread/KvThread.h"
 #include "base/str/StrFunc.h"
@@ -182,6 +183,7 @@ int KvHttpBuffer::ParseHead() {
     char* const end = p + m_strHead.size();
     int total = 0;
     bool first = true;
+    m_nMalformedFields = 0;
     while (p < end) {
         char* nl = static_cast<char*>(std::memchr(p, '\n', (size_t)(end - p)));
         char* lineEnd = nl ? nl : end;
@@ -197,6 +199,7 @@ int KvHttpBuffer::ParseHead() {
             ParseFirstLineHeader(p);
             first = false;
         } else {
+            if (!KvIsWellFormedFieldLine(std::string_view(p, (size_t)length))) ++m_nMalformedFields;
             ParseFieldFromLine(p);
         }
         p = nl ? nl + 1 : end;

@@ -13,6 +13,8 @@
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvCacheCopyBudget.h"
+#include "inet/server/KvSocketServer.h"
+#include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
 #include "base/thread/KvThread.h"
@@ -88,12 +90,38 @@ int KvProxyRequest::ResponseForwarded() {
     int connected = ConnectRemoteHost();
     if (KvWebProxyApp* app = GetApp()) app->SetOnline(connected);
     if (!connected) return 0;
+    if (!m_bViaForwardProxy && ReachedOwnListener()) {
+        // Sent on, the request would come straight back here (and again).
+        DropRemote();
+        return ResponseProxyHome();
+    }
     if (!ComposeRemoteRequest()) return 0;
     int relayed = DoChatting();
     DropRemote();
     if (!relayed) return 0;
     CloseClient();
     return 1;
+}
+
+int KvProxyRequest::ConnectFailureCode() {
+    auto* imp = dynamic_cast<KvComSocketImp*>(m_comRemote.Imp());
+    switch (imp ? imp->GetSocketObj().GetErrorCode() : 0) {
+    case KV_WSAECONNREFUSED: return KV_PROXY_REFUSED;
+    case KV_WSAETIMEDOUT: return KV_PROXY_TIMED_OUT;
+    case KV_WSAEINVAL:  // the name did not resolve
+    case KV_WSAHOST_NOT_FOUND:
+    case KV_WSATRY_AGAIN:
+    case KV_WSANO_DATA: return KV_PROXY_NO_DOMAIN;
+    default: return KV_PROXY_UNREACHABLE;
+    }
+}
+
+bool KvProxyRequest::ReachedOwnListener() {
+    auto* imp = dynamic_cast<KvComSocketImp*>(m_comRemote.Imp());
+    const KvSocketServer* server = GetSocketServer();
+    if (!imp || !server) return false;
+    return KvIsOwnListener(imp->GetSocketObj().GetHandle(), (int)server->GetBoundPort(),
+                           server->GetListenAddress());
 }
 
 void KvProxyRequest::CloseClient() {
@@ -111,13 +139,13 @@ int KvProxyRequest::ConnectRemoteHost() {
     if (!m_bViaForwardProxy) {
         if (m_comRemote.Connect(m_strHost, m_nPort) != 0) {
             LogError(KV_LOG_ERROR, "Unable to connect %s:%d", m_strHost.c_str(), m_nPort);
-            return ResponseError(902);
+            return RefuseRequest(ConnectFailureCode());
         }
         return 1;
     }
     if (m_comRemote.Connect(app->m_strForwardHost, app->m_nForwardPort) != 0) {
         LogError(KV_LOG_ERROR, "Unable to connect %s:%d", app->m_strForwardHost.c_str(), app->m_nForwardPort);
-        return ResponseError(901);
+        return RefuseRequest(901);
     }
     return 1;
 }
@@ -125,7 +153,14 @@ int KvProxyRequest::ConnectRemoteHost() {
 int KvProxyRequest::ComposeRemoteRequest() {
     KvGenBuffer& out = m_bufRemote;
     out.Empty();
-    CString target = KvProxyUpstreamTarget(m_strTarget, m_bViaForwardProxy != 0);
+    // The path and query go as the browser wrote them; for the upstream
+    // proxy the scheme and authority are written afresh (lower case, no
+    // user part, the port as a plain number), never as they came.
+    CString target = m_strTarget;  // a CONNECT's authority goes as it is
+    if (m_request.m_strMethod.CompareNoCase("CONNECT") != 0) {
+        target = KvProxyUpstreamTarget(m_strTarget, false);
+        if (m_bViaForwardProxy) target = "http://" + TargetAuthority() + target;
+    }
     out.PutString(m_request.m_strMethod);
     out.PutString(" ", 1);
     out.PutString(target);
@@ -145,6 +180,8 @@ int KvProxyRequest::ComposeRemoteRequest() {
         if (!m_bViaForwardProxy && strcasecmp(name, "Proxy-Authorization") == 0) return;
         PutHeader(out, name, item->GetValue());
     });
+    // The proxy names itself, so that a request that comes back is known.
+    PutHeader(out, "Via", KvProxyViaEntry(m_request.m_strVersion));
     out.PutString("Connection: close\r\n\r\n");
     return 1;
 }

@@ -4,6 +4,7 @@
 
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyText.h"
+#include "inet/url/KvUrlCanonical.h"
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvWebProxyApp.h"
 
@@ -47,10 +48,19 @@ bool KvStarRedirectTarget(const char* url, CString& target) {
 
 KvListVerdict KvJudgeByLists(KvWebProxyApp& app, const char* url, const char* referer, bool forced) {
     KvListVerdict verdict;
-    if (forced || app.IsInWhiteList(url, referer ? referer : "")) return verdict;
-    if (app.IsMatchPopUpFilter(url)) {
+    if (forced) return verdict;
+    // Rules are met by the URL as received and by its canonical form, so
+    // another spelling of a blocked address ("host:0080", "//a", "/./a")
+    // is blocked too; the white list passes either.
+    const char* received = url ? url : "";
+    const CString canonical = KvCanonicalUrl(received);
+    const bool twoForms = !canonical.IsEmpty() && canonical != received;
+    const char* ref = referer ? referer : "";
+    if (app.IsInWhiteList(received, ref) || (twoForms && app.IsInWhiteList(canonical, ref))) return verdict;
+    if (app.IsMatchPopUpFilter(received) || (twoForms && app.IsMatchPopUpFilter(canonical))) {
         verdict.code = 904;
-    } else if (app.IsInBlackList(url, verdict.matchedRule)) {
+    } else if (app.IsInBlackList(received, verdict.matchedRule) ||
+               (twoForms && app.IsInBlackList(canonical, verdict.matchedRule))) {
         verdict.code = 903;
     }
     return verdict;

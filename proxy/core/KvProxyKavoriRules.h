@@ -35,7 +35,9 @@ struct KvListVerdict {
     CString matchedRule;  // the black-list rule, for the 903 page
 };
 // A white-listed URL (or one with a referer on the portal's domain) and a
-// forced one pass; otherwise the pop-up filter, then the black list.
+// forced one pass; otherwise the pop-up filter, then the black list. Each
+// list is tried on the URL as received and on its canonical form
+// (KvCanonicalUrl).
 KvListVerdict KvJudgeByLists(KvWebProxyApp& app, const char* url, const char* referer, bool forced);
 
 // True when the answer must come from the origin and stay out of the

@@ -60,6 +60,8 @@ const ErrorText kErrorTexts[] = {
     {504, "The request was timed out waiting for a gateway"},
     {505, "The server does not support, or refuses to support, the HTTP protocol version that was used in the "
           "request message"},
+    {508, "The request came back to this proxy: it went round in a loop. Please check that the forwarding proxy "
+          "(Forward in the configuration file) does not lead back to KvProxy itself."},
 };
 
 // Headers of an origin's answer that describe its body or its connection:
@@ -101,11 +103,33 @@ int KvProxyRequest::ResponseError(int code) {
         errorCode = "500";
         break;
     }
-    case 902:
-        message.Format("Failed to connect to %s:%d. Domain not found", Html(m_strHost).c_str(), m_nPort);
+    case KV_PROXY_NO_DOMAIN:
+        message.Format("Failed to connect to %s:%d. Domain %s not found.", Html(m_strHost).c_str(), m_nPort,
+                       Html(m_strHost).c_str());
         tips = kTips;
         status = 404;
         errorCode = "404";
+        break;
+    case KV_PROXY_REFUSED:
+        message.Format("Failed to connect to %s:%d. The server refused the connection: nothing accepts "
+                       "connections on that port.",
+                       Html(m_strHost).c_str(), m_nPort);
+        status = 502;
+        errorCode = "502";
+        break;
+    case KV_PROXY_TIMED_OUT:
+        message.Format("Failed to connect to %s:%d. The server did not answer in time.", Html(m_strHost).c_str(),
+                       m_nPort);
+        tips = kTips;
+        status = 502;
+        errorCode = "502";
+        break;
+    case KV_PROXY_UNREACHABLE:
+        message.Format("Failed to connect to %s:%d. The server cannot be reached.", Html(m_strHost).c_str(),
+                       m_nPort);
+        tips = kTips;
+        status = 502;
+        errorCode = "502";
         break;
     case 903:
         message.Format("You are not allowed to connnect to this address: %s.", Html(m_strURL).c_str());
@@ -168,7 +192,10 @@ int KvProxyRequest::SendTemplatePage(const char* templateName, KvParseImp& vars,
 int KvProxyRequest::SendResponse() {
     // A HEAD request gets the head only.
     if (m_request.m_strMethod.CompareNoCase("HEAD") == 0) return m_response.SendHeader(&m_comClient) > 0;
-    return m_response.Send(&m_comClient) > 0;
+    const int64_t body = (int64_t)m_response.m_bufBody.GetCount();
+    if (m_response.Send(&m_comClient) <= 0) return 0;
+    m_nAccessBytes += body;
+    return 1;
 }
 
 int KvProxyRequest::ResponseFromResource(UINT id, ...) {
@@ -195,7 +222,9 @@ int KvProxyRequest::ResponseFatalError(const char* text) {
     answer.Format("HTTP/1.0 500 Internal Server Error\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n"
                   "Connection: close\r\n\r\n%s",
                   (int)std::strlen(body), body);
-    m_comClient.Send(answer.c_str(), answer.GetLength());
+    if (m_comClient.Send(answer.c_str(), answer.GetLength()) == answer.GetLength()) {
+        m_nAccessBytes += (int64_t)std::strlen(body);
+    }
     return 0;
 }
 
@@ -217,6 +246,30 @@ int KvProxyRequest::ResponseFinish(const char* contentType) {
         m_response.SetHeaderValue("Last-Modified", RfcTime(now));
         m_response.SetHeaderValue("Expires", RfcTime(now + 3600));
     }
+    return 1;
+}
+
+int KvProxyRequest::ResponseOptions() {
+    m_response.Reset();
+    m_response.m_strVersion = "HTTP/1.0";
+    m_response.m_strStatus = "200 OK";
+    m_response.m_nStatus = 200;
+    m_response.SetHeaderValue("Allow", "OPTIONS, GET, HEAD, POST, PUT, DELETE, TRACE, PATCH, CONNECT");
+    m_response.SetHeaderValue("Content-Length", "0");
+    m_response.SetHeaderValue("Connection", "close");
+    LogAccess(200, 0);
+    return SendResponse();
+}
+
+int KvProxyRequest::ResponseProxyHome() {
+    m_response.Reset();
+    PutLine("<html><head><title>KvProxy</title></head><body>\r\n");
+    PutLine("<h1>KvProxy</h1>\r\n<p>This address is KvProxy, a personal web proxy. Set it as the HTTP proxy of "
+            "your browser to use it.</p>\r\n");
+    PutLine("</body></html>\r\n");
+    ResponseFinish("text/html");
+    LogAccess(200, 0);
+    SendResponse();
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "inet/http/KvHttpBuffer.h"
+#include "inet/http/KvHttpSyntax.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
@@ -28,6 +29,27 @@ bool HasTransferCoding(const KvHttpBuffer& message) {
     return any;
 }
 
+// A framing header without a value: one server takes it as absent, another
+// as broken, so the two would find different ends of the body.
+bool HasEmptyFramingHeader(const KvHttpBuffer& message) {
+    bool empty = false;
+    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
+        const char* name = item->GetKey();
+        if (strcasecmp(name, "Transfer-Encoding") != 0 && strcasecmp(name, "Content-Length") != 0) return;
+        const char* p = item->GetValue();
+        while (*p == ' ' || *p == '\t') ++p;
+        empty = empty || !*p;
+    });
+    return empty;
+}
+
+// The request line and header lines have one reading only: anything else
+// is refused rather than forwarded to a server that may read it otherwise.
+bool IsWellFormedHead(const KvHttpRequest& request) {
+    return KvIsWellFormedRequestLine(request.m_strRequestLine.view()) && request.m_nMalformedFields == 0 &&
+           !HasEmptyFramingHeader(request);
+}
+
 }  // namespace
 
 int KvProxyRequest::ReadClientRequest() {
@@ -36,21 +58,16 @@ int KvProxyRequest::ReadClientRequest() {
         // A connection that closes (or stays silent) before its first byte
         // is a browser's spare connection: closed without a word.
         if (head == KV_COM_CLOSED || head == KV_COM_TIMEOUT) return 0;
-        if (head == KV_HTTP_BAD_HEADER) {
-            LogError(KV_LOG_ACCESS, "%s - - [%T] \" \" 400 0", GetClientIPAddr().c_str());
-            return ResponseError(400);
-        }
+        if (head == KV_HTTP_BAD_HEADER) return RefuseRequest(400);
         return ResponseError(503);
     }
-    if (m_request.m_strRequestLine.IsEmpty()) {
-        LogError(KV_LOG_ACCESS, "%s - - [%T] \" \" 400 0", GetClientIPAddr().c_str());
-        return ResponseError(400);
-    }
-    if (m_request.m_strMethod.IsEmpty() || m_request.m_strURL.IsEmpty() || m_request.m_strVersion.IsEmpty()) {
-        LogAccess(400, 0);
-        return ResponseError(400);
-    }
+    if (m_request.m_strRequestLine.IsEmpty() || !IsWellFormedHead(m_request)) return RefuseRequest(400);
     return ReadClientBody();
+}
+
+int KvProxyRequest::RefuseRequest(int code) {
+    LogAccess(code, 0);
+    return ResponseError(code);
 }
 
 int KvProxyRequest::ReadClientBody() {
@@ -60,8 +77,7 @@ int KvProxyRequest::ReadClientBody() {
         // anything else would leave the origin guessing where it ends.
         if (m_planRequestBody.framing != KvBodyFraming::Chunked) {
             m_planRequestBody = KvBodyPlan{};
-            LogAccess(400, 0);
-            return ResponseError(400);
+            return RefuseRequest(400);
         }
         // The chunks decide: a "Content-Length" beside them could make the
         // origin read the body (and what follows it) another way.
@@ -89,11 +105,20 @@ int KvProxyRequest::ReadClientBody() {
     }
     if (got == KV_COM_CLOSED || got == 0) return 0;  // the browser left
     if (got == KV_COM_TIMEOUT && IsCurrentThreadStopped()) return 0;
-    LogAccess(got == KV_COM_TIMEOUT ? 504 : 503, 0);
-    return ResponseError(got == KV_COM_TIMEOUT ? 504 : 503);
+    return RefuseRequest(got == KV_COM_TIMEOUT ? 504 : 503);
 }
 
 void KvProxyRequest::LogAccess(int status, int64_t bytes) {
+    m_nAccessStatus = status;
+    m_nAccessBytes += bytes;
+}
+
+void KvProxyRequest::WriteAccessLine() {
+    if (m_nAccessStatus == 0 && m_nAccessBytes == 0) return;
+    const int status = m_nAccessStatus ? m_nAccessStatus : m_response.m_nStatus;
+    const CString& line = m_request.m_strOrgRequestLine;
     LogError(KV_LOG_ACCESS, "%s - - [%T] \"%s\" %d %ld", GetClientIPAddr().c_str(),
-             m_request.m_strOrgRequestLine.c_str(), status, (long)bytes);
+             line.IsEmpty() ? " " : line.c_str(), status, (long)m_nAccessBytes);
+    m_nAccessStatus = 0;
+    m_nAccessBytes = 0;
 }

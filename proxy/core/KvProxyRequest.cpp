@@ -9,11 +9,12 @@
 #include "inet/log/KvLogError.h"
 #include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyText.h"
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvWebProxyApp.h"
 #include "base/str/StrFunc.h"
-#include "inet/url/TqParseURL.h"
+#include "inet/url/KvUrlCanonical.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequest, KvSocketRequest)
 
@@ -48,7 +49,10 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_bBodyCopyDropped = 0;
     m_nRelayed = 0;
     m_planRequestBody = KvBodyPlan{};
+    m_nAccessStatus = 0;
+    m_nAccessBytes = 0;
     if (!ReadClientRequest()) {
+        WriteAccessLine();
         DropRemote();
         ReleaseBodies();
         return TRUE;
@@ -64,6 +68,7 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_strURL = m_strTarget;
     UrlDecode(&m_strURL);
     _DoDispatchRequest();
+    WriteAccessLine();
     // The origin may keep its connection open: it is never waited for.
     DropRemote();
     ReleaseBodies();
@@ -80,8 +85,25 @@ void KvProxyRequest::ReleaseBodies() {
 }
 
 void KvProxyRequest::_DoDispatchRequest() {
+    // A request that passed here before went round a loop (a forward proxy
+    // that leads back here): forwarding it again would only go round again.
+    if (KvHasOwnVia(m_request)) {
+        RefuseRequest(508);
+        return;
+    }
     if (m_request.m_strMethod.CompareNoCase("CONNECT") == 0) {
         ResponseTunnel();
+        return;
+    }
+    if (m_strTarget == "*") {
+        // "OPTIONS *" asks the proxy itself what it can do.
+        if (m_request.m_strMethod.CompareNoCase("OPTIONS") == 0) ResponseOptions();
+        else RefuseRequest(400);
+        return;
+    }
+    if (m_strTarget.Left(1) == "/") {
+        // A path without a host: the request is addressed to the proxy.
+        ResponseProxyHome();
         return;
     }
     if (!BreakUrlComponent(m_strURL, m_strHost, m_nPort, m_strPath)) {
@@ -93,14 +115,16 @@ void KvProxyRequest::_DoDispatchRequest() {
 }
 
 int KvProxyRequest::BreakUrlComponent(const char* url, CString& host, int& port, CString& path) {
-    unsigned long scheme = 0;
-    CString schemeText;
-    unsigned short parsedPort = 0;
-    if (!TqParseURL(url, scheme, schemeText, host, path, parsedPort) || scheme != kvSchemeHttp) return 0;
+    // Scheme and host in any letter case, a user part (never sent on) and
+    // a port with leading zeros all name the same origin.
+    KvUrlParts parts;
+    if (!KvSplitUrl(url ? url : "", parts)) return 0;
+    if (parts.scheme != "http" && parts.scheme != "shttp") return 0;
+    host = parts.host;
     host.Trim();
-    host.MakeLower();
     if (host.IsEmpty()) return 0;
-    port = parsedPort ? parsedPort : 80;
+    port = parts.port ? parts.port : 80;
+    path = parts.path;
     return 1;
 }
 

@@ -34,6 +34,17 @@
 class KvParseImp;
 class KvWebProxyApp;
 
+// Codes of the proxy's own error pages beyond the HTTP statuses.
+enum : int {
+    KV_PROXY_UPSTREAM_DOWN = 901,  // the forward proxy cannot be reached (page status 500)
+    KV_PROXY_NO_DOMAIN = 902,      // the origin's name does not resolve (404)
+    KV_PROXY_BLOCKED = 903,        // black list (404)
+    KV_PROXY_POPUP = 904,          // pop-up filter (404)
+    KV_PROXY_REFUSED = 905,        // the origin refused the connection (502)
+    KV_PROXY_TIMED_OUT = 906,      // the origin did not answer the connect in time (502)
+    KV_PROXY_UNREACHABLE = 907,    // the origin cannot be reached otherwise (502)
+};
+
 class KvProxyRequest : public KvSocketRequest {
     DECLARE_DYNCREATE(KvProxyRequest)
 public:
@@ -110,7 +121,24 @@ protected:
     int SendTemplatePage(const char* templateName, KvParseImp& vars, int status, const char* statusText);
     // The head (and body unless the request was HEAD) of m_response.
     int SendResponse();
+    // Notes the status of the exchange and body bytes sent outside
+    // SendResponse; the access line is written when the exchange ends.
     void LogAccess(int status, int64_t bytes);
+    // The access line of the exchange (status and every body byte the
+    // browser was sent), once; nothing when the exchange answered nothing.
+    void WriteAccessLine();
+    // The error page for a browser's request the proxy refuses; 0.
+    int RefuseRequest(int code);
+    // "OPTIONS *": 200 with the methods the proxy passes on.
+    int ResponseOptions();
+    // The page for a request addressed to the proxy itself (directly, or
+    // through the proxy to its own listener): 1.
+    int ResponseProxyHome();
+    // The page code for the origin connect that just failed.
+    int ConnectFailureCode();
+    // The connection just made to the origin ends at this proxy's own
+    // listener.
+    bool ReachedOwnListener();
     KvWebProxyApp* GetApp() const;
     // Closes the origin's connection at once (it may be kept alive there).
     void DropRemote();
@@ -142,4 +170,6 @@ public:
     int64_t m_nRelayed = 0;       // body bytes passed to the browser
     int m_bPageOverOrigin = 0;    // the error page replaces an origin's answer (its headers are kept)
     KvCopyReservation m_copyReservation;  // the cache copy's share of the memory budget
+    int m_nAccessStatus = 0;      // status for the access line (0: none noted yet)
+    int64_t m_nAccessBytes = 0;   // body bytes the browser was sent in this exchange
 };

@@ -96,5 +96,5 @@ void KvProxyRequestKavori::SendAnswerOfProxy() {
     for (const char* name : {"Connection", "Proxy-Connection", "Keep-Alive"}) KvRemoveHeaderAnyCase(m_response, name);
     m_response.SetHeaderValue("Connection", "close");
     SendResponse();
-    LogAccess(m_response.m_nStatus, (int64_t)m_response.m_bufBody.GetCount());
+    LogAccess(m_response.m_nStatus, 0);  // SendResponse counted the body
 }

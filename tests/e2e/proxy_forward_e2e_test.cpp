@@ -260,13 +260,13 @@ TEST_F(ForwardTest, AuthenticationChallengesSurviveTheErrorPage) {
     EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
 }
 
-TEST_F(ForwardTest, UnreachableOriginGetsThePage902AsNotFound) {
+TEST_F(ForwardTest, RefusedConnectionGetsThePageAs502) {
     // A port that was free a moment ago: nothing listens there.
     int port;
     { Server gone([](Conn&) {}); port = gone.Port(); }
     Answer a = Parse(Exchange(Get(port, "/x")));
-    EXPECT_EQ(a.status, 404);
-    EXPECT_NE(a.body.find("Failed to connect to 127.0.0.1:" + std::to_string(port) + ". Domain not found"),
+    EXPECT_EQ(a.status, 502);
+    EXPECT_NE(a.body.find("Failed to connect to 127.0.0.1:" + std::to_string(port) + ". The server refused"),
               std::string::npos);
     EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
 }
@@ -275,7 +275,7 @@ TEST_F(ForwardTest, ValuesInPagesAreEscaped) {
     int port;
     { Server gone([](Conn&) {}); port = gone.Port(); }
     Answer a = Parse(Exchange(Get(port, "/<script>{error_code}\"")));
-    EXPECT_EQ(a.status, 404);
+    EXPECT_EQ(a.status, 502);
     EXPECT_EQ(a.body.find("<script>"), std::string::npos);
     EXPECT_NE(a.body.find("&lt;script&gt;{error_code}&quot;"), std::string::npos);
 }
