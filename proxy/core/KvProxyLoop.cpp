@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <string_view>
 
 #include "inet/http/KvHttpBuffer.h"
@@ -24,6 +25,11 @@ CString MakeToken() {
 
 bool IsWildcard(std::string_view address) {
     return address.empty() || address == "*"sv || address == "0.0.0.0"sv || address == "::"sv || address == "[::]"sv;
+}
+
+bool IsNumericAddress(const std::string& text) {
+    in6_addr any;
+    return inet_pton(AF_INET, text.c_str(), &any) == 1 || inet_pton(AF_INET6, text.c_str(), &any) == 1;
 }
 
 bool IsLoopback(const sockaddr_storage& addr) {
@@ -106,12 +112,11 @@ bool KvIsOwnListener(int fd, int listenPort, const char* listenAddress) {
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return false;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) return false;
     if (PortOf(peer) != listenPort) return false;
-    std::string_view configured(listenAddress ? listenAddress : "");
-    if (!IsWildcard(configured)) {
-        if (configured.size() > 2 && configured.front() == '[') configured = configured.substr(1, configured.size() - 2);
-        return AddressText(peer).view() == configured;
-    }
-    // Every local address is ours: the loopback ones, and an address of
-    // this machine (the connection then starts from that same address).
+    std::string configured(listenAddress ? listenAddress : "");
+    if (configured.size() > 2 && configured.front() == '[') configured = configured.substr(1, configured.size() - 2);
+    if (!IsWildcard(configured) && IsNumericAddress(configured)) return AddressText(peer).view() == configured;
+    // Every local address may be ours (a wildcard, or a name such as
+    // "localhost"): the loopback ones, and an address of this machine (the
+    // connection then starts from that same address).
     return IsLoopback(peer) || SameAddress(peer, local);
 }
