@@ -47,7 +47,7 @@ public:
     // Appends one line to the day's log file; nothing when no log
     // directory is set or the file cannot be opened.
     void LogMessage(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    void LogMessageV(const char* fmt, va_list args);
+    void LogMessageV(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 
 protected:
     // Today's local date; a derived application (or a test) may supply

@@ -91,7 +91,7 @@ public:
 
     // Formatting: any length, never truncated.
     void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    void FormatV(const char* fmt, va_list args);
+    void FormatV(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
     void AppendFormat(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
     // Raw buffer access: GetBuffer(n) gives room for n bytes plus a

@@ -143,12 +143,12 @@ COLORREF Text2RGB(const char* text);
 CString StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Bounded formatting into buf (size bytes with the terminator); returns
 // the length written (truncated to size - 1) or -1 on a format error.
-int StrFormatV(char* buf, size_t size, const char* format, va_list args);
+int StrFormatV(char* buf, size_t size, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
 // Into a buffer of StrFormatLength() bytes; prefer the sized form.
-int StrFormatV(char* buf, const char* format, va_list args);
+int StrFormatV(char* buf, const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 // The buffer size for StrFormatV: at least 8192 and large enough for the
 // formatted text of these arguments (args are not consumed).
-int StrFormatLength(const char* format, va_list args);
+int StrFormatLength(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 int StrFormatLength();
 
 // s when n >= its length, else its first n bytes and "...".

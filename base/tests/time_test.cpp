@@ -236,7 +236,7 @@ TEST(KvTimeTest, FormatIsBoundedAndTimeTConversionRoundTrips) {
     EXPECT_EQ(t.Format("%Y-%m-%d %H:%M:%S"), "2006-01-31 23:59:59");
     std::string big(500, 'x');
     EXPECT_EQ(t.Format(big.c_str()).GetLength(), 127);
-    EXPECT_EQ(t.Format(""), "");
+    EXPECT_EQ(t.Format(std::string().c_str()), "");  // an empty format gives empty text
 
     time_t tt;
     ASSERT_TRUE(t.GetTime(&tt));

@@ -181,9 +181,9 @@ public:
     void SetTimeBefore(int days, int hours = 0, int minutes = 0, int seconds = 0);
 
     // strftime on the fields, at most 127 characters.
-    CString Format(const char* fmt) const;
+    CString Format(const char* fmt) const __attribute__((format(strftime, 2, 0)));
     // strftime in UTC of this local time; empty when it cannot be converted.
-    CString FormatGmt(const char* fmt) const;
+    CString FormatGmt(const char* fmt) const __attribute__((format(strftime, 2, 0)));
     // Format text taken from the string table.
     CString FormatResource(UINT resourceId) const;
     // The locale time format of the given kind, and the locale short date

@@ -150,18 +150,10 @@ const char* KvSqlBuffer::Build(bool append, const char* fmt, va_list args) {
 
 const char* KvSqlBuffer::FormatV(const char* fmt, va_list args) { return Build(false, fmt, args); }
 
-const char* KvSqlBuffer::Format(const char* fmt, ...) {
+const char* KvSqlBuffer::BuildFormatted(bool append, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    const char* text = Build(false, fmt, args);
-    va_end(args);
-    return text;
-}
-
-const char* KvSqlBuffer::AppendFormat(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    const char* text = Build(true, fmt, args);
+    const char* text = Build(append, fmt, args);
     va_end(args);
     return text;
 }

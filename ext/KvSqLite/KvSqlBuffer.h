@@ -6,7 +6,11 @@
 //   %q (text with every single quote doubled, for use inside '...'),
 //   %Q (the text quoted as a literal, or NULL for a null pointer),
 //   %w (text with every double quote doubled, for use inside "..."), %%.
-// A null pointer given to %s, %q or %w counts as the empty text.
+// A null pointer given to %s, %q or %w counts as the empty text. A format
+// literal is checked against the arguments when it is compiled (see
+// base/str/KvFormatCheck.h); FormatV takes a format made at run time, in
+// which an unknown conversion ends the formatting: the rest of the format
+// is appended as it is.
 //
 // Only %q, %Q (and binding, see KvSqlStatement) make outside text safe: %s
 // is for fragments the program itself wrote (table and column names,
@@ -22,6 +26,20 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
+#include <type_traits>
+
+#include "base/str/KvFormatCheck.h"
+
+// A SQL format literal checked against the types Args when compiled.
+template <class... Args>
+struct KvSqlFormat {
+    template <size_t N>
+    consteval KvSqlFormat(const char (&format)[N]) : text(format) {
+        if (!KvPrintfFits<Args...>(format, "sqQw")) kv_format::FormatDoesNotFitItsArguments();
+    }
+    const char* text;
+};
 
 class KvSqlBuffer {
 public:
@@ -30,10 +48,16 @@ public:
     KvSqlBuffer(const KvSqlBuffer&) = delete;
     KvSqlBuffer& operator=(const KvSqlBuffer&) = delete;
 
-    const char* Format(const char* fmt, ...);
+    template <class... Args>
+    const char* Format(KvSqlFormat<std::type_identity_t<Args>...> fmt, Args... args) {
+        return BuildFormatted(false, fmt.text, args...);
+    }
     const char* FormatV(const char* fmt, va_list args);
     // Appends to the current text.
-    const char* AppendFormat(const char* fmt, ...);
+    template <class... Args>
+    const char* AppendFormat(KvSqlFormat<std::type_identity_t<Args>...> fmt, Args... args) {
+        return BuildFormatted(true, fmt.text, args...);
+    }
 
     // "select <columns> from <table> where <condition>;" (no where clause
     // when the condition is empty).
@@ -51,6 +75,7 @@ public:
 
 private:
     const char* Build(bool append, const char* fmt, va_list args);
+    const char* BuildFormatted(bool append, const char* fmt, ...);
 
     char* m_psz = nullptr;  // allocated by the engine (sqlite3_free)
     int m_nLength = 0;

@@ -63,7 +63,7 @@ protected:
     // (an answer has been sent, or the browser left without asking).
     virtual int ReadClientRequest();
     // Kept for callers that report a problem in words: does nothing, 1.
-    virtual int ResponseError(const char* fmt, ...);
+    virtual int ResponseError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     // The error page for a code (see ResponseError in KvProxyPages.cpp); 0.
     virtual int ResponseError(int code);
     virtual int ResponseHelloWorld();

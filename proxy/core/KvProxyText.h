@@ -40,7 +40,7 @@ CString KvProxyHtmlText(const char* text);
 // KvProxyHtmlText (numbers and the format's own text are written as they
 // are). Understands the flags, width, precision and the length modifiers
 // of the integer, character, string and floating-point conversions.
-CString KvProxyFormatHtml(const char* format, va_list args);
+CString KvProxyFormatHtml(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Header names that belong to one connection ("Connection",
 // "Proxy-Connection", "Keep-Alive", "TE", "Trailer", "Upgrade"), compared

@@ -1,9 +1,31 @@
 // KvSqlBuffer formatting and KvSqlBinary's stored form.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <string>
 
 #include "ext/KvSqLite/KvSqLite.h"
+
+namespace {
+
+// A format made at run time: only FormatV takes one.
+const char* FormatAtRunTime(KvSqlBuffer& sql, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const char* text = sql.FormatV(fmt, args);
+    va_end(args);
+    return text;
+}
+
+}  // namespace
+
+// Formats whose conversions do not take their arguments do not compile.
+static_assert(KvPrintfFits<int, long, long long, unsigned, double, const char*>("%-5d %ld %lld %x %.2f %q", "sqQw"));
+static_assert(KvPrintfFits<int, const char*, int, int>("%.*s|%*d", "s"));
+static_assert(KvPrintfFits<std::nullptr_t, char*, const void*>("%Q %w %p", "sqQw"));
+static_assert(!KvPrintfFits<int>("%y", "sqQw") && !KvPrintfFits<const char*>("%q", "s") && !KvPrintfFits<>("100%", "s"));
+static_assert(!KvPrintfFits<long>("%d", "s") && !KvPrintfFits<int>("%ld", "s") && !KvPrintfFits<int>("%f", "s"));
+static_assert(!KvPrintfFits<std::string>("%s", "s") && !KvPrintfFits<int>("%s", "s") && !KvPrintfFits<int, int>("%d", "s"));
 
 TEST(SqlBufferTest, QuotesTextTheWayTheEngineReadsIt) {
     KvSqlBuffer sql;
@@ -16,7 +38,7 @@ TEST(SqlBufferTest, QuotesTextTheWayTheEngineReadsIt) {
     EXPECT_STREQ(sql.Format("%.*s|%*d", 3, "abcdef", 4, 7), "abc|   7");
     EXPECT_EQ(sql.GetLength(), 8);
     // An unknown conversion stops reading arguments; the text stays.
-    EXPECT_STREQ(sql.Format("a %d %y %s", 1, "x"), "a 1 %y %s");
+    EXPECT_STREQ(FormatAtRunTime(sql, "a %d %y %s", 1, "x"), "a 1 %y %s");
     EXPECT_STREQ(sql.AppendFormat(" and '%q'", "b'"), "a 1 %y %s and 'b'''");
 }
 
