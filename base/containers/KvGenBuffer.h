@@ -23,6 +23,7 @@
 // or the line rules. Not thread-safe: one thread at a time.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 
 #include "base/platform/CString.h"
@@ -137,7 +138,13 @@ protected:
     // Takes a block as storage after making room for the terminator byte.
     bool AdoptBlock(void* block, size_t length, bool full);
     void Terminate() {
+        AssertValid();
         if (m_pData) m_pData[m_nCount] = '\0';
+    }
+    // The unread content lies within the stored bytes, which fit the block.
+    void AssertValid() const {
+        assert(m_nPos <= m_nCount && m_nCount <= m_nAllocSize);
+        assert(m_pData || m_nAllocSize == 0);
     }
 
     char* m_pData = nullptr;

@@ -1,5 +1,7 @@
 #include "base/platform/Collections.h"
 
+#include <cassert>
+
 POSITION CPtrList::InsertBefore(POSITION pos, void* p) {
     Node* at = FromPos(pos);
     if (!at) at = m_head;
@@ -31,6 +33,7 @@ POSITION CPtrList::InsertAfter(POSITION pos, void* p) {
 void CPtrList::RemoveAt(POSITION pos) {
     Node* n = FromPos(pos);
     if (!n) return;
+    assert(m_count > 0 && (n->prev ? n->prev->next == n : m_head == n));
     if (n->prev) n->prev->next = n->next; else m_head = n->next;
     if (n->next) n->next->prev = n->prev; else m_tail = n->prev;
     delete n;

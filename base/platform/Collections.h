@@ -2,13 +2,14 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <list>
 #include <vector>
 
 #include "base/platform/CString.h"
 #include "base/platform/Object.h"
 
-// Array of strings; indices are not range-checked beyond clamping in GetAt.
+// Array of strings; callers keep indices in range (asserted in debug builds).
 class CStringArray : public CObject {
 public:
     int GetSize() const { return (int)m_items.size(); }
@@ -16,11 +17,11 @@ public:
     int GetUpperBound() const { return GetSize() - 1; }
     bool IsEmpty() const { return m_items.empty(); }
     void SetSize(int n) { m_items.resize(n > 0 ? (size_t)n : 0); }
-    const CString& GetAt(int i) const { return m_items[(size_t)i]; }
-    CString& ElementAt(int i) { return m_items[(size_t)i]; }
-    CString& operator[](int i) { return m_items[(size_t)i]; }
-    const CString& operator[](int i) const { return m_items[(size_t)i]; }
-    void SetAt(int i, const char* s) { m_items[(size_t)i] = s; }
+    const CString& GetAt(int i) const { return m_items[Index(i)]; }
+    CString& ElementAt(int i) { return m_items[Index(i)]; }
+    CString& operator[](int i) { return m_items[Index(i)]; }
+    const CString& operator[](int i) const { return m_items[Index(i)]; }
+    void SetAt(int i, const char* s) { m_items[Index(i)] = s; }
     void SetAtGrow(int i, const char* s) {
         if ((size_t)i >= m_items.size()) m_items.resize((size_t)i + 1);
         m_items[(size_t)i] = s;
@@ -46,6 +47,10 @@ public:
     std::vector<CString>::const_iterator end() const { return m_items.end(); }
 
 protected:
+    size_t Index(int i) const {
+        assert(i >= 0 && (size_t)i < m_items.size());
+        return (size_t)i;
+    }
     std::vector<CString> m_items;
 };
 
@@ -54,15 +59,19 @@ public:
     int GetSize() const { return (int)m_items.size(); }
     bool IsEmpty() const { return m_items.empty(); }
     void SetSize(int n) { m_items.resize(n > 0 ? (size_t)n : 0); }
-    UINT GetAt(int i) const { return m_items[(size_t)i]; }
-    UINT& operator[](int i) { return m_items[(size_t)i]; }
-    UINT operator[](int i) const { return m_items[(size_t)i]; }
-    void SetAt(int i, UINT v) { m_items[(size_t)i] = v; }
+    UINT GetAt(int i) const { return m_items[Index(i)]; }
+    UINT& operator[](int i) { return m_items[Index(i)]; }
+    UINT operator[](int i) const { return m_items[Index(i)]; }
+    void SetAt(int i, UINT v) { m_items[Index(i)] = v; }
     int Add(UINT v) { m_items.push_back(v); return GetSize() - 1; }
     void RemoveAt(int i) { if (i >= 0 && (size_t)i < m_items.size()) m_items.erase(m_items.begin() + i); }
     void RemoveAll() { m_items.clear(); }
 
 private:
+    size_t Index(int i) const {
+        assert(i >= 0 && (size_t)i < m_items.size());
+        return (size_t)i;
+    }
     std::vector<UINT> m_items;
 };
 
@@ -81,10 +90,10 @@ public:
     void* GetTail() const { return m_tail ? m_tail->data : nullptr; }
     POSITION GetHeadPosition() const { return ToPos(m_head); }
     POSITION GetTailPosition() const { return ToPos(m_tail); }
-    void*& GetNext(POSITION& pos) const { Node* n = FromPos(pos); pos = ToPos(n->next); return n->data; }
-    void*& GetPrev(POSITION& pos) const { Node* n = FromPos(pos); pos = ToPos(n->prev); return n->data; }
-    void*& GetAt(POSITION pos) const { return FromPos(pos)->data; }
-    void SetAt(POSITION pos, void* p) { FromPos(pos)->data = p; }
+    void*& GetNext(POSITION& pos) const { Node* n = NodeAt(pos); pos = ToPos(n->next); return n->data; }
+    void*& GetPrev(POSITION& pos) const { Node* n = NodeAt(pos); pos = ToPos(n->prev); return n->data; }
+    void*& GetAt(POSITION pos) const { return NodeAt(pos)->data; }
+    void SetAt(POSITION pos, void* p) { NodeAt(pos)->data = p; }
     POSITION AddHead(void* p) { return InsertBefore(GetHeadPosition(), p); }
     POSITION AddTail(void* p) { return InsertAfter(GetTailPosition(), p); }
     POSITION InsertBefore(POSITION pos, void* p);
@@ -103,7 +112,12 @@ private:
         void* data;
     };
     static POSITION ToPos(Node* n) { return reinterpret_cast<POSITION>(n); }
+    // A position the caller walks or reads from is a live node of this list.
     static Node* FromPos(POSITION p) { return reinterpret_cast<Node*>(p); }
+    static Node* NodeAt(POSITION p) {
+        assert(p != nullptr);
+        return FromPos(p);
+    }
 
     Node* m_head = nullptr;
     Node* m_tail = nullptr;

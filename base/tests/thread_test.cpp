@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/thread/KvCleanupMgr.h"
+#include "base/thread/KvCriticalObj.h"
 #include "base/app/KvDelay.h"
 #include "base/time/KvElapsed.h"
 #include "base/thread/KvThread.h"
@@ -376,4 +377,21 @@ TEST(KvElapsedTest, CopiesKeepNameAndStart) {
     c = a;
     EXPECT_STREQ(c.GetName(), "copy");
     c.Show();
+}
+
+TEST(KvCriticalObjTest, ANestedUnlockKeepsTheLockHeldByItsThread) {
+    KvCriticalObj cs;
+    {
+        KvCriticalLock outer(cs);
+        {
+            KvCriticalLock inner(cs);
+        }
+        EXPECT_TRUE(cs.IsLocked());
+        EXPECT_TRUE(cs.IsHeldByCurrentThread());
+        bool heldElsewhere = true;
+        std::thread([&] { heldElsewhere = cs.IsHeldByCurrentThread(); }).join();
+        EXPECT_FALSE(heldElsewhere);
+    }
+    EXPECT_FALSE(cs.IsLocked());
+    EXPECT_FALSE(cs.IsHeldByCurrentThread());
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <mutex>
+#include <thread>
 
 #include "base/platform/WinTypes.h"
 
@@ -18,23 +20,40 @@ public:
 
     void Lock() {
         m_cs.lock();
-        m_bLocked.store(true, std::memory_order_relaxed);
+        Acquired();
     }
     BOOL TryLock() {
         if (!m_cs.try_lock()) return FALSE;
-        m_bLocked.store(true, std::memory_order_relaxed);
+        Acquired();
         return TRUE;
     }
     void Unlock() {
-        m_bLocked.store(false, std::memory_order_relaxed);
+        assert(IsHeldByCurrentThread());  // only the holder unlocks
+        if (--m_nDepth == 0) {
+            m_owner.store(std::thread::id(), std::memory_order_relaxed);
+            m_bLocked.store(false, std::memory_order_relaxed);
+        }
         m_cs.unlock();
     }
     // Informational only: another thread may take or drop the lock at once.
     BOOL IsLocked() const { return m_bLocked.load(std::memory_order_relaxed); }
+    // Exact for the calling thread: TRUE while it holds the lock (for
+    // asserts in code that must run under it).
+    bool IsHeldByCurrentThread() const {
+        return m_owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    }
 
 private:
+    void Acquired() {
+        m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        ++m_nDepth;  // guarded by the lock itself
+        m_bLocked.store(true, std::memory_order_relaxed);
+    }
+
     std::recursive_mutex m_cs;
     std::atomic<bool> m_bLocked{false};
+    std::atomic<std::thread::id> m_owner{};
+    int m_nDepth = 0;
 };
 
 class KvCriticalLock {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cstdint>
 #include <list>
@@ -160,6 +161,7 @@ DWORD KvThread::ControllingFunction(void* param) {
 }
 
 DWORD KvThread::ThreadHandler() {
+    assert(IsOwnThread());
     if (!m_bInitResult) {
         BOOL ok = FALSE;
         try {
@@ -197,6 +199,7 @@ DWORD KvThread::ThreadHandler() {
 bool KvThread::BeginRun() {
     std::lock_guard<std::mutex> guard(m_mxState);
     if (m_bKillRequested) return false;  // a pending kill wins over a pending run
+    assert(!m_bRunActive);  // one run at a time
     DrainWake();
     m_bRunActive = true;
     ++m_nRunGeneration;
@@ -207,6 +210,7 @@ bool KvThread::BeginRun() {
 void KvThread::EndRun() {
     {
         std::lock_guard<std::mutex> guard(m_mxState);
+        assert(m_bRunActive);
         m_bRunning = FALSE;
         m_bRunActive = false;
         m_cvState.notify_all();

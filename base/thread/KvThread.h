@@ -120,8 +120,10 @@ protected:
     std::atomic<BOOL> m_bInitResult{FALSE};
     std::atomic<BOOL> m_bRunning{FALSE};
 
-private:
+    // TRUE on the object's own thread (for asserts of which thread runs what).
     bool IsOwnThread() const;
+
+private:
     bool CreateEvents();
     void SignalWake();
     void DrainWake();

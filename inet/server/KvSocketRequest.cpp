@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cassert>
 #include <string_view>
 
 #include "base/app/KvLogCaught.h"
@@ -107,6 +108,7 @@ void KvSocketRequest::AnswerFailedRequest() noexcept {
 }
 
 void KvSocketRequest::OnRunThread() {
+    assert(IsBusy());  // the server marks a thread busy before it runs it
     try {
         ServeConnection();
     } catch (...) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -132,6 +133,7 @@ BOOL KvSocketServer::OnAcceptConnection() {
 BOOL KvSocketServer::OnNewConnection(SOCKET socket, const char* /*hostName*/, const char* ipText) {
     KvSocketRequest* request = FindFreeRequestThread();
     if (!request) return FALSE;
+    assert(request->IsBusy());  // handed out under the pool lock, to this connection only
     request->SetRequestID((UINT)socket);
     request->SetHostIPAddr(m_strIPAddress);
     request->SetClientIPAddr(ipText);
@@ -158,6 +160,7 @@ void KvSocketServer::RefuseConnection(SOCKET socket) {
 }
 
 KvSocketRequest* KvSocketServer::FindFreeRequestThread() {
+    assert(IsOwnThread() || !IsAlive());  // only the accept loop hands threads out
     KvCriticalLock lock(m_csRequest);
     for (POSITION pos = m_lstRequest.GetHeadPosition(); pos;) {
         auto* request = static_cast<KvSocketRequest*>(m_lstRequest.GetNext(pos));
@@ -227,6 +230,7 @@ int64_t KvSocketServer::NextCompactDeadline() {
 }
 
 void KvSocketServer::CompactRequestThread() {
+    assert(IsOwnThread() || !IsAlive());  // no thread it ends can be handed out meanwhile
     if (!m_bCompact) return;
     // Taken out of the pool under the lock, stopped outside it (as in
     // DestroyAllRequestThreads).
