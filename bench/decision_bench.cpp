@@ -43,7 +43,7 @@ public:
         const std::string head = "GET " + url + " HTTP/1.1\r\nHost: bench\r\nUser-Agent: bench\r\n\r\n";
         KvGenBuffer buf;
         buf.PutString(head.data(), head.size());
-        m_request.ReceiveHeader(&buf);
+        if (m_request.ReceiveHeader(&buf) <= 0) return -1;
         m_bDelete = m_bForce = m_bBypass = 0;
         m_strTarget = m_request.m_strURL;
         m_strURL = m_strTarget;
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     KvHttpResponse r;
     for (int i = 0; i < requests; ++i) {
         const std::string url = "http://news" + std::to_string(i % 500) + ".example/a/" + std::to_string(i);
-        ParseHttpUrl(url.c_str(), &q);
+        if (ParseHttpUrl(url.c_str(), &q) != 0) continue;
         q.m_strURL = url.c_str();
         q.m_strMethod = "GET";
         auto start = Clock::now();

@@ -114,7 +114,7 @@ void FuzzTarget(const std::string& input) {
         Check(!request.m_strPath.IsEmpty());
     }
     // Reuse of the same request must not keep anything of the last target.
-    ParseHttpUrl("http://example.org:8080/a?b", &request);
+    Check(ParseHttpUrl("http://example.org:8080/a?b", &request) == 0);
     Check(request.m_strHostName == "example.org" && request.m_nPort == 8080 && request.m_nDomainPart == 2);
 }
 

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned long scheme;
     CString prefix, host, path;
     unsigned short port;
-    TqParseURL(url.c_str(), scheme, prefix, host, path, port);
+    (void)TqParseURL(url.c_str(), scheme, prefix, host, path, port);  // any input may fail; it must not crash
 
     CString coded(url.c_str());
     UrlEncode(&coded);

@@ -138,11 +138,11 @@ protected:
     // Takes a block as storage after making room for the terminator byte.
     bool AdoptBlock(void* block, size_t length, bool full);
     void Terminate() {
-        AssertValid();
+        AssertPositions();
         if (m_pData) m_pData[m_nCount] = '\0';
     }
     // The unread content lies within the stored bytes, which fit the block.
-    void AssertValid() const {
+    void AssertPositions() const {
         assert(m_nPos <= m_nCount && m_nCount <= m_nAllocSize);
         assert(m_pData || m_nAllocSize == 0);
     }

@@ -35,21 +35,22 @@ public:
     enum SeekPosition : UINT { begin = 0, current = 1, end = 2 };
 
     KvFile() = default;
-    KvFile(const char* path, UINT flags) { Open(path, flags); }
+    // A failed open leaves the file closed: the caller asks IsOpen.
+    KvFile(const char* path, UINT flags) { (void)Open(path, flags); }
     KvFile(const KvFile&) = delete;
     KvFile& operator=(const KvFile&) = delete;
     ~KvFile() override { Close(); }
 
     // modeCreate creates the file (truncating it unless modeNoTruncate);
     // the share flags have no meaning here.
-    virtual bool Open(const char* path, UINT flags);
+    [[nodiscard]] virtual bool Open(const char* path, UINT flags);
     virtual void Close();
     bool IsOpen() const { return m_fd >= 0; }
 
     // The bytes read; fewer than asked sets the end-of-file flag, a
     // failure returns 0 and sets the error code.
     virtual UINT Read(void* buffer, UINT count);
-    virtual bool Write(const void* buffer, UINT count);
+    [[nodiscard]] virtual bool Write(const void* buffer, UINT count);
     virtual bool Flush();
 
     // The new position, or -1.
@@ -85,12 +86,12 @@ public:
     KvStdioFile() = default;
     ~KvStdioFile() override { Close(); }
 
-    bool OpenRead(const char* path) { return Open(path, modeRead | typeText); }
-    bool OpenWrite(const char* path) { return Open(path, modeCreate | modeWrite | typeText); }
-    bool Open(const char* path, UINT flags) override;
+    [[nodiscard]] bool OpenRead(const char* path) { return Open(path, modeRead | typeText); }
+    [[nodiscard]] bool OpenWrite(const char* path) { return Open(path, modeCreate | modeWrite | typeText); }
+    [[nodiscard]] bool Open(const char* path, UINT flags) override;
     void Close() override;
 
-    bool Write(const char* text);
+    [[nodiscard]] bool Write(const char* text);
     bool WriteTab(const char* text);  // text, then a tab
     bool WriteLn(const char* text);   // text, then CR LF
     // The next line without its line end; false at the end of the file.
@@ -98,7 +99,7 @@ public:
     bool ReadLn(CsString& line);
 
     UINT Read(void* buffer, UINT count) override;
-    bool Write(const void* buffer, UINT count) override;
+    [[nodiscard]] bool Write(const void* buffer, UINT count) override;
     bool Flush() override;
     long long Seek(long long offset, UINT from) override;
     long long GetPosition() const override;

@@ -244,7 +244,7 @@ TEST_F(FileFuncTest, BinaryFileReportsErrorsAsValues) {
 TEST_F(FileFuncTest, TextFileLines) {
     KvStdioFile out;
     ASSERT_TRUE(out.OpenWrite(P("t.txt").c_str()));
-    out.Write("a");
+    ASSERT_TRUE(out.Write("a"));
     out.WriteTab("b");
     out.WriteLn("c");
     out.WriteLn("");

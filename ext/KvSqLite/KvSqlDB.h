@@ -59,7 +59,7 @@ public:
     // ":memory:" opens a private in-memory database. Returns 0, with the
     // error text set, when the file cannot be opened or is not a database
     // (a damaged or foreign file is refused here, never crashes later).
-    int Open(const char* path);
+    [[nodiscard]] int Open(const char* path);
     // Closes the file; an open transaction is rolled back. Queries and
     // statements still alive fail from now on. Safe to call when closed.
     void Close();
@@ -69,7 +69,7 @@ public:
     // Runs one or more ';'-separated statements: the rows they changed, or
     // -1 on failure (statements before the failing one stay applied unless
     // a transaction is open and rolled back).
-    int Execute(const char* sql);
+    [[nodiscard]] int Execute(const char* sql);
     // Runs the first statement of `sql` and positions on its first row.
     KvSqlQuery ExecQuery(const char* sql);
     // The first column of the first row as int; `def` when there is no row,

@@ -55,7 +55,7 @@ public:
 
     // Runs the statement to its end: rows changed, or -1 on failure (the
     // error is in the database: 19 when a constraint refused the row).
-    int Execute();
+    [[nodiscard]] int Execute();
     // Runs a statement that returns rows. The query borrows this statement:
     // finish with the query before binding or executing again.
     KvSqlQuery ExecQuery();

@@ -71,12 +71,17 @@ public:
     // Status 500, content length 0, every header removed, body emptied.
     virtual void Reset();
     // The first line of a received message; the base ignores it (0).
-    virtual int ParseFirstLineHeader(char* line);
+    [[nodiscard]] virtual int ParseFirstLineHeader(char* line);
     // The first line with its CR LF, sent on its own; the base sends nothing (0).
     virtual int SendFirstLineHeader(KvComObject* con);
     // The first line with its CR LF appended to buf: the bytes appended or a
     // negative code; the base appends nothing (0).
     virtual int TransferFirstLineHeaderTo(KvGenBuffer* buf);
+
+    // The first line's parse result from the last head read: 0, or the
+    // negative code of ParseFirstLineHeader (an origin-form target such as
+    // "/index.html" gives KV_HTTP_BAD_TARGET with its path set).
+    int m_nFirstLineResult = 0;
 
     // --- header fields (looked up without regard to case) ---
     // Value of the first header of that name, or null.
@@ -134,20 +139,20 @@ public:
     // The head: the sum of the line lengths (0 for an empty head), or a
     // negative code. -6 when the peer closed before the head ended.
     // Sets m_nContentLength from "Content-Length".
-    int ReceiveHeader(KvComObject* con);
+    [[nodiscard]] int ReceiveHeader(KvComObject* con);
     // Reads `length` bytes (0: m_nContentLength; both 0: until the peer
     // closes) and appends them to m_bufBody; never reads beyond `length`.
     // The count read, or a negative code (with an open length a closed or
     // timed-out connection is the normal end once a byte arrived).
     // A negative length reads nothing (0).
-    int64_t ReceiveBody(KvComObject* con, int64_t length = 0);
+    [[nodiscard]] int64_t ReceiveBody(KvComObject* con, int64_t length = 0);
     // Head then body: the sum of both, 0 for an empty head, or the first
     // negative code.
-    int64_t Receive(KvComObject* con);
+    [[nodiscard]] int64_t Receive(KvComObject* con);
     // The same from a byte buffer's read position. After the head,
     // m_nContentLength (and "Content-Length") become the number of unread
     // bytes when they differ from it.
-    int ReceiveHeader(KvGenBuffer* buf);
+    [[nodiscard]] int ReceiveHeader(KvGenBuffer* buf);
     // Appends `length` unread bytes (0: all of them) to m_bufBody.
     int64_t ReceiveBody(KvGenBuffer* buf, int64_t length = 0);
     int64_t Receive(KvGenBuffer* buf);
@@ -162,8 +167,8 @@ public:
     // become the decoded size, so the message can be written on as it is.
     // The decoded count, KV_HTTP_BAD_HEADER for broken framing (or a size
     // line or trailer over the head limits), or a connection code.
-    int64_t ReceiveChunkedBody(KvComObject* con);
-    int64_t ReceiveChunkedBody(KvGenBuffer* buf);
+    [[nodiscard]] int64_t ReceiveChunkedBody(KvComObject* con);
+    [[nodiscard]] int64_t ReceiveChunkedBody(KvGenBuffer* buf);
 
     // --- writing ---
     // Appends the head (first line, header lines, blank line) to out without

@@ -184,6 +184,7 @@ int KvHttpBuffer::ParseHead() {
     int total = 0;
     bool first = true;
     m_nMalformedFields = 0;
+    m_nFirstLineResult = 0;
     while (p < end) {
         char* nl = static_cast<char*>(std::memchr(p, '\n', (size_t)(end - p)));
         char* lineEnd = nl ? nl : end;
@@ -196,7 +197,7 @@ int KvHttpBuffer::ParseHead() {
         if (length == 0) break;  // the empty line ends the head
         total += length;
         if (first) {
-            ParseFirstLineHeader(p);
+            m_nFirstLineResult = ParseFirstLineHeader(p);
             first = false;
         } else {
             if (!KvIsWellFormedFieldLine(std::string_view(p, (size_t)length))) ++m_nMalformedFields;

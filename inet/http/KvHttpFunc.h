@@ -13,7 +13,7 @@ class KvHttpRequest;
 // (-102) for an unusable target: "*" followed by more, no host name (as for
 // "/index.html", whose path and port are set all the same), or a port
 // beyond 65535.
-int ParseHttpUrl(const char* target, KvHttpRequest* request);
+[[nodiscard]] int ParseHttpUrl(const char* target, KvHttpRequest* request);
 
 // Builds an HTTP/1.0 request for `url` and parses it into `request` (which
 // is reset first). GET puts `params` into the query; any other method sends

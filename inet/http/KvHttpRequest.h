@@ -21,7 +21,7 @@ public:
     // 0; -1 when method, target or version is missing; KV_HTTP_BAD_TARGET
     // for an unknown method (the target is then left unparsed) or an
     // unusable target.
-    int ParseFirstLineHeader(char* line) override;
+    [[nodiscard]] int ParseFirstLineHeader(char* line) override;
     int SendFirstLineHeader(KvComObject* con) override;
     int TransferFirstLineHeaderTo(KvGenBuffer* buf) override;
 

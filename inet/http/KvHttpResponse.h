@@ -21,7 +21,7 @@ public:
     // Also empties the version and status text and clears m_bCacheable.
     void Reset() override;
     // "HTTP/1.1 200 OK": version, status text, status code. 0.
-    int ParseFirstLineHeader(char* line) override;
+    [[nodiscard]] int ParseFirstLineHeader(char* line) override;
     int SendFirstLineHeader(KvComObject* con) override;
     int TransferFirstLineHeaderTo(KvGenBuffer* buf) override;
 

@@ -67,7 +67,7 @@ public:
     KvComObject(const KvComObject&) = delete;
     KvComObject& operator=(const KvComObject&) = delete;
 
-    int Connect(const char* host, int port);
+    [[nodiscard]] int Connect(const char* host, int port);
     int Disconnect(int abortive = 0);
     int DataWaiting(int timeout = 0);
     int Receive(char* buf, int size);
@@ -77,11 +77,11 @@ public:
 
     // One line without its CR/LF, zero-terminated; a line longer than
     // size - 1 comes in pieces. The count stored, or a negative code.
-    int ReceiveLine(char* buf, int size);
+    [[nodiscard]] int ReceiveLine(char* buf, int size);
     // Everything until the peer closes, into a new file: the byte count or a
     // negative code (-3 when the file cannot be created, -6 on a write error).
     // Counts beyond INT_MAX are reported as INT_MAX (here and in SendFile).
-    int ReceiveFile(const char* path);
+    [[nodiscard]] int ReceiveFile(const char* path);
     // The whole file: the count sent, or -4 when it cannot be read or is empty.
     int SendFile(const char* path);
 

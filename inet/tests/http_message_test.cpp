@@ -365,12 +365,12 @@ TEST(HttpWrite, HeadGoesOutInOneSendAndSmallBodiesJoinIt) {
 TEST(HttpResponse, StatusLineForms) {
     KvHttpResponse m;
     char a[] = "HTTP/1.1 404 Not Found";
-    m.ParseFirstLineHeader(a);
+    EXPECT_EQ(m.ParseFirstLineHeader(a), 0);
     EXPECT_STREQ(m.m_strVersion, "HTTP/1.1");
     EXPECT_STREQ(m.m_strStatus, "404 Not Found");
     EXPECT_EQ(m.m_nStatus, 404);
     char b[] = "HTTP/1.0";
-    m.ParseFirstLineHeader(b);
+    EXPECT_EQ(m.ParseFirstLineHeader(b), 0);
     EXPECT_TRUE(m.m_strStatus.IsEmpty());
     EXPECT_EQ(m.m_nStatus, 0);
 }

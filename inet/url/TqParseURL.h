@@ -33,7 +33,7 @@ enum KvUrlScheme {
 // FALSE (outputs unspecified) for a null or blank URL, an unknown scheme, a
 // port outside 0..65535, or a host with more than one colon (outside a user
 // part and IPv6 brackets).
-int TqParseURL(const char* url, unsigned long& scheme, CString& schemeText, CString& host,
+[[nodiscard]] int TqParseURL(const char* url, unsigned long& scheme, CString& schemeText, CString& host,
                CString& path, unsigned short& port);
 
 // The table's default port of a scheme id (80 for http); 0 when it has none.

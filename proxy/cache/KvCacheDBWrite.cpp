@@ -142,7 +142,9 @@ int KvCacheDB::InsertObject(int hostId, const char* path, const CString& modifie
                                      "obj_stored) values (%d, %d, '%q', '%q', '%q', '%q');",
                                      hostId, objId, path, modified.c_str(), expired.c_str(), StoredNow().c_str())) < 0) {
         ReportError("adding an object", m_dbIndex);
-        m_dbContent.Execute(sql.Format("delete from cache_content where obj_id=%d;", objId));
+        if (m_dbContent.Execute(sql.Format("delete from cache_content where obj_id=%d;", objId)) < 0) {
+            ReportError("removing the content of an object not added", m_dbContent);
+        }
         return 0;
     }
     return 1;

@@ -74,7 +74,9 @@ int KvPathCache::StoreAnswer(int pathId, const char* fileName, KvHttpResponse& r
     if (isNew && !InsertFileRow(pathId, fileId, fileName)) {
         ReportError("adding a file", m_dbIndex);
         KvSqlBuffer sql;
-        m_dbContent.Execute(sql.Format("delete from cache_content where file_id=%d;", fileId));
+        if (m_dbContent.Execute(sql.Format("delete from cache_content where file_id=%d;", fileId)) < 0) {
+            ReportError("removing the content of a file not added", m_dbContent);
+        }
         return 0;
     }
     return 1;

@@ -18,15 +18,20 @@ KvProxyRequestKavori::KvProxyRequestKavori() = default;
 // The thread may still run the overrides of this class: stop it first.
 KvProxyRequestKavori::~KvProxyRequestKavori() { Kill(); }
 
-void KvProxyRequestKavori::UseTargetWithoutSuffix() {
-    if (m_request.m_strURL == m_strTarget) return;
-    // The suffix was cut: path and query are taken again from the target.
+bool KvProxyRequestKavori::UseTargetWithoutSuffix() {
+    if (m_request.m_strURL == m_strTarget) return true;
+    // The suffix was cut: path and query are taken again from the target,
+    // which must read as well as it did with the suffix.
     m_request.m_strURL = m_strTarget;
-    ParseHttpUrl(m_strTarget, &m_request);
+    int result = ParseHttpUrl(m_strTarget, &m_request);
+    return result == 0 || result == m_request.m_nFirstLineResult;
 }
 
 int KvProxyRequestKavori::ResponseLocal() {
-    UseTargetWithoutSuffix();
+    if (!UseTargetWithoutSuffix()) {
+        RefuseRequest(400);
+        return 1;
+    }
     if (LocalRedirect()) return 1;
     if (m_bDelete) return ResponseCacheDelete();
 

@@ -48,8 +48,9 @@ protected:
 
     // --- helpers ---
     // The browser's request as the local sites and the cache see it: the
-    // target without its "$" suffix.
-    void UseTargetWithoutSuffix();
+    // target without its "$" suffix. false when that target no longer
+    // parses as the one with the suffix did (the request is refused).
+    bool UseTargetWithoutSuffix();
     // The cache key of the request: the host connected to (with the port
     // when not 80) and the path as it is sent upstream, so an answer is
     // only ever stored under what was fetched.

@@ -120,12 +120,15 @@ int KvWebDB::SeedMembers() {
     CString password = NewAdminPassword();
     if (password.IsEmpty()) return 0;
     KvSqlBuffer sql;
-    Execute(sql.Format("insert into sysmember (m_id, m_level, m_name, m_fullname, m_password) values (0, 0, "
-                       "'guest', 'Guest', '%q'); ",
-                       MD5String(kGuestPassword).c_str()));
-    Execute(sql.Format("insert into sysmember (m_id, m_level, m_name, m_fullname, m_password) values (1, 9, '%q', "
-                       "'Administrator', '%q'); ",
-                       kAdminName, MD5String(password).c_str()));
+    // Without both members nobody could log in: the seeding fails.
+    if (Execute(sql.Format("insert into sysmember (m_id, m_level, m_name, m_fullname, m_password) values (0, 0, "
+                           "'guest', 'Guest', '%q'); ",
+                           MD5String(kGuestPassword).c_str())) < 0 ||
+        Execute(sql.Format("insert into sysmember (m_id, m_level, m_name, m_fullname, m_password) values (1, 9, '%q', "
+                           "'Administrator', '%q'); ",
+                           kAdminName, MD5String(password).c_str())) < 0) {
+        return 0;
+    }
     // Later members are numbered after the two seeded ones.
     if (!InitId("sysmember", 1)) return 0;
     m_strInitialPassword = password;

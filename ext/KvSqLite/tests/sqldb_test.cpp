@@ -106,7 +106,7 @@ TEST_F(SqlDbTest, ForeignOrDamagedFileIsRefusedAtOpen) {
             st.Bind(2, name.c_str());
             ASSERT_EQ(st.Execute(), 1);
         }
-        full.Execute("PRAGMA wal_checkpoint(TRUNCATE);");
+        ASSERT_GE(full.Execute("PRAGMA wal_checkpoint(TRUNCATE);"), 0);
     }
     fs::resize_file(cut, 4096 + 100);
     KvSqlDB damaged;
@@ -173,7 +173,7 @@ TEST_F(SqlDbTest, StatementQueryAndObjectsOutlivingClose) {
     KvSqlDB db;
     ASSERT_TRUE(db.Open(File("a.db").c_str()));
     CreateTable(db);
-    db.Execute("insert into t (id, name) values (1, 'a'); insert into t (id, name) values (2, 'b');");
+    ASSERT_EQ(db.Execute("insert into t (id, name) values (1, 'a'); insert into t (id, name) values (2, 'b');"), 2);
     KvSqlStatement sel = db.CompileStatement("select name from t where id>=? order by id;");
     sel.Bind(1, 2);
     {
@@ -203,17 +203,17 @@ TEST_F(SqlDbTest, TransactionGuardRollsBackUnlessCommitted) {
     {
         KvSqlTransaction tx(db);
         ASSERT_TRUE(tx.IsActive());
-        db.Execute("insert into t (id) values (1);");
-        db.Execute("insert into t (id) values (2);");
+        ASSERT_EQ(db.Execute("insert into t (id) values (1);"), 1);
+        ASSERT_EQ(db.Execute("insert into t (id) values (2);"), 1);
     }
     EXPECT_EQ(db.ExecScalar("select count(*) from t;"), 0);
     {
         KvSqlTransaction tx(db);
-        db.Execute("insert into t (id) values (1);");
+        ASSERT_EQ(db.Execute("insert into t (id) values (1);"), 1);
         {
             KvSqlTransaction inner(db);
             EXPECT_EQ(db.GetTransactionDepth(), 2);
-            db.Execute("insert into t (id) values (2);");
+            ASSERT_EQ(db.Execute("insert into t (id) values (2);"), 1);
         }  // only the inner part is undone
         EXPECT_EQ(tx.Commit(), 1);
     }
@@ -229,7 +229,7 @@ TEST_F(SqlDbTest, BusyTimeoutBoundsTheWaitForAnotherWriter) {
     ASSERT_TRUE(b.Open(File("a.db").c_str()));
     b.SetBusyTimeout(150);
     ASSERT_TRUE(a.BeginTransaction());
-    a.Execute("insert into t (id) values (1);");
+    ASSERT_EQ(a.Execute("insert into t (id) values (1);"), 1);
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(b.Execute("insert into t (id) values (2);"), -1);
