@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "proxy/cache/KvCacheMgr.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvCacheMgr.h"
 
 namespace {
 

@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "proxy/cache/KvCacheMgr.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyRequestKavori.h"
-#include "proxy/web/KvWebMgr.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvWebMgr.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/str/StrFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "inet/server/KvSocketRequest.h"
 #include "inet/server/KvSocketServer.h"
-#include "base/str/StrFunc.h"
 
 namespace {
 

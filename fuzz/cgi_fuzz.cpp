@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "inet/web/KvCGI.h"
-#include "inet/web/KvCookie.h"
 #include "base/containers/KvGenBuffer.h"
 #include "inet/http/KvHttpRequest.h"
+#include "inet/web/KvCGI.h"
+#include "inet/web/KvCookie.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include <thread>
 
 #include "base/file/KvFileFunc.h"
+#include "base/platform/MessageLoop.h"
 #include "inet/log/KvLogError.h"
+#include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyServerKavori.h"
-#include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvWebProxyApp.h"
-#include "base/platform/MessageLoop.h"
 
 extern "C" const char* KvProxyVersion();
 

@@ -5,10 +5,10 @@
 #include <ctime>
 #include <string>
 
-#include "base/thread/KvCleanupMgr.h"
 #include "base/app/KvData.h"
 #include "base/platform/FileIo.h"
 #include "base/platform/MessageLoop.h"
+#include "base/thread/KvCleanupMgr.h"
 
 IMPLEMENT_DYNAMIC(KvBaseApp, CObject)
 

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <thread>
 
-#include "base/file/KvFileFunc.h"
 #include "base/app/KvLogCaught.h"
+#include "base/file/KvFileFunc.h"
 
 extern char** environ;
 

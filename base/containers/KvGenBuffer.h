@@ -27,8 +27,8 @@
 #include <cstddef>
 
 #include "base/platform/CString.h"
-#include "base/str/CsString.h"
 #include "base/platform/Object.h"
+#include "base/str/CsString.h"
 
 class KvGenBuffer : public CObject {
     DECLARE_DYNCREATE(KvGenBuffer)

@@ -11,9 +11,9 @@
 // thread-safe.
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/KvMapCore.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 #include "base/platform/Object.h"
 
 class KvMapStringToString : public CObject {

@@ -13,8 +13,8 @@
 #include <new>
 #include <utility>
 
-#include "base/platform/CString.h"
 #include "base/containers/KvPlex.h"
+#include "base/platform/CString.h"
 #include "base/platform/WinTypes.h"
 
 template <class V>

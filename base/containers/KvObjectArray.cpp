@@ -1,4 +1,5 @@
 #include "base/containers/KvObjectArray.h"
+
 #include "base/app/KvLogCaught.h"
 
 #include <climits>

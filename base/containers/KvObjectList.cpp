@@ -1,7 +1,7 @@
 #include "base/containers/KvObjectList.h"
 
-#include "base/platform/Archive.h"
 #include "base/app/KvLogCaught.h"
+#include "base/platform/Archive.h"
 
 #include <algorithm>
 #include <new>

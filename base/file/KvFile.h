@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/platform/CString.h"
-#include "base/str/CsString.h"
 #include "base/platform/Object.h"
 #include "base/platform/WinTypes.h"
+#include "base/str/CsString.h"
 
 class KvFile : public CObject {
     DECLARE_DYNCREATE(KvFile)

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "base/platform/CString.h"
 #include "base/platform/Collections.h"
-#include "base/time/KvTime.h"
+#include "base/platform/CString.h"
 #include "base/platform/WinTypes.h"
+#include "base/time/KvTime.h"
 
 class CsStrList;
 

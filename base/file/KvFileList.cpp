@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/containers/CsList.h"
-#include "base/platform/FileIo.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

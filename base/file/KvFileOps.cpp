@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "base/platform/FileIo.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/platform/FileIo.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 // between threads.
 #pragma once
 
-#include "base/platform/CString.h"
-#include "base/platform/Collections.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/Collections.h"
+#include "base/platform/CString.h"
 #include "base/platform/WinTypes.h"
 
 class KvFileSpec {

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/platform/FileIo.h"
 #include "base/file/KvFileSpec.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 
 #include <cstddef>
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
-#include "base/str/CsString.h"
+#include "base/platform/CString.h"
 #include "base/platform/Object.h"
+#include "base/str/CsString.h"
 
 class KvIniSection {
 public:

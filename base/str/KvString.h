@@ -18,8 +18,8 @@
 #include <string_view>
 
 #include "base/platform/CString.h"
-#include "base/str/KvCharSet.h"
 #include "base/platform/WinTypes.h"
+#include "base/str/KvCharSet.h"
 
 class KvString : public CString {
 public:

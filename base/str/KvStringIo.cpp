@@ -2,9 +2,9 @@
 #include <string>
 
 #include "base/platform/FileIo.h"
+#include "base/platform/Ui.h"
 #include "base/str/KvString.h"
 #include "base/str/StrFunc.h"
-#include "base/platform/Ui.h"
 
 bool KvString::LoadStringA(UINT id) { return StrResource(id, *this); }
 

@@ -14,8 +14,8 @@
 #include <cstddef>
 
 #include "base/platform/CString.h"
-#include "base/str/CsString.h"
 #include "base/platform/WinTypes.h"
+#include "base/str/CsString.h"
 
 class CsStrList;
 
@@ -110,6 +110,14 @@ int StrSplit(char* text, const char* separators, char** fields, int maxFields, b
              bool skipLeading);
 
 // --- Escaping and hex ----------------------------------------------------------
+
+// The value of one hex digit (either case), -1 for any other byte.
+inline constexpr int StrHexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 // URL-style escape into dst (size bytes with the terminator): space to
 // "+", 0x21..0x7F kept, other bytes "%XX". Never writes past size; an

@@ -1,6 +1,6 @@
 // String resources from the registered string table.
-#include "base/str/StrFunc.h"
 #include "base/platform/StringTable.h"
+#include "base/str/StrFunc.h"
 
 char* StrResource(UINT id) {
     const char* text = KvLookupString(id);

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "base/app/KvBaseApp.h"
-#include "base/thread/KvCleanupMgr.h"
 #include "base/app/KvData.h"
 #include "base/platform/MessageLoop.h"
 #include "base/tests/test_waits.h"
+#include "base/thread/KvCleanupMgr.h"
 
 namespace {
 

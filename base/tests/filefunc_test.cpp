@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "base/containers/CsList.h"
-#include "base/platform/FileIo.h"
 #include "base/file/KvFile.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/FileIo.h"
 #include "base/tests/test_waits.h"
 
 namespace {

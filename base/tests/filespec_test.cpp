@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/platform/FileIo.h"
 #include "base/file/KvFileSpec.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

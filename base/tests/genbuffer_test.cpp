@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "base/platform/FileIo.h"
 #include "base/containers/KvGenBuffer.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "base/platform/FileIo.h"
 #include "base/file/KvIniFile.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "base/app/KvData.h"
-#include "base/str/KvString.h"
 #include "base/platform/Ui.h"
+#include "base/str/KvString.h"
 
 TEST(KvStringTest, ConstructionAndNumbers) {
     EXPECT_EQ(KvString(-42L), "-42");

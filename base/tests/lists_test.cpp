@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "base/platform/Archive.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvGenBuffer.h"
 #include "base/containers/KvObjectList.h"
+#include "base/platform/Archive.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
-#include "base/platform/Archive.h"
-#include "base/platform/FileIo.h"
 #include "base/containers/KvMap.h"
 #include "base/containers/KvOrdStringArray.h"
+#include "base/platform/Archive.h"
+#include "base/platform/FileIo.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/containers/CsList.h"
-#include "base/str/StrFunc.h"
 #include "base/platform/StringTable.h"
+#include "base/str/StrFunc.h"
 
 namespace {
 

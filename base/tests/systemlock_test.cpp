@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
+#include "base/tests/test_waits.h"
 #include "base/thread/KvCleanupMgr.h"
 #include "base/thread/KvSystemLock.h"
-#include "base/tests/test_waits.h"
 
 namespace {
 

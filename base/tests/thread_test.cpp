@@ -8,14 +8,14 @@
 #include <thread>
 #include <vector>
 
-#include "base/thread/KvCleanupMgr.h"
-#include "base/thread/KvCriticalObj.h"
 #include "base/app/KvDelay.h"
-#include "base/time/KvElapsed.h"
-#include "base/thread/KvThread.h"
 #include "base/platform/Event.h"
 #include "base/platform/MessageLoop.h"
 #include "base/tests/test_waits.h"
+#include "base/thread/KvCleanupMgr.h"
+#include "base/thread/KvCriticalObj.h"
+#include "base/thread/KvThread.h"
+#include "base/time/KvElapsed.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "base/thread/KvCleanupMgr.h"
+
 #include "base/app/KvLogCaught.h"
 
 std::list<KvCleanupMgr::CleanupFn>& KvCleanupMgr::CleanupList() {

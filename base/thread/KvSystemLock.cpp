@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "base/thread/KvCleanupMgr.h"
 #include "base/platform/FileIo.h"
+#include "base/thread/KvCleanupMgr.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <list>
 #include <system_error>
 
-#include "base/thread/KvCriticalObj.h"
 #include "base/app/KvLogCaught.h"
+#include "base/thread/KvCriticalObj.h"
 
 IMPLEMENT_DYNAMIC(KvThread, CObject)
 

@@ -1,8 +1,8 @@
 // KvElapsed: a named stopwatch started when it is made.
 #pragma once
 
-#include "base/str/CsString.h"
 #include "base/platform/WinTypes.h"
+#include "base/str/CsString.h"
 
 // Milliseconds of a monotonic clock (wraps like a 32-bit tick count).
 DWORD KvGetTickCount();

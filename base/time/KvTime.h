@@ -17,9 +17,9 @@
 #include <ctime>
 
 #include "base/platform/CString.h"
+#include "base/platform/WinTypes.h"
 #include "base/str/CsString.h"
 #include "base/time/KvTimeTypes.h"
-#include "base/platform/WinTypes.h"
 
 class KvTime;
 

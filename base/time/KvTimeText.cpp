@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/app/KvData.h"
-#include "base/time/KvTime.h"
 #include "base/str/StrFunc.h"
+#include "base/time/KvTime.h"
 
 namespace {
 

@@ -29,10 +29,10 @@
 #pragma once
 
 #include "base/platform/CString.h"
+#include "base/platform/WinTypes.h"
 #include "ext/KvSqLite/KvSqlConn.h"
 #include "ext/KvSqLite/KvSqlQuery.h"
 #include "ext/KvSqLite/KvSqlStatement.h"
-#include "base/platform/WinTypes.h"
 
 // Primary result codes callers test.
 constexpr int KV_SQL_OK = 0;

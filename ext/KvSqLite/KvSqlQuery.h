@@ -17,8 +17,8 @@
 #pragma once
 
 #include "base/platform/CString.h"
-#include "ext/KvSqLite/KvSqlConn.h"
 #include "base/platform/WinTypes.h"
+#include "ext/KvSqLite/KvSqlConn.h"
 
 class KvSqlQuery {
 public:

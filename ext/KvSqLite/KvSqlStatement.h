@@ -20,9 +20,9 @@
 
 #include <concepts>
 
+#include "base/platform/WinTypes.h"
 #include "ext/KvSqLite/KvSqlConn.h"
 #include "ext/KvSqLite/KvSqlQuery.h"
-#include "base/platform/WinTypes.h"
 
 class KvSqlStatement {
 public:

@@ -2,8 +2,8 @@
 #include <cstdarg>
 
 #include "base/containers/CsList.h"
-#include "inet/html/KvHtml.h"
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The paging bar of result lists and the heading of search results.
 #include <algorithm>
 
-#include "inet/html/KvHtml.h"
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
 #include "inet/url/TqParseURL.h"
 
 namespace {

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <string>
 
-#include "inet/html/KvHtml.h"
 #include "base/str/KvString.h"
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
 #include "inet/url/TqParseURL.h"
 
 namespace {

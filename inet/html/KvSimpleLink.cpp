@@ -6,9 +6,9 @@
 #include <unordered_map>
 
 #include "base/containers/CsList.h"
-#include "inet/html/KvHtml.h"
 #include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
 
 IMPLEMENT_DYNCREATE(KvSimpleLinkItem, KvObject)
 

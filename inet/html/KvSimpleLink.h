@@ -6,8 +6,8 @@
 // field are written as blanks, so every item reads back as one line.
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 
 class KvObjectArray;
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "inet/net/KvComObject.h"
 #include "base/str/StrFunc.h"
+#include "inet/net/KvComObject.h"
 
 IMPLEMENT_DYNCREATE(KvHttpBuffer, CObject)
 

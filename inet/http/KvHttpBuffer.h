@@ -39,9 +39,9 @@
 #include <string>
 #include <type_traits>
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvGenBuffer.h"
+#include "base/platform/CString.h"
 #include "base/platform/Object.h"
 #include "base/platform/WinTypes.h"
 

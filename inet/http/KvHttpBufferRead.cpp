@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "inet/net/KvComObject.h"
+#include "base/str/StrFunc.h"
+#include "base/thread/KvThread.h"
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpSyntax.h"
+#include "inet/net/KvComObject.h"
 #include "inet/net/KvSocketWait.h"
-#include "base/thread/KvThread.h"
-#include "base/str/StrFunc.h"
 
 namespace {
 
@@ -49,13 +49,6 @@ bool ParseDecimal(const char* text, int64_t& out) {
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A chunk size line: hexadecimal digits, optional blanks, optional
 // ";extensions". False for anything else or a size beyond 62 bits.
 bool ParseChunkSize(const std::string& line, int64_t& out) {
@@ -67,7 +60,7 @@ bool ParseChunkSize(const std::string& line, int64_t& out) {
     if (i == end) return false;
     int64_t value = 0;
     for (; i < end; ++i) {
-        int digit = HexValue(line[i]);
+        int digit = StrHexDigitValue(line[i]);
         if (digit < 0 || value > (INT64_MAX >> 5)) return false;
         value = value * 16 + digit;
     }

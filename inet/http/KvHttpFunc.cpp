@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
-#include "inet/http/KvHttpRequest.h"
+#include "base/platform/CString.h"
 #include "base/str/StrFunc.h"
+#include "inet/http/KvHttpRequest.h"
 
 namespace {
 

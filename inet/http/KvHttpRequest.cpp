@@ -6,9 +6,9 @@
 #include <new>
 #include <string_view>
 
-#include "inet/net/KvComObject.h"
-#include "inet/http/KvHttpFunc.h"
 #include "base/str/StrFunc.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/net/KvComObject.h"
 
 IMPLEMENT_DYNCREATE(KvHttpRequest, KvHttpBuffer)
 

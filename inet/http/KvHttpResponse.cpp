@@ -6,12 +6,12 @@
 #include <ctime>
 #include <string>
 
-#include "base/platform/FileIo.h"
-#include "inet/net/KvComObject.h"
 #include "base/file/KvFileFunc.h"
-#include "inet/http/KvHttpFunc.h"
-#include "inet/web/KvMime.h"
+#include "base/platform/FileIo.h"
 #include "base/time/KvTime.h"
+#include "inet/http/KvHttpFunc.h"
+#include "inet/net/KvComObject.h"
+#include "inet/web/KvMime.h"
 
 
 IMPLEMENT_DYNCREATE(KvHttpResponse, KvHttpBuffer)

@@ -11,11 +11,11 @@
 
 #include "base/app/KvBaseApp.h"
 #include "base/app/KvData.h"
+#include "base/platform/MessageLoop.h"
+#include "base/platform/Ui.h"
+#include "inet/match/TqRegex.h"
 #include "inet/net/KvSocketObj.h"
 #include "inet/web/KvWebApp.h"
-#include "base/platform/MessageLoop.h"
-#include "inet/match/TqRegex.h"
-#include "base/platform/Ui.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
+#include "base/platform/CString.h"
 
 class KvKeywords {
 public:

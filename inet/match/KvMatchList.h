@@ -16,10 +16,10 @@
 
 #include <vector>
 
-#include "base/platform/CString.h"
-#include "inet/match/KvMatchIndex.h"
 #include "base/containers/KvObject.h"
 #include "base/containers/KvObjectList.h"
+#include "base/platform/CString.h"
+#include "inet/match/KvMatchIndex.h"
 #include "inet/match/TqRegex.h"
 
 class KvMatchListItem : public KvObject {

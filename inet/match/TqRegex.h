@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "base/platform/CString.h"
-#include "base/str/CsString.h"
 #include "base/platform/WinTypes.h"
+#include "base/str/CsString.h"
 
 class CsStrMap;
 class KvGenBuffer;

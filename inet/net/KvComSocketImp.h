@@ -5,8 +5,8 @@
 // receive time-out (m_nTimeOut) or a stop request of the calling KvThread.
 #pragma once
 
-#include "inet/net/KvComObject.h"
 #include "base/containers/KvGenBuffer.h"
+#include "inet/net/KvComObject.h"
 #include "inet/net/KvSocketObj.h"
 
 class KvComSocketImp : public KvComObjectImp {

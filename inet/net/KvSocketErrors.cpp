@@ -3,8 +3,8 @@
 // register its own texts over them.
 #include <iterator>
 
-#include "inet/net/KvSocketObj.h"
 #include "base/platform/StringTable.h"
+#include "inet/net/KvSocketObj.h"
 
 namespace {
 

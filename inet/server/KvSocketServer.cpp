@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "inet/server/KvSocketRequest.h"
 #include "inet/net/KvSocketWait.h"
+#include "inet/server/KvSocketRequest.h"
 
 IMPLEMENT_DYNCREATE(KvSocketServer, KvSocketThread)
 

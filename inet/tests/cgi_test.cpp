@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "inet/web/KvCGI.h"
 #include "inet/http/KvHttpRequest.h"
+#include "inet/web/KvCGI.h"
 
 namespace {
 

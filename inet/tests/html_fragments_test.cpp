@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include "base/containers/CsList.h"
-#include "inet/web/KvCountry.h"
-#include "inet/html/KvHtml.h"
 #include "base/containers/KvObjectArray.h"
+#include "inet/html/KvHtml.h"
 #include "inet/html/KvSearchCond.h"
 #include "inet/html/KvSimpleLink.h"
+#include "inet/web/KvCountry.h"
 
 namespace {
 

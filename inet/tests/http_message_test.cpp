@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "inet/net/KvComObject.h"
+#include "base/time/KvTime.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "inet/net/KvComObject.h"
 #include "inet/web/KvMime.h"
-#include "base/time/KvTime.h"
 
 namespace {
 

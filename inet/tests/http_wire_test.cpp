@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include "inet/net/KvComObject.h"
-#include "inet/net/KvComSocketImp.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "inet/net/KvComObject.h"
+#include "inet/net/KvComSocketImp.h"
 #include "inet/net/KvSocketObj.h"
 #include "inet/tests/loopback_wait.h"
 

@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "base/platform/FileIo.h"
 #include "base/app/KvData.h"
+#include "base/platform/FileIo.h"
+#include "base/platform/MessageLoop.h"
+#include "base/platform/Ui.h"
 #include "inet/log/KvLogError.h"
+#include "inet/match/TqRegex.h"
 #include "inet/net/KvSocketObj.h"
 #include "inet/web/KvWebApp.h"
-#include "base/platform/MessageLoop.h"
-#include "inet/match/TqRegex.h"
-#include "base/platform/Ui.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/thread/KvThread.h"
 #include "inet/net/KvComObject.h"
 #include "inet/net/KvComSocketImp.h"
 #include "inet/net/KvSocketObj.h"
 #include "inet/net/KvSocketWait.h"
-#include "base/thread/KvThread.h"
 #include "inet/tests/loopback_wait.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "base/platform/Archive.h"
-#include "inet/web/KvMime.h"
 #include "inet/url/KvUrl.h"
 #include "inet/url/KvUrlCode.h"
 #include "inet/url/TqParseURL.h"
+#include "inet/web/KvMime.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "base/platform/Archive.h"
 #include "inet/url/KvUrl.h"
-#include "inet/url/KvUrlPath.h"
 #include "inet/url/KvUrlMime.h"
+#include "inet/url/KvUrlPath.h"
 #include "inet/url/TqParseURL.h"
 
 CString KvUrl::GetHomePage(int withPort) const {

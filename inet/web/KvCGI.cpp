@@ -8,9 +8,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "inet/web/KvCookie.h"
-#include "inet/http/KvHttpRequest.h"
 #include "base/str/StrFunc.h"
+#include "inet/http/KvHttpRequest.h"
+#include "inet/web/KvCookie.h"
 
 IMPLEMENT_DYNCREATE(KvCGIFile, KvObject)
 IMPLEMENT_DYNCREATE(KvCGI, KvObject)

@@ -22,11 +22,11 @@
 
 #include <cstddef>
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvGenBuffer.h"
 #include "base/containers/KvObject.h"
 #include "base/containers/KvObjectArray.h"
+#include "base/platform/CString.h"
 #include "base/str/KvString.h"
 
 class KvHttpRequest;

@@ -7,9 +7,9 @@
 // A cookie belongs to one request at a time.
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 
 class KvCookie : public KvObject {
     DECLARE_DYNCREATE(KvCookie)

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/app/KvData.h"
 #include "base/platform/FileIo.h"
 #include "base/thread/KvCleanupMgr.h"
-#include "base/app/KvData.h"
 
 IMPLEMENT_DYNCREATE(KvMime, KvMapStringToString)
 

@@ -17,9 +17,9 @@
 
 #include <atomic>
 
+#include "base/containers/KvMap.h"
 #include "base/platform/CString.h"
 #include "base/thread/KvCriticalObj.h"
-#include "base/containers/KvMap.h"
 
 class KvMime : public KvMapStringToString {
     DECLARE_DYNCREATE(KvMime)

@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "inet/web/KvCookie.h"
 #include "base/str/StrFunc.h"
+#include "inet/web/KvCookie.h"
 
 IMPLEMENT_DYNCREATE(KvSession, KvObject)
 IMPLEMENT_DYNCREATE(KvSessionMgr, CObject)

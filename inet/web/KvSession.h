@@ -23,10 +23,10 @@
 // lock of its own (its owner, the site's web object, serialises requests).
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvMap.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 #include "base/str/KvString.h"
 #include "base/time/KvTime.h"
 

@@ -9,8 +9,8 @@
 // they are read only (the online state excepted, which its owner guards).
 #pragma once
 
-#include "base/containers/CsList.h"
 #include "base/app/KvBaseApp.h"
+#include "base/containers/CsList.h"
 #include "base/file/KvIniFile.h"
 #include "inet/log/KvLogError.h"
 #include "inet/match/KvMatchList.h"

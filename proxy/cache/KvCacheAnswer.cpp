@@ -14,11 +14,11 @@
 #include <zlib.h>
 
 #include "base/app/KvBaseApp.h"
+#include "base/str/StrFunc.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "inet/log/KvLogError.h"
-#include "base/str/StrFunc.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/platform/CString.h"
 #include "base/containers/KvGenBuffer.h"
-#include "base/time/KvTime.h"
+#include "base/platform/CString.h"
 #include "base/platform/WinTypes.h"
+#include "base/time/KvTime.h"
 
 class KvHttpBuffer;
 class KvHttpRequest;

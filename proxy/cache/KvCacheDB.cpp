@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/file/KvFileFunc.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheFiles.h"
 #include "proxy/cache/KvCacheReader.h"
-#include "base/file/KvFileFunc.h"
 
 IMPLEMENT_DYNCREATE(KvCacheDomainItem, KvObject)
 IMPLEMENT_DYNCREATE(KvCacheObjectItem, KvObject)

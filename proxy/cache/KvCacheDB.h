@@ -48,13 +48,13 @@
 #include <string>
 #include <vector>
 
-#include "base/platform/CString.h"
-#include "base/platform/Collections.h"
-#include "base/thread/KvCriticalObj.h"
 #include "base/containers/KvObject.h"
 #include "base/containers/KvObjectArray.h"
-#include "ext/KvSqLite/KvSqLite.h"
+#include "base/platform/Collections.h"
+#include "base/platform/CString.h"
+#include "base/thread/KvCriticalObj.h"
 #include "base/time/KvTime.h"
+#include "ext/KvSqLite/KvSqLite.h"
 
 class KvGenBuffer;
 class KvHttpRequest;

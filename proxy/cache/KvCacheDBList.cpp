@@ -2,10 +2,10 @@
 // open stores of the cache directory.
 #include <memory>
 
+#include "inet/http/KvHttpResponse.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheFiles.h"
 #include "proxy/cache/KvCacheKey.h"
-#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

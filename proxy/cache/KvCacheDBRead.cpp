@@ -3,12 +3,12 @@
 
 #include "base/containers/KvGenBuffer.h"
 
+#include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheKey.h"
 #include "proxy/cache/KvCacheReader.h"
-#include "inet/http/KvHttpRequest.h"
-#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

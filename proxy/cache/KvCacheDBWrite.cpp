@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "base/platform/FileIo.h"
+#include "inet/http/KvHttpResponse.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheKey.h"
-#include "inet/http/KvHttpResponse.h"
 
 namespace {
 

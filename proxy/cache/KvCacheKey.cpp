@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/str/StrFunc.h"
 #include "inet/url/TqParseURL.h"
 
 namespace {
@@ -16,13 +17,6 @@ bool StartsWithHttp(const char* url) {
         if (std::tolower((unsigned char)url[i]) != kHttpPrefix[i]) return false;
     }
     return true;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 bool IsUnreserved(unsigned char c) {
@@ -87,8 +81,8 @@ CString KvCacheKeyPath(const char* rawPath) {
     for (; *p; ++p) {
         const unsigned char c = (unsigned char)*p;
         if (c == '%') {
-            const int hi = HexValue(p[1]);
-            const int lo = hi >= 0 ? HexValue(p[2]) : -1;
+            const int hi = StrHexDigitValue(p[1]);
+            const int lo = hi >= 0 ? StrHexDigitValue(p[2]) : -1;
             if (lo < 0) {
                 PutEscaped(out, '%');  // a stray "%" stands for itself
                 continue;

@@ -2,12 +2,12 @@
 
 #include <sys/stat.h>
 
-#include "proxy/cache/KvCacheFiles.h"
-#include "proxy/cache/KvCacheKey.h"
 #include "base/thread/KvCleanupMgr.h"
 #include "base/time/KvElapsed.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvCacheFiles.h"
+#include "proxy/cache/KvCacheKey.h"
 
 IMPLEMENT_DYNAMIC(KvCacheMgr, KvObject)
 

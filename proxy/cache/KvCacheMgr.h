@@ -27,11 +27,11 @@
 #include <mutex>
 #include <string>
 
-#include "base/platform/CString.h"
-#include "proxy/cache/KvCacheDB.h"
-#include "base/thread/KvCriticalObj.h"
 #include "base/containers/KvMap.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
+#include "base/thread/KvCriticalObj.h"
+#include "proxy/cache/KvCacheDB.h"
 
 class KvHttpRequest;
 class KvHttpResponse;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "proxy/cache/KvCacheAnswer.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvCacheAnswer.h"
 
 int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busyTimeout, bool verbose, bool checked) {
     for (KvSqlDB* db : {&m_index, &m_content}) {

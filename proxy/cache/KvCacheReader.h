@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "base/platform/CString.h"
 #include "base/containers/KvGenBuffer.h"
+#include "base/platform/CString.h"
 #include "ext/KvSqLite/KvSqLite.h"
 
 class KvHttpResponse;

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
+#include "base/file/KvFileFunc.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheFiles.h"
 #include "proxy/cache/KvCacheKey.h"
-#include "base/file/KvFileFunc.h"
 
 IMPLEMENT_DYNAMIC(KvPathCache, KvObject)
 

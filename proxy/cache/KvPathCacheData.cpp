@@ -4,14 +4,14 @@
 #include <set>
 #include <vector>
 
-#include "base/platform/FileIo.h"
-#include "proxy/cache/KvCacheAnswer.h"
-#include "proxy/cache/KvCacheKey.h"
 #include "base/containers/KvGenBuffer.h"
+#include "base/platform/FileIo.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
-#include "proxy/cache/KvMemGzip.h"
 #include "inet/web/KvMime.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheKey.h"
+#include "proxy/cache/KvMemGzip.h"
 #include "proxy/cache/KvPathCache.h"
 
 namespace {

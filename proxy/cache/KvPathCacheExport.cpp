@@ -5,12 +5,12 @@
 #include <cstring>
 #include <utility>
 
-#include "base/platform/FileIo.h"
-#include "proxy/cache/KvCacheAnswer.h"
 #include "base/file/KvFileFunc.h"
-#include "inet/http/KvHttpResponse.h"
-#include "proxy/cache/KvPathCache.h"
+#include "base/platform/FileIo.h"
 #include "base/str/StrFunc.h"
+#include "inet/http/KvHttpResponse.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvPathCache.h"
 
 namespace {
 

@@ -6,14 +6,15 @@
 #include <memory>
 #include <string_view>
 
-#include "inet/net/KvComObject.h"
 #include "base/containers/KvGenBuffer.h"
+#include "base/str/StrFunc.h"
+#include "base/thread/KvThread.h"
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "inet/net/KvComObject.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxySplice.h"
-#include "base/thread/KvThread.h"
 
 namespace {
 
@@ -21,13 +22,6 @@ constexpr size_t kRelayPiece = 64 * 1024;
 // A size line or trailer line longer than this breaks the framing.
 constexpr size_t kMaxFramingLine = 64 * 1024;
 constexpr size_t kMaxTrailer = 256 * 1024;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The last transfer coding named by "Transfer-Encoding" is "chunked";
 // `any` tells whether the header names a coding at all.
@@ -141,7 +135,7 @@ size_t KvChunkTracker::FeedTo(const char* data, size_t n, Sink&& sink) {
         const char ch = data[i++];
         switch (m_state) {
         case State::Size: {
-            int digit = HexDigit(ch);
+            int digit = StrHexDigitValue(ch);
             if (digit >= 0) {
                 if (m_nRemaining > (INT64_MAX >> 5)) {
                     m_state = State::Bad;

@@ -9,15 +9,15 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "inet/net/KvComSocketImp.h"
+#include "base/thread/KvThread.h"
 #include "inet/log/KvLogError.h"
-#include "proxy/core/KvConfigKeys.h"
-#include "proxy/core/KvCacheCopyBudget.h"
+#include "inet/net/KvComSocketImp.h"
 #include "inet/server/KvSocketServer.h"
+#include "proxy/core/KvCacheCopyBudget.h"
+#include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
-#include "base/thread/KvThread.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {

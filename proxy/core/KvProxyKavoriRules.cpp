@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "proxy/core/KvProxyKavoriSettings.h"
-#include "proxy/core/KvProxyText.h"
 #include "inet/url/KvUrlCanonical.h"
 #include "inet/url/KvUrlCode.h"
+#include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {

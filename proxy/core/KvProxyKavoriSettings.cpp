@@ -4,8 +4,8 @@
 
 #include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvConfigKeys.h"
-#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvPortalHosts.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/platform/StringTable.h"
+#include "base/str/StrFunc.h"
+#include "inet/http/KvHttpFunc.h"
 #include "inet/log/KvLogError.h"
-#include "proxy/web/KvParseImp.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
-#include "inet/http/KvHttpFunc.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebTemplate.h"
-#include "base/str/StrFunc.h"
-#include "base/platform/StringTable.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 
 #include <cstring>
 
+#include "base/thread/KvThread.h"
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpSyntax.h"
 #include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
-#include "base/thread/KvThread.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {

@@ -5,16 +5,16 @@
 
 #include <cstring>
 
-#include "inet/net/KvComSocketImp.h"
+#include "base/str/StrFunc.h"
 #include "inet/log/KvLogError.h"
-#include "proxy/web/KvPortalHosts.h"
+#include "inet/net/KvComSocketImp.h"
+#include "inet/url/KvUrlCanonical.h"
+#include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyText.h"
-#include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvWebProxyApp.h"
-#include "base/str/StrFunc.h"
-#include "inet/url/KvUrlCanonical.h"
+#include "proxy/web/KvPortalHosts.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequest, KvSocketRequest)
 

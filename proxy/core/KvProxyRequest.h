@@ -24,12 +24,12 @@
 
 #include <cstdint>
 
+#include "base/str/KvString.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
+#include "inet/server/KvSocketRequest.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxyBody.h"
-#include "inet/server/KvSocketRequest.h"
-#include "base/str/KvString.h"
 
 class KvParseImp;
 class KvWebProxyApp;

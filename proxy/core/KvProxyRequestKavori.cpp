@@ -2,14 +2,14 @@
 // refused requests.
 #include "proxy/core/KvProxyRequestKavori.h"
 
-#include "inet/web/KvCGI.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/log/KvLogError.h"
+#include "inet/web/KvCGI.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyText.h"
-#include "proxy/web/KvWebMgr.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvWebMgr.h"
 
 IMPLEMENT_DYNCREATE(KvProxyRequestKavori, KvProxyRequest)
 

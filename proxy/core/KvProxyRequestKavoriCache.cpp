@@ -4,9 +4,9 @@
 
 #include <string_view>
 
+#include "inet/log/KvLogError.h"
 #include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvCacheCopyBudget.h"
-#include "inet/log/KvLogError.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyRequestKavori.h"
 #include "proxy/core/KvProxyText.h"

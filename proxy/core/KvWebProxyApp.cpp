@@ -5,20 +5,20 @@
 #include <cerrno>
 
 #include "base/app/KvData.h"
-#include "base/time/KvElapsed.h"
 #include "base/file/KvFileFunc.h"
+#include "base/platform/StringTable.h"
+#include "base/platform/Ui.h"
+#include "base/str/StrFunc.h"
+#include "base/thread/KvSystemLock.h"
+#include "base/time/KvElapsed.h"
 #include "inet/log/KvLogError.h"
+#include "inet/url/KvUrlCode.h"
 #include "inet/web/KvMime.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/web/KvPortalHosts.h"
-#include "base/thread/KvSystemLock.h"
-#include "inet/url/KvUrlCode.h"
-#include "base/str/StrFunc.h"
-#include "base/platform/StringTable.h"
-#include "base/platform/Ui.h"
 
 IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
 

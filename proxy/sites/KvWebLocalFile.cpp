@@ -4,12 +4,12 @@
 #include <ctime>
 
 #include "base/file/KvFileFunc.h"
+#include "base/file/KvIniFile.h"
+#include "base/str/StrFunc.h"
+#include "inet/html/KvHtmlEscape.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
-#include "base/file/KvIniFile.h"
-#include "inet/html/KvHtmlEscape.h"
 #include "proxy/web/KvWebPath.h"
-#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebLocalFile, KvWebObject)
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheMgr.h"
-#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/platform/FileIo.h"
+#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheDBEx.h"
 #include "proxy/cache/KvInetCache.h"
 #include "proxy/cache/KvMemGzip.h"
-#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;

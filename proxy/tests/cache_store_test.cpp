@@ -6,10 +6,10 @@
 #include <string>
 
 #include "base/platform/FileIo.h"
+#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheKey.h"
-#include "ext/KvSqLite/KvSqLite.h"
 #include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;

@@ -9,13 +9,13 @@
 #include <fstream>
 #include <string>
 
-#include "proxy/cache/KvCacheFiles.h"
 #include "inet/match/KvMatchList.h"
-#include "proxy/web/KvPortalHosts.h"
+#include "proxy/cache/KvCacheFiles.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvPortalHosts.h"
 
 namespace {
 

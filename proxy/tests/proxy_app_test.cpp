@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/tests/test_waits.h"
 #include "inet/match/KvMatchList.h"
-#include "proxy/web/KvPortalHosts.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/core/KvWebProxyApp.h"
-#include "base/tests/test_waits.h"
+#include "proxy/web/KvPortalHosts.h"
 
 namespace {
 

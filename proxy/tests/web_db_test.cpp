@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "ext/KvMd5/KvMd5.h"
 #include "base/containers/KvObjectArray.h"
+#include "ext/KvMd5/KvMd5.h"
 #include "proxy/web/KvWebDB.h"
 
 namespace {

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "base/containers/KvGenBuffer.h"
+#include "ext/KvMd5/KvMd5.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
-#include "ext/KvMd5/KvMd5.h"
 #include "inet/web/KvMime.h"
+#include "proxy/sites/KvWebLocalFile.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebHosts.h"
-#include "proxy/sites/KvWebLocalFile.h"
 #include "proxy/web/KvWebMgr.h"
 #include "proxy/web/KvWebObjectEx.h"
 

@@ -8,9 +8,9 @@
 // Used by one thread at a time (the request that renders the page).
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/CsList.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 
 class KvParseImp : public KvObject {
     DECLARE_DYNCREATE(KvParseImp)

@@ -5,8 +5,8 @@
 
 #include "base/app/KvBaseApp.h"
 #include "ext/KvMd5/KvMd5.h"
-#include "inet/web/KvSession.h"
 #include "ext/KvSqLite/KvSqlBuffer.h"
+#include "inet/web/KvSession.h"
 
 namespace {
 

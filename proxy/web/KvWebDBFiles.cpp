@@ -1,8 +1,8 @@
 // The site database: files stored under a folder and a name.
 #include "base/file/KvFileFunc.h"
-#include "inet/web/KvMime.h"
 #include "ext/KvSqLite/KvSqlBinary.h"
 #include "ext/KvSqLite/KvSqlBuffer.h"
+#include "inet/web/KvMime.h"
 #include "proxy/web/KvWebDB.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // KvWebObjectEx: site settings, the signed-in member, form tokens and the
 // trail of the current path.
 #include "base/containers/CsList.h"
+#include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/http/KvHttpRequest.h"
+#include "inet/url/TqParseURL.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
-#include "base/str/StrFunc.h"
-#include "inet/url/TqParseURL.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "base/thread/KvCleanupMgr.h"
 #include "base/file/KvFileFunc.h"
+#include "base/str/StrFunc.h"
+#include "base/thread/KvCleanupMgr.h"
 #include "inet/html/KvHtml.h"
-#include "inet/log/KvLogError.h"
 #include "inet/html/KvSimpleLink.h"
+#include "inet/log/KvLogError.h"
 #include "inet/web/KvWebApp.h"
 #include "proxy/web/KvWebHosts.h"
 #include "proxy/web/KvWebObject.h"
-#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebMgr, KvObject)
 

@@ -23,11 +23,11 @@
 
 #include <atomic>
 
-#include "base/platform/CString.h"
-#include "base/thread/KvCriticalObj.h"
 #include "base/containers/KvMap.h"
 #include "base/containers/KvObject.h"
 #include "base/containers/KvObjectArray.h"
+#include "base/platform/CString.h"
+#include "base/thread/KvCriticalObj.h"
 
 class KvHttpRequest;
 class KvHttpResponse;

@@ -3,13 +3,13 @@
 
 #include <cstdarg>
 
-#include "inet/web/KvCookie.h"
+#include "base/str/StrFunc.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "inet/log/KvLogError.h"
-#include "base/str/StrFunc.h"
 #include "inet/url/TqParseURL.h"
+#include "inet/web/KvCookie.h"
 
 IMPLEMENT_DYNCREATE(KvWebObject, KvObject)
 

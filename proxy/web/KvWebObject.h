@@ -27,11 +27,11 @@
 #include <atomic>
 #include <mutex>
 
+#include "base/containers/KvObject.h"
 #include "base/platform/CString.h"
 #include "base/thread/KvCriticalObj.h"
-#include "base/containers/KvObject.h"
-#include "inet/web/KvSession.h"
 #include "base/time/KvTime.h"
+#include "inet/web/KvSession.h"
 
 class KvHttpRequest;
 class KvHttpResponse;

@@ -2,10 +2,10 @@
 #include "proxy/web/KvWebObjectEx.h"
 
 #include "base/file/KvFileFunc.h"
+#include "base/str/StrFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/web/KvWebPath.h"
-#include "base/str/StrFunc.h"
 
 IMPLEMENT_DYNCREATE(KvWebObjectEx, KvWebObject)
 

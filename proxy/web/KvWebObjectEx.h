@@ -31,9 +31,9 @@
 #pragma once
 
 #include "base/containers/CsList.h"
-#include "inet/web/KvCGI.h"
-#include "inet/match/KvKeywords.h"
 #include "base/str/KvString.h"
+#include "inet/match/KvKeywords.h"
+#include "inet/web/KvCGI.h"
 #include "proxy/web/KvWebDB.h"
 #include "proxy/web/KvWebObject.h"
 

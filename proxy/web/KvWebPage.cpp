@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "base/containers/KvGenBuffer.h"
+#include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
 #include "proxy/web/KvWebTemplate.h"
-#include "base/str/StrFunc.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // files (see KvWebDB).
 #pragma once
 
-#include "base/platform/CString.h"
 #include "base/containers/KvGenBuffer.h"
 #include "base/containers/KvObject.h"
+#include "base/platform/CString.h"
 #include "base/time/KvTime.h"
 
 // The theme every site wears until its administrator picks another.

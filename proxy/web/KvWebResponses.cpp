@@ -3,13 +3,13 @@
 #include <string>
 
 #include "base/file/KvFileFunc.h"
+#include "base/str/StrFunc.h"
 #include "inet/html/KvHtmlEscape.h"
 #include "inet/http/KvHttpFunc.h"
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/web/KvWebHosts.h"
 #include "proxy/web/KvWebObject.h"
-#include "base/str/StrFunc.h"
 
 namespace {
 
