@@ -15,32 +15,14 @@
 #pragma once
 
 #include <cstddef>
-#include <type_traits>
+
+#include "base/str/KvFormatCheck.h"
 
 namespace kv_log_format {
 
-// What an argument can stand for: 'i' small integer, 'l' long integer,
-// 's' character pointer, '?' nothing a conversion takes.
-template <class T>
-consteval char KindOf() {
-    using U = std::remove_cv_t<T>;
-    if constexpr (std::is_same_v<U, bool>) {
-        return '?';
-    } else if constexpr (std::is_integral_v<U> || (std::is_enum_v<U> && std::is_convertible_v<U, int>)) {
-        if constexpr (sizeof(U) <= sizeof(int)) return 'i';
-        else if constexpr (sizeof(U) == sizeof(long)) return 'l';
-        else return '?';
-    } else if constexpr (std::is_same_v<U, std::nullptr_t>) {
-        return 's';
-    } else if constexpr (std::is_pointer_v<U>) {
-        return std::is_same_v<std::remove_cv_t<std::remove_pointer_t<U>>, char> ? 's' : '?';
-    } else {
-        return '?';
-    }
-}
-
 // True when `format` is one LogError accepts and its conversions take
-// exactly the arguments whose kinds are `kinds` (count of them).
+// exactly the arguments whose kinds (kv_format::KindOf) are `kinds`
+// (count of them).
 consteval bool Fits(const char* format, const char* kinds, size_t count) {
     size_t next = 0;
     auto take = [&](char kind) { return next < count && kinds[next++] == kind; };
@@ -71,16 +53,12 @@ consteval bool Fits(const char* format, const char* kinds, size_t count) {
     return next == count;
 }
 
-// Not constexpr: reaching it in a constant evaluation stops the compile
-// and names the fault.
-void FormatDoesNotFitItsArguments();
-
 }  // namespace kv_log_format
 
 // True when a LogError format takes exactly arguments of types Args.
 template <class... Args>
 consteval bool KvLogFormatFits(const char* format) {
-    constexpr char kinds[] = {kv_log_format::KindOf<Args>()..., '\0'};
+    constexpr char kinds[] = {kv_format::KindOf<Args>()..., '\0'};
     return kv_log_format::Fits(format, kinds, sizeof...(Args));
 }
 
@@ -91,7 +69,7 @@ template <class... Args>
 struct KvLogFormat {
     template <size_t N>
     consteval KvLogFormat(const char (&format)[N]) : text(format) {
-        if (!KvLogFormatFits<Args...>(format)) kv_log_format::FormatDoesNotFitItsArguments();
+        if (!KvLogFormatFits<Args...>(format)) kv_format::FormatDoesNotFitItsArguments();
     }
     const char* text;
 };

@@ -2,6 +2,8 @@
 // and the parser of answers.
 #include "tests/e2e/support/e2e_support.h"
 
+#include "base/tests/test_waits.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -340,14 +342,7 @@ int64_t NowMs() {
         .count();
 }
 
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) { return testwait::WaitUntil(done, timeoutMs); }
 
 void ByteStream::Fill(char* out, size_t n) {
     for (size_t i = 0; i < n; ++i) {
