@@ -4,6 +4,7 @@
 #include <string>
 
 #include "proxy/repo/KvPageMeta.h"
+#include "proxy/repo/KvRepoRecords.h"
 
 namespace {
 
@@ -52,6 +53,15 @@ TEST(PageMetaTest, TruncatedAndHostileInputStaysInBounds) {
     // Only the first 64 KiB of a page are read.
     std::string late = std::string(KV_PAGEMETA_MAX_SCAN, ' ') + "<title>late</title>";
     EXPECT_FALSE(Scan(late).hasTitle);
+}
+
+TEST(PageMetaTest, GrabIntoLinkKeepsFieldsThePageDoesNotGive) {
+    KvLinkItem item("http://h/", "old title", "old description");
+    ASSERT_TRUE(GrabMetaDataFromString("<title>New</title><meta content=\"k1\" name=\"keywords\">", &item));
+    EXPECT_EQ(item.m_strTitle.str(), "New");
+    EXPECT_EQ(item.m_strDesc.str(), "old description");
+    EXPECT_EQ(item.m_strKeywords.str(), "k1");
+    EXPECT_FALSE(GrabMetaDataFromString(nullptr, &item));
 }
 
 }  // namespace
