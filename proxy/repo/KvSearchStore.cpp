@@ -66,8 +66,10 @@ int KvSearchStore::FindOrCreateSearchProfile(const char* query, const char* cond
     if (id > 0) return id;
     if (IsEmptyText(condition) || !HasContent()) return 0;
     KvSqlBuffer sql;
-    sql.Format("select %s from %s where (%s) order by %s;", m_target.idColumn, m_target.table, condition,
-               m_target.idsOrder);
+    // Only the first ids are kept, so the engine may stop there (it does
+    // when an index gives the order).
+    sql.Format("select %s from %s where (%s) order by %s limit %d;", m_target.idColumn, m_target.table, condition,
+               m_target.idsOrder, KV_SEARCH_MAX_RESULTS);
     CUIntArray ids;
     KvSqlQuery q = m_pContentDB->ExecQuery(sql);
     if (!q.IsValid()) return 0;
