@@ -203,7 +203,7 @@ TEST_F(WebSiteTest, UnknownHostsAreLeftToTheProxyAndKnownOnesNeverAre) {
     EXPECT_NE(none.Body().find("not found on this server"), std::string::npos);
     // register.php is not a module of the engine: answered locally too.
     EXPECT_EQ(Get("http://my.site/phpmod/register.php").result, 1);
-    EXPECT_NE(Get("http://my.site/phpmod/cpanel.php").Body().find("Not Yet Implemented"), std::string::npos);
+    EXPECT_NE(Get("http://my.site/phpmod/service.php").Body().find("Not Yet Implemented"), std::string::npos);
 }
 
 TEST_F(WebSiteTest, SubDirectoryReplacesTheDatabaseSiteOfTheSameName) {

@@ -4,6 +4,7 @@
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/http/KvHttpRequest.h"
+#include "inet/log/KvLogError.h"
 #include "inet/url/TqParseURL.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
@@ -147,6 +148,29 @@ int KvWebObjectEx::IsStateChangeAllowed() const {
     if (!TokensEqual(token, given)) return 0;
     return IsSameOriginRequest();
 }
+
+bool KvWebObjectEx::HasAccess(KvWho who) const {
+    switch (who) {
+    case KvWho::Anyone: return true;
+    case KvWho::Member: return IsUserLogin() != 0;
+    case KvWho::Admin: return IsUserLogin() && IsUserAdmin();
+    case KvWho::Developer: return IsUserLogin() && IsUserDeveloper();
+    }
+    return false;
+}
+
+bool KvWebObjectEx::AllowStateChange(KvWho who, KvVia via, bool permitted) {
+    // A form's answer never comes by GET: a link or an image on any page
+    // could otherwise send it, and the token would stand in the address.
+    const bool methodOk = via == KvVia::Link || m_cgi.m_strMethod == "POST";
+    if (permitted && methodOk && HasAccess(who) && IsStateChangeAllowed()) return true;
+    LogError(KV_LOG_INFO, "%s: change refused for %s from %s (member %d).", m_strDomain.c_str(),
+             m_strCurFile.c_str(), m_strClientIPAddr.c_str(), m_user.m_nID);
+    ResponseUnauthorisized();
+    return false;
+}
+
+CString KvWebObjectEx::LinkToken() const { return "&rnd=" + GetFormToken(); }
 
 // --- the trail --------------------------------------------------------------------------
 

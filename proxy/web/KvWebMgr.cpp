@@ -79,6 +79,12 @@ KvWebObject* KvWebMgr::CreateSite(const char* kindOrHost, const char* host) {
     CString className;
     if (!m_mapSiteClass.Lookup(kindOrHost, className)) return nullptr;
     const KvRuntimeClass* cls = KvRuntimeClass::FromName(className);
+    const CString kind(kindOrHost);
+    if (!cls && (kind == "cld" || kind == "cwd" || kind == "crd")) {
+        // Until the kind's own site lands, its databases still get the
+        // engine's pages (sign-in, control panel, settings).
+        cls = KvRuntimeClass::FromName("KvWebEngineSite");
+    }
     if (!cls || !cls->IsDerivedFrom(RUNTIME_CLASS(KvWebObject))) {
         LogError(KV_LOG_INFO, "Local web %s skipped: no site class %s.", host, className.c_str());
         return nullptr;

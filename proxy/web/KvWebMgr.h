@@ -5,10 +5,11 @@
 // directory of the base directory: every "*.c?d" database file (any letter
 // case) and every sub-directory (a plain-file site, KvWebLocalFile). The
 // kind of a database file picks the site class by run-time class name:
-// "cld" KvWebLink, "cwd" KvWebLocal, "crd" KvWebRSS; a file of another
-// kind is a portal site when its name is one of the fixed host names
-// (KvWebHosts.h). A class that the running program does not hold is
-// skipped. Sites created later come through AddNewLocalWeb.
+// "cld" KvWebLink, "cwd" KvWebLocal, "crd" KvWebRSS (a kind whose class
+// the program does not hold gets the plain site engine, KvWebEngineSite);
+// a file of another kind is a portal site when its name is one of the
+// fixed host names (KvWebHosts.h). A class that the running program does
+// not hold is skipped. Sites created later come through AddNewLocalWeb.
 //
 // A host the manager serves is always answered here: when no handler takes
 // the request, the site answers with its not-found page. Hosts it does not

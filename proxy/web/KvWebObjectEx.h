@@ -19,10 +19,12 @@
 //
 // Changes of state: every session carries a random form token, offered to
 // templates as "rnd", "rnd_number" and "form_token" (forms post it back in
-// their hidden "rnd"/"rnd_number" field). A handler calls
-// IsStateChangeAllowed before it changes anything and answers
-// ResponseUnauthorisized when it is refused: without the session's token,
-// or when "Origin" (or, lacking it, "Referer") names another host, the
+// their hidden "rnd"/"rnd_number" field, management links as "&rnd=").
+// Every handler calls AllowStateChange before it changes anything and
+// returns at once when it is refused (the unauthorised page is then the
+// answer): the member must hold the level the operation needs, the request
+// must carry the session's token, a form's answer must come by POST, and
+// "Origin" (or, lacking it, "Referer") must not name another host, else the
 // request may have been sent by another site's page.
 //
 // Concrete sites override Initiate (calling InitiateSite), DoGetResponse,
@@ -34,11 +36,24 @@
 #include "base/str/KvString.h"
 #include "inet/match/KvKeywords.h"
 #include "inet/web/KvCGI.h"
+#include "proxy/web/KvLoginThrottle.h"
 #include "proxy/web/KvWebDB.h"
 #include "proxy/web/KvWebObject.h"
 
 class KvGenBuffer;
 class KvParseImp;
+
+// Who may make a change of state.
+enum class KvWho {
+    Anyone,     // guests too (signing in)
+    Member,     // any signed-in member (the handler may narrow it further)
+    Admin,      // IsUserAdmin
+    Developer,  // IsUserDeveloper
+};
+
+// How a change arrives: the answer of a form (POST only) or a management
+// link that may be followed (any method).
+enum class KvVia { Form, Link };
 
 class KvWebObjectEx : public KvWebObject {
     DECLARE_DYNCREATE(KvWebObjectEx)
@@ -118,6 +133,16 @@ public:
 
     // The first expansion pass over a fragment (see DoParseString).
     CString ParseString(const char* text);
+    // A page whose content is the template `templatePath` (a stored file
+    // first, see LoadSimpleOrLocalFile) in the theme file `themeFile`. The
+    // template is filled in the frame's one pass, so a value the handler
+    // escaped is expanded exactly once; "page_msg" and "page_message" are
+    // empty unless the handler set them.
+    int ResponseTemplatePage(const char* templatePath, const char* title, KvParseImp& imp,
+                             const char* themeFile = "wpage.htm");
+    // "Home > <label>" (and " > <label2>" when given) as links.
+    CString RenderTrail(const char* label, const char* url, const char* label2 = nullptr,
+                        const char* url2 = nullptr);
 
     // --- cross-site protection ---
     CString GetFormToken() const;
@@ -128,6 +153,16 @@ public:
     // Adds "rnd", "rnd_number" and "form_token" with the token (replacing
     // values a handler set).
     void AddFormToken(KvParseImp* imp) const;
+    // Whether the signed-in member (or guest) is one of `who`.
+    bool HasAccess(KvWho who) const;
+    // The one guard of every change of state (see above). True when the
+    // change may go ahead; otherwise the unauthorised page has been
+    // answered, and the handler returns 1 without changing anything.
+    // `permitted` is the handler's own rule on top of `who` (a member edits
+    // only their own record).
+    bool AllowStateChange(KvWho who, KvVia via = KvVia::Form, bool permitted = true);
+    // "&rnd=<token>" for a management link (the token is URL-safe).
+    CString LinkToken() const;
 
     // --- advertising blocks and the search feed form ---
     CString RenderAdvText(const char* key);
@@ -142,6 +177,12 @@ public:
 
     // --- module handlers (see ResponsePhpModule) ---
     int ResponseLoginModule();
+    int ResponseShowLoginForm();
+    int ResponseDoLogin();
+    int ResponseMemberInfoEdit();
+    int ResponseDoMemberInfoEdit();
+    int ResponseSysvarEdit();
+    int ResponseDoSysvarEdit();
     int ResponseLogoutModule();
     int ResponseControlPanelModule();
     int ResponseMemberInfoModule();
@@ -191,4 +232,5 @@ protected:
     KvString m_strPageRobots;
     KvString m_strPageContent;
     KvKeywords m_keywords;
+    KvLoginThrottle m_loginThrottle;
 };

@@ -146,8 +146,9 @@ CString KvWebObjectEx::RenderSitemap(const char*) { return CString(); }
 
 CString KvWebObjectEx::RenderLoginHRef2() {
     if (!IsUserLogin()) return CString();
+    // Signing out is a change like any other: the link carries the token.
     return "&nbsp;|&nbsp;" + HtmlLink("/phpmod/cpanel.php", "Control Panel", nullptr) + "&nbsp;|&nbsp;" +
-           HtmlLink("/phpmod/logout.php", "Logout", nullptr) + "&nbsp;";
+           HtmlLink(HtmlEscapeAttr("/phpmod/logout.php?op=do" + LinkToken()), "Logout", nullptr) + "&nbsp;";
 }
 
 CString KvWebObjectEx::RenderLoginHRef() {
@@ -228,4 +229,23 @@ int KvWebObjectEx::WebPageShow(const char* file, KvParseImp* imp) {
         m_pResponse->m_bufBody.Attach(page);
     }
     return ResponseFinish("text/html");
+}
+
+int KvWebObjectEx::ResponseTemplatePage(const char* templatePath, const char* title, KvParseImp& imp,
+                                        const char* themeFile) {
+    m_strPageTitle = title;
+    m_strPageRobots = "noindex";
+    // The template is the site's own text; it is scanned by the frame's
+    // pass together with the page, never by a pass of its own.
+    m_strPageContent = LoadSimpleOrLocalFile(templatePath);
+    imp.AddVariable("page_msg", "");
+    imp.AddVariable("page_message", "");
+    return WebPageShow(themeFile, &imp);
+}
+
+CString KvWebObjectEx::RenderTrail(const char* label, const char* url, const char* label2, const char* url2) {
+    CString trail = HtmlLink(HtmlEscapeAttr(m_strHomeUrl + "/"), HtmlEscape(m_strTopLabel), nullptr);
+    trail += " > " + HtmlLink(HtmlEscapeAttr(url), HtmlEscape(label), nullptr);
+    if (label2 && url2) trail += " > " + HtmlLink(HtmlEscapeAttr(url2), HtmlEscape(label2), nullptr);
+    return trail;
 }
