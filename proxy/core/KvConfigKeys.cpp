@@ -31,6 +31,10 @@ constexpr KvConfigKey kKeys[] = {
     {"General", "ZuRedirectPrefixes", "", "none", "redirector prefixes whose target is the zu parameter"},
     {"General", "StarRedirectPrefixes", "", "none", "redirector prefixes whose target follows **"},
     {"General", "CustomSearchPrefix", "", "none", "addresses beginning with it are never cached"},
+    {"General", "CAFile", "", "none", "extra trusted certificates (PEM) for downloads over https"},
+    {"General", "UserAgent", "Mozilla/5.0 (X11; Linux x86_64) KvProxy/1.0", "Mozilla/5.0 (X11; Linux x86_64) KvProxy/1.0",
+     "User-Agent of KvProxy's own downloads (feeds, pages)"},
+    {"General", "FetchTimeout", "30", "30", "seconds one download of KvProxy's own may take"},
     {"Debugging", "debug", "0", "fatal errors only", "LogError kinds written (bit mask); fatal errors always"},
 };
 

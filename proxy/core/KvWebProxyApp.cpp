@@ -16,6 +16,7 @@
 #include "inet/web/KvMime.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
+#include "proxy/core/KvDownloadSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/web/KvPortalHosts.h"
@@ -197,6 +198,7 @@ void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
     m_bUsePopUpFilter = KvConfigInt(ini, "General", "UsePopUpFilter");
     m_bUseNoCacheList = KvConfigInt(ini, "General", "UseNoCacheList");
     m_nDebugMask = KvConfigInt(ini, "Debugging", "debug") | KV_LOG_FATAL;
+    KvApplyDownloadSettings(ini, *this);
 }
 
 // ---------------------------------------------------------------------------
@@ -229,10 +231,12 @@ int KvWebProxyApp::StartProxy() {
         return 0;
     }
     m_pProxyServer->Run();
+    KvSetDownloadListener(m_strListenHost, (int)GetBoundPort());
     return 1;
 }
 
 int KvWebProxyApp::StopProxy() {
+    KvSetDownloadListener(nullptr, 0);
     if (m_pProxyServer) {
         if (m_pProxyServer->IsAlive()) m_pProxyServer->Kill();
         delete m_pProxyServer;

@@ -187,6 +187,14 @@ int KvWebMgr::GetResponse(const char* host, const char* hostIPAddr, const char* 
     return 1;
 }
 
+int KvWebMgr::IsLocalHost(const char* host) {
+    if (!m_bInitiated) Initiate();
+    CString key(host);
+    key.Trim();
+    key.MakeLower();
+    return FindWebObject(key) ? 1 : 0;
+}
+
 int KvWebMgr::AddNewLocalWeb(const char* dbFile, const char* kindText) {
     CString name = GetFileNameOnly(dbFile);
     if (name.GetLength() < 5) return 0;

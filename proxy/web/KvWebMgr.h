@@ -52,6 +52,8 @@ public:
     // then filled and the caller sends it), 0 otherwise.
     int GetResponse(const char* host, const char* hostIPAddr, const char* clientIPAddr, KvHttpRequest* request,
                     KvHttpResponse* response);
+    // 1 when `host` (any letter case) names one of the sites.
+    int IsLocalHost(const char* host);
     // Registers a site whose database file was created at run time; `kind`
     // "cld", "cwd", "crd" or "csd". 1 on success.
     int AddNewLocalWeb(const char* dbFile, const char* kind);
