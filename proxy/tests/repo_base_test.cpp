@@ -2,8 +2,6 @@
 // against real database files.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,26 +13,12 @@
 #include "proxy/repo/KvPortalRecords.h"
 #include "proxy/repo/KvRepoBase.h"
 #include "proxy/repo/KvRepoRecords.h"
+#include "proxy/tests/repo_test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kvrepo_test_XXXXXX";
-        m_path = mkdtemp(pattern) ? pattern : "/tmp";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using repotest::TempDir;
 
 // A repository of two tables whose second statement can be made to fail.
 class TwoTableRepo : public KvRepoBase {
