@@ -10,7 +10,11 @@
 // Reading a head (ReceiveHeader):
 // - Lines end in LF; a CR anywhere in a line is dropped. The first line
 //   goes to ParseFirstLineHeader, every further line up to the first empty
-//   one to ParseFieldFromLine.
+//   one to ParseFieldFromLine. A line that begins with a blank or tab (a
+//   folded continuation) is joined to the field line above it, the fold
+//   and the blanks around it becoming one space, so no text of a value is
+//   lost; one that follows no field line is dropped. Folded lines count
+//   as malformed (m_nMalformedFields): a request with one is refused.
 // - A line may hold up to KV_HTTP_MAX_LINE characters and the whole head up
 //   to KV_HTTP_MAX_HEAD bytes; a longer line or head fails with
 //   KV_HTTP_BAD_HEADER (the caller answers 400), as does a head that has

@@ -178,10 +178,40 @@ int KvHttpBuffer::ParseHead() {
     bool first = true;
     m_nMalformedFields = 0;
     m_nFirstLineResult = 0;
+    // A field line is parsed once the next line shows that it does not
+    // continue: continuation lines are joined to it in place first. Every
+    // byte is written at or before where it was read, so this is one pass.
+    char* field = nullptr;  // the field line being collected
+    char* w = p;            // where its next byte goes
+    auto endField = [&] {
+        if (!field) return;
+        *w = '\0';  // before the line now being read, or the string's own terminator
+        ParseFieldFromLine(field);
+        field = nullptr;
+    };
     while (p < end) {
         char* nl = static_cast<char*>(std::memchr(p, '\n', (size_t)(end - p)));
         char* lineEnd = nl ? nl : end;
-        char* w = p;
+        const bool folded = !first && (*p == ' ' || *p == '\t');
+        if (folded) {
+            // A folded line continues the field above: the fold and the
+            // blanks around it become one space, no text is lost.
+            ++m_nMalformedFields;
+            char* r = p;
+            while (r < lineEnd && (*r == ' ' || *r == '\t' || *r == '\r')) ++r;
+            total += (int)(lineEnd - p);
+            if (field) {
+                while (w > field && (w[-1] == ' ' || w[-1] == '\t')) --w;
+                if (r < lineEnd) *w++ = ' ';
+                for (; r < lineEnd; ++r) {
+                    if (*r != '\r') *w++ = *r;
+                }
+            }  // with no field above it has nothing to continue: dropped
+            p = nl ? nl + 1 : end;
+            continue;
+        }
+        endField();
+        w = p;
         for (char* r = p; r < lineEnd; ++r) {
             if (*r != '\r') *w++ = *r;
         }
@@ -194,10 +224,11 @@ int KvHttpBuffer::ParseHead() {
             first = false;
         } else {
             if (!KvIsWellFormedFieldLine(std::string_view(p, (size_t)length))) ++m_nMalformedFields;
-            ParseFieldFromLine(p);
+            field = p;
         }
         p = nl ? nl + 1 : end;
     }
+    endField();
     return total;
 }
 

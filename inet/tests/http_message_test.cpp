@@ -285,6 +285,24 @@ TEST(HttpHeadFromBuffer, EmptyFirstLineIsAnEmptyHead) {
     EXPECT_EQ(r.ReceiveHeader((KvComObject*)nullptr), KV_COM_INVALID);
 }
 
+TEST(HttpHeadFromBuffer, FoldedLinesAreJoinedToTheFieldAboveWithOneSpace) {
+    KvHttpResponse m;
+    ASSERT_GT(ParseText(m, "HTTP/1.1 200 OK\r\n"
+                           " orphan: before any field\r\n"
+                           "Set-Cookie: id=1; \r\n"
+                           "  Domain=example.org;\r\n"
+                           "\tPath=/; HttpOnly\r\n"
+                           "X-Empty:\r\n"
+                           " \t \r\n"
+                           "  late\r\n"
+                           "X-After: 1\r\n\r\nbody"),
+              0);
+    EXPECT_EQ(HeaderLines(m), (std::vector<std::string>{"Set-Cookie=id=1; Domain=example.org; Path=/; HttpOnly",
+                                                        "X-Empty=late", "X-After=1", "Content-Length=4"}));
+    EXPECT_EQ(m.m_nMalformedFields, 5);  // a request with any of them is refused
+    EXPECT_EQ(Body(m), "body");
+}
+
 // --- writing ------------------------------------------------------------------------
 
 TEST(HttpWrite, RoundTripKeepsOrderDuplicatesAndBody) {
