@@ -22,9 +22,6 @@
 
 namespace {
 
-// Interim answers (1xx) taken before the real one.
-constexpr int kMaxInterimAnswers = 16;
-
 bool HasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullptr; }
 
 void PutHeader(KvGenBuffer& out, const char* name, const char* value) {
@@ -73,7 +70,8 @@ private:
 void RemoveHopHeaders(KvHttpBuffer& message) { message.RemoveHeadersWhere(HopHeaderTest(message)); }
 
 // Ends the browser's connection with a reset, so that an answer cut short
-// can never pass for a complete one that ends at the close.
+// can never pass for a complete one that ends at the close (a chunked or
+// close-delimited body, whose end the browser cannot check otherwise).
 void AbortConnection(KvComObject& com) {
     if (auto* imp = dynamic_cast<KvComSocketImp*>(com.Imp())) {
         if (imp->IsValid()) {
@@ -200,7 +198,12 @@ int KvProxyRequest::SendRemoteRequest() {
     // behind the head.
     const KvGenBuffer& body = m_request.m_bufBody;
     if (!body.IsEmpty() && m_comRemote.Send(body.GetData(), (int)body.GetCount()) != (int)body.GetCount()) return 0;
-    if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
+    // A body held back waits for the origin's word (ReceiveRemoteHeader).
+    if (m_planRequestBody.framing == KvBodyFraming::None || m_bAwaitContinue) return 1;
+    return SendStreamedBody();
+}
+
+int KvProxyRequest::SendStreamedBody() {
     // A large or chunked body still sits in the browser's connection.
     KvRelayResult r = KvRelayBody(m_comClient, m_comRemote, m_planRequestBody, nullptr);
     m_planRequestBody = KvBodyPlan{};
@@ -210,20 +213,34 @@ int KvProxyRequest::SendRemoteRequest() {
 }
 
 int KvProxyRequest::ReceiveRemoteHeader() {
+    if (m_bAwaitContinue) {
+        m_bAwaitContinue = 0;
+        switch (AwaitOriginContinue()) {
+        case OriginWord::Answered: return 1;  // the body is never sent
+        case OriginWord::Failed: return 0;
+        case OriginWord::SendBody: break;
+        }
+        int sent = SendStreamedBody();
+        if (sent <= 0) return sent;
+    }
     const bool interimToBrowser = m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0;
     for (int i = 0; i < kMaxInterimAnswers; ++i) {
         m_response.Reset();
         if (m_response.ReceiveHeader(&m_comRemote) <= 0) return 0;
         const int status = m_response.m_nStatus;
         if (status < 100 || status >= 200 || status == 101) return 1;
-        // "100 Continue" was answered here already; other interim answers
-        // go on to a browser that understands them.
-        if (interimToBrowser && status != 100) {
-            KvGenBuffer head(256);
-            if (m_response.ComposeHeader(&head) > 0) m_comClient.Send(head.GetData(), (int)head.GetCount());
-        }
+        // "100 Continue" only ever answers a held-back body, whose own
+        // answer is behind; other interim answers go on to a browser that
+        // understands them.
+        if (interimToBrowser && status != 100) PassInterimAnswer();
     }
     return 0;
+}
+
+void KvProxyRequest::PassInterimAnswer() {
+    RemoveHopHeaders(m_response);
+    KvGenBuffer head(256);
+    if (m_response.ComposeHeader(&head) > 0) m_comClient.Send(head.GetData(), (int)head.GetCount());
 }
 
 int KvProxyRequest::DoChatting() {
@@ -234,7 +251,9 @@ int KvProxyRequest::DoChatting() {
         LogAccess(503, 0);
         return ResponseError(503);
     }
-    if (!ReceiveRemoteHeader()) {
+    int head = ReceiveRemoteHeader();
+    if (head < 0) return 0;  // the browser stopped sending the body it held back
+    if (head == 0) {
         LogAccess(503, 0);
         if (IsCurrentThreadStopped()) return 0;
         return ResponseError(503);
@@ -325,6 +344,13 @@ int KvProxyRequest::RelayResponseBody() {
                  (long)r.bytes, (long)plan.length, KvRelayEndText(r.end));
         break;
     }
-    AbortConnection(m_comClient);
+    LogAccess(m_response.m_nStatus, r.bytes);
+    if (plan.framing == KvBodyFraming::Length && r.end != KvRelayEnd::SinkFailed) {
+        // The browser knows the length it was promised and tells a short
+        // body by itself: a clean end lets it report exactly what is missing.
+        CloseClient();
+    } else {
+        AbortConnection(m_comClient);
+    }
     return 0;
 }

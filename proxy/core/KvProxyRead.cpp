@@ -17,8 +17,6 @@ namespace {
 // local sites and a retry need it whole); a larger one is streamed.
 constexpr int64_t kBodyReadLimit = 8 << 20;
 
-const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-
 // The message names a transfer coding ("Transfer-Encoding" with a value).
 bool HasTransferCoding(const KvHttpBuffer& message) {
     bool any = false;
@@ -85,15 +83,22 @@ int KvProxyRequest::ReadClientBody() {
     }
     if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
 
-    // The proxy answers "100-continue" itself: the browser then sends the
-    // body at once instead of waiting for the origin's word.
     const char* expect = m_request.GetHeaderValue("Expect");
     if (expect && strcasestr(expect, "100-continue")) {
-        if (m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0) {
-            m_comClient.Send(kContinue, (int)sizeof kContinue - 1);
+        if (m_request.m_strVersion.CompareNoCase("HTTP/1.0") != 0) {
+            // The browser holds its body back until it is asked for it: the
+            // origin decides, so the expectation goes on with the head and
+            // the body stays in the connection until the origin's word.
+            m_bAwaitContinue = 1;
+            return 1;
         }
+        // An HTTP/1.0 browser expects no interim answer, nor do we send one.
         KvRemoveHeaderAnyCase(m_request, "Expect");
     }
+    return ReadPlannedBody();
+}
+
+int KvProxyRequest::ReadPlannedBody() {
     if (m_planRequestBody.framing != KvBodyFraming::Length || m_planRequestBody.length > kBodyReadLimit) {
         return 1;  // streamed to the origin by the relay
     }

@@ -49,6 +49,7 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_bBodyCopyDropped = 0;
     m_nRelayed = 0;
     m_planRequestBody = KvBodyPlan{};
+    m_bAwaitContinue = 0;
     m_nAccessStatus = 0;
     m_nAccessBytes = 0;
     if (!ReadClientRequest()) {

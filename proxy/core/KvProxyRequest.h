@@ -101,11 +101,35 @@ protected:
     // The body the browser sends, read or left for the relay; 0 when the
     // connection is done with.
     int ReadClientBody();
+    // The body as planned: read when small and of known length, else left
+    // for the relay; 0 when the connection is done with.
+    int ReadPlannedBody();
+    // A body the browser holds back until asked ("Expect: 100-continue"),
+    // for an answer made here: the proxy says "100 Continue" itself and
+    // reads it. 1 when there was none; else as ReadPlannedBody.
+    int ReadHeldBackBody();
     // Sends the composed head and a body read in full, or streams a
     // body left in the browser's connection.
     int SendRemoteRequest();
-    // The origin's head; interim (1xx) answers are passed on or skipped.
+    // The origin's final head: 1, 0 when the origin failed, -1 when the
+    // browser stopped sending a body it held back. A held-back body is
+    // sent when the origin asks for it; other interim (1xx) answers are
+    // passed on to an HTTP/1.1 browser.
     int ReceiveRemoteHeader();
+    // The body left in the browser's connection, streamed to the origin:
+    // 1, 0 when the origin is gone, -1 when the browser stopped sending.
+    int SendStreamedBody();
+    // Interim answers (1xx) taken before the final one.
+    static constexpr int kMaxInterimAnswers = 16;
+    // How long a held-back body waits for the origin's word (ms).
+    static constexpr int kContinueWaitMs = 1000;
+    enum class OriginWord { SendBody, Answered, Failed };
+    // Waits (a second at most) for the origin's word on a held-back body:
+    // whether to send it (the browser has had its "100 Continue"), or a
+    // final answer came first (in m_response), or the origin failed.
+    OriginWord AwaitOriginContinue();
+    // An interim answer of the origin (in m_response) to the browser.
+    void PassInterimAnswer();
     // The origin's head as the browser gets it, without the headers of
     // one connection and with "Connection: close".
     int SendResponseHead();
@@ -168,6 +192,7 @@ public:
     int m_bBodyComplete = 0;      // the last relay ended where the framing says
     int m_bBodyCopyDropped = 0;   // the body outgrew the copy cap: not for the cache
     int64_t m_nRelayed = 0;       // body bytes passed to the browser
+    int m_bAwaitContinue = 0;     // the browser holds its body back until asked for it
     int m_bPageOverOrigin = 0;    // the error page replaces an origin's answer (its headers are kept)
     KvCopyReservation m_copyReservation;  // the cache copy's share of the memory budget
     int m_nAccessStatus = 0;      // status for the access line (0: none noted yet)

@@ -37,8 +37,10 @@ int KvProxyRequestKavori::ResponseLocal() {
 
     KvWebProxyApp* app = GetApp();
     const KvKavoriSettings& settings = KvGetKavoriSettings();
-    if (KvWebMgr::GetInstance()->GetResponse(m_strHost, GetHostIPAddr(), GetClientIPAddr(), &m_request,
-                                              &m_response)) {
+    KvWebMgr* sites = KvWebMgr::GetInstance();
+    // A local site answers here: a body the browser holds back is asked for now.
+    if (sites->IsLocalHost(m_strHost) && !ReadHeldBackBody()) return 1;
+    if (sites->GetResponse(m_strHost, GetHostIPAddr(), GetClientIPAddr(), &m_request, &m_response)) {
         SendAnswerOfProxy();
         return 1;
     }

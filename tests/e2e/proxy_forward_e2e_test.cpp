@@ -393,23 +393,6 @@ TEST_F(ForwardTest, CurlFetchesThroughTheProxy) {
     EXPECT_EQ(out, payload);
 }
 
-TEST_F(ForwardTest, ExpectContinueIsAnsweredByTheProxy) {
-    std::string received;
-    Server origin([&](Conn& c) {
-        TakeRequest(origin, c, &received);
-        c.Write("HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
-    });
-    Conn c = Conn::ConnectTo(proxy.Port());
-    ASSERT_TRUE(c.Write("PUT http://127.0.0.1:" + std::to_string(origin.Port()) +
-                        "/file HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n"));
-    EXPECT_EQ(FirstLine(c.ReadHead(kGuardMs)), "HTTP/1.1 100 Continue");
-    ASSERT_TRUE(c.Write("data"));
-    EXPECT_EQ(Parse(c.ReadAll()).status, 201);
-    EXPECT_EQ(received, "data");
-    ASSERT_EQ(origin.Heads().size(), 1u);
-    EXPECT_FALSE(Parse(origin.Heads()[0]).Has("expect"));
-}
-
 TEST(ForwardTimeoutTest, StalledOriginEndsTheRelayAfterTheReceiveTimeOut) {
     Proxy proxy("RecTimeout=1");
     ASSERT_TRUE(proxy.Started());
