@@ -8,6 +8,8 @@
 
 #include "base/app/KvBaseApp.h"
 #include "ext/KvMd5/KvMd5.h"
+#include "inet/html/KvHtml.h"
+#include "inet/html/KvHtmlEscape.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
 
@@ -82,4 +84,24 @@ int KvWebObjectEx::ResponseLogoutModule() {
     if (!AllowStateChange(KvWho::Member, KvVia::Link)) return 1;
     MemberLogout();
     return ResponseRedirectToHomepage();
+}
+
+CString KvWebObjectEx::RenderLoginForm() {
+    if (IsUserLogin()) {
+        CString text = "Signed in as <b>" + HtmlEscape(m_user.m_strName) + "</b><br>\r\n";
+        if (IsUserAdmin()) text += HtmlLink("/phpmod/cpanel.php", "Control Panel", nullptr) + " | ";
+        text += HtmlLink("/phpmod/member_info.php?op=edit", "Member Info", nullptr) + " | ";
+        text += HtmlLink(HtmlEscapeAttr("/phpmod/logout.php?op=do" + LinkToken()), "Logout", nullptr);
+        return HtmlSidebarBox("Member", text);
+    }
+    if (m_strCurDir == "/phpmod/" && m_strCurFile == "login.php") return CString();  // the page is the form
+    CString form("<form class=\"side-login\" method=\"post\" action=\"/phpmod/login.php\">\r\n");
+    form += "<input type=\"hidden\" name=\"op\" value=\"do\">\r\n";
+    form += "<input type=\"hidden\" name=\"rnd\" value=\"" + HtmlEscapeAttr(GetFormToken()) + "\">\r\n";
+    form += "<input class=\"inputbox\" type=\"text\" name=\"uid\" placeholder=\"Member name\" "
+            "autocomplete=\"username\">\r\n";
+    form += "<input class=\"inputbox\" type=\"password\" name=\"psw\" placeholder=\"Password\" "
+            "autocomplete=\"current-password\">\r\n";
+    form += "<input class=\"button\" type=\"submit\" value=\"Login\">\r\n</form>\r\n";
+    return HtmlSidebarBox("Member Login", form);
 }

@@ -2,8 +2,6 @@
 // yet; each answers with the not-implemented page until it lands.
 #include "proxy/web/KvWebObjectEx.h"
 
-int KvWebObjectEx::ResponseMemberInfoModule() { return ResponseNotYetImplemented(); }
-int KvWebObjectEx::ResponseSysvarModule() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseAdvTextModule() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseAdvRandomModule() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseChangeTheme() { return ResponseNotYetImplemented(); }
@@ -11,7 +9,3 @@ int KvWebObjectEx::ResponseChangeLogo() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseUploadModule() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseRunSqlStatement() { return ResponseNotYetImplemented(); }
 int KvWebObjectEx::ResponseSqlUpload() { return ResponseNotYetImplemented(); }
-int KvWebObjectEx::ResponseMemberInfoEdit() { return ResponseNotYetImplemented(); }
-int KvWebObjectEx::ResponseDoMemberInfoEdit() { return ResponseNotYetImplemented(); }
-int KvWebObjectEx::ResponseSysvarEdit() { return ResponseNotYetImplemented(); }
-int KvWebObjectEx::ResponseDoSysvarEdit() { return ResponseNotYetImplemented(); }

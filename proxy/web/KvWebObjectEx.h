@@ -212,6 +212,14 @@ protected:
     // The disk file of "/<folder>/<name>", confined; false when none.
     bool GetDiskFile(const CString& folder, const CString& name, CString& file) const;
     void ResetPageFields();
+    // Whether the signed-in member may see and change the record.
+    bool MayEditMember(const KvUserInfo& member) const;
+    int ShowMemberInfoForm(const KvUserInfo& member, const char* message);
+    // Reads the member form over `member`; false with the first failure's
+    // message.
+    bool GetMemberInfoFromCgi(KvUserInfo& member, CString& message) const;
+    // Shows the settings form with the values and message given.
+    int ShowSysvarForm(const char* message);
 
     KvWebDB m_db;
     CString m_strDbFileName;

@@ -140,7 +140,6 @@ CString KvWebObjectEx::RenderPageSidebar() { return ParseString(GetSystemVar("hp
 CString KvWebObjectEx::RenderSearchForm(const char*) { return CString(); }
 CString KvWebObjectEx::RenderSearchForm2(const char*) { return CString(); }
 CString KvWebObjectEx::RenderSearchForm3(const char*) { return CString(); }
-CString KvWebObjectEx::RenderLoginForm() { return CString(); }
 CString KvWebObjectEx::RenderManagementMenu() { return CString(); }
 CString KvWebObjectEx::RenderSitemap(const char*) { return CString(); }
 
