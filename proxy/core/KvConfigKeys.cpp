@@ -35,6 +35,8 @@ constexpr KvConfigKey kKeys[] = {
     {"General", "UserAgent", "Mozilla/5.0 (X11; Linux x86_64) KvProxy/1.0", "Mozilla/5.0 (X11; Linux x86_64) KvProxy/1.0",
      "User-Agent of KvProxy's own downloads (feeds, pages)"},
     {"General", "FetchTimeout", "30", "30", "seconds one download of KvProxy's own may take"},
+    {"General", "ImportDir", "Import", "Import",
+     "the only folder from which the local sites' directory uploads read; relative: from basepath"},
     {"Debugging", "debug", "0", "fatal errors only", "LogError kinds written (bit mask); fatal errors always"},
 };
 

@@ -6,6 +6,7 @@
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvWebProxyApp.h"
 #include "proxy/web/KvPortalHosts.h"
+#include "proxy/web/KvWebImportDir.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ int KvReadKavoriConfig(KvWebProxyApp& app) {
     hosts.portalDomain = Trimmed(KvConfigString(ini, "General", "PortalDomain")).c_str();
     hosts.portalDomain.MakeLower();
     KvSetPortalHosts(hosts);
+    KvSetImportDir(Trimmed(KvConfigString(ini, "General", "ImportDir")).c_str());
     KvCacheMgr::SetCacheSettings(app.m_strBasePath + "/Cache/", app.m_nCacheExpiredDays);
     return 1;
 }

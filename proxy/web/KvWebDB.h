@@ -85,6 +85,13 @@ public:
     // and the time now. 0 for a path without folder and name, or an
     // unreadable file.
     int PutSimpleFileFromLocalFile(const char* sitePath, const char* localFile);
+    // Stores every regular file below the local directory under the site
+    // path ("/<folder>/..." ending with "/"), sub-directories as path
+    // pieces. Links are skipped, so nothing outside the directory is read;
+    // so are files larger than maxFileSize. `count` (when given) gets the
+    // number of files stored. 0 when the directory cannot be read or a
+    // file cannot be stored (the caller's transaction undoes the rest).
+    int CopyLocalPath(const char* localDir, const char* sitePath, long long maxFileSize, int* count = nullptr);
     int DeleteSimpleFile(const char* type, const char* path);
     int DeleteAllSimpleFile(const char* type);
 

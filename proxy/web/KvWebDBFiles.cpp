@@ -1,4 +1,8 @@
 // The site database: files stored under a folder and a name.
+#include <filesystem>
+#include <string>
+#include <system_error>
+
 #include "base/file/KvFileFunc.h"
 #include "ext/KvSqLite/KvSqlBinary.h"
 #include "ext/KvSqLite/KvSqlBuffer.h"
@@ -109,4 +113,30 @@ int KvWebDB::DeleteAllSimpleFile(const char* type) {
     if (!IsOpen()) return 0;
     KvSqlBuffer sql;
     return Execute(sql.Format("delete from simplefile where file_type='%q';", type)) < 0 ? 0 : 1;
+}
+
+int KvWebDB::CopyLocalPath(const char* localDir, const char* sitePath, long long maxFileSize, int* count) {
+    namespace fs = std::filesystem;
+    if (count) *count = 0;
+    if (!IsOpen() || !localDir || !sitePath) return 0;
+    std::error_code ec;
+    if (fs::is_symlink(localDir, ec) || !fs::is_directory(localDir, ec)) return 0;
+    const fs::path root(localDir);
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, ec), end;
+    if (ec) return 0;
+    for (; it != end; it.increment(ec)) {
+        if (ec) return 0;
+        const fs::directory_entry& entry = *it;
+        if (entry.is_symlink(ec)) {
+            // A link could lead out of the directory: neither read nor entered.
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (!entry.is_regular_file(ec)) continue;
+        if (maxFileSize > 0 && (long long)entry.file_size(ec) > maxFileSize) continue;
+        const std::string relative = entry.path().lexically_relative(root).generic_string();
+        if (!PutSimpleFileFromLocalFile(CString(sitePath) + relative.c_str(), entry.path().c_str())) return 0;
+        if (count) ++*count;
+    }
+    return 1;
 }

@@ -131,6 +131,13 @@ public:
     // A stored file as the answer; 0 when there is none.
     int ResponseSimpleFile(const char* folder, const char* name);
 
+    // A module's page: the template (a stored file first, else the shipped
+    // one) as the page content of the theme file, with the handler's
+    // variables; never indexed. Finishes the response.
+    int ShowModulePage(const char* templatePath, const char* title, const char* themeFile, KvParseImp* imp);
+    // The trail of a management page: home > Control Panel > label.
+    CString GetControlPanelTrail(const char* label, const char* url);
+
     // The first expansion pass over a fragment (see DoParseString).
     CString ParseString(const char* text);
     // A page whose content is the template `templatePath` (a stored file
@@ -168,6 +175,13 @@ public:
     CString RenderAdvText(const char* key);
     CString RenderAdvRandom(const char* key);
     CString RenderSFeed(const char* arg);
+
+    // --- themes ---
+    // Makes `name`, a plain folder name of the theme directory, the site's
+    // theme: the stored theme files are replaced by copies of that folder
+    // and "hp_theme" is set, all in one transaction, so a failure leaves
+    // the old theme as it was. 1 on success.
+    int ChangeTheme(const char* name);
 
     KvWebDB& GetDB() { return m_db; }
     KvCGI& GetCGI() { return m_cgi; }
