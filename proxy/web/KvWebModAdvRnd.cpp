@@ -13,8 +13,9 @@
 namespace {
 
 const char kModule[] = "/phpmod/advrnd.php";
+const char kLabel[] = "Random Advertising Text";
 
-CString RenderAdvRandomList(KvWebDB& db, const CString& token) {
+CString RenderAdvRandomList(KvWebDB& db, const CString& linkToken) {
     KvObjectArray blocks;
     db.PopulateAdvRandom(blocks);
     if (blocks.GetSize() == 0) return "<p class=\"mod-empty\">No random advertising text yet.</p>\r\n";
@@ -23,7 +24,7 @@ CString RenderAdvRandomList(KvWebDB& db, const CString& token) {
     for (int i = 0; i < blocks.GetSize(); ++i) {
         const auto* adv = static_cast<const KvAdvRandom*>(blocks.GetAt(i));
         const CString edit = HtmlEscapeAttr(StrFormat("%s?op=edit&id=%d", kModule, adv->m_nID));
-        const CString del = HtmlEscapeAttr(StrFormat("%s?op=del&id=%d&rnd=%s", kModule, adv->m_nID, token.c_str()));
+        const CString del = HtmlEscapeAttr(StrFormat("%s?op=del&id=%d", kModule, adv->m_nID) + linkToken);
         out += StrFormat("<tr><td>%d</td><td>%s</td><td>%s</td><td>%s</td><td>%d</td><td class=\"mod-actions\">[<a "
                          "href=\"%s\">EDIT</a>] [<a href=\"%s\">DELETE</a>]</td></tr>\r\n",
                          adv->m_nID, HtmlEscape(adv->m_strKey).c_str(), HtmlEscape(adv->m_strTitle).c_str(),
@@ -64,18 +65,17 @@ int KvWebObjectEx::ResponseAdvRandomModule() {
         KvAdvRandom adv;
         CString message;
         if (op == "add") {
-            if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+            if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
             message = ReadAdvRandomForm(*this, adv);
             if (message.IsEmpty() && m_db.AddAdvRandom(&adv)) return ResponseRedirect(list);
             if (message.IsEmpty()) message = "Unable to add database";
         }
         imp.AddVariable("page_msg", HtmlEscape(message));
-        imp.AddVariable("adv_list", RenderAdvRandomList(m_db, GetFormToken()));
-        imp.AddVariable("reset_href", HtmlEscapeAttr(StrFormat("%s?op=resethits&rnd=%s", kModule,
-                                                              GetFormToken().c_str())));
+        imp.AddVariable("adv_list", RenderAdvRandomList(m_db, LinkToken()));
+        imp.AddVariable("reset_href", HtmlEscapeAttr(kModule + CString("?op=resethits") + LinkToken()));
         AddAdvRandomFields(imp, adv);
-        imp.AddVariable("current_path", GetControlPanelTrail("Random Advertising Text", kModule));
-        return ShowModulePage("/_template/advrnd.htm", "Random Advertising Text", "wpage.htm", &imp);
+        imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, kLabel, kModule));
+        return ResponseTemplatePage("/_template/advrnd.htm", kLabel, imp, "wpage.htm");
     }
     if (op == "edit" || op == "save") {
         KvAdvRandom adv;
@@ -86,7 +86,7 @@ int KvWebObjectEx::ResponseAdvRandomModule() {
                 return ResponseError("Unable to locate advertising random text with the id=%d", id);
             }
         } else {
-            if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+            if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
             message = ReadAdvRandomForm(*this, adv);
             KvAdvRandom stored;
             if (message.IsEmpty() && m_db.GetAdvRandom(adv.m_nID, &stored) && m_db.UpdateAdvRandom(&adv)) {
@@ -96,11 +96,11 @@ int KvWebObjectEx::ResponseAdvRandomModule() {
         }
         imp.AddVariable("page_msg", HtmlEscape(message));
         AddAdvRandomFields(imp, adv);
-        imp.AddVariable("current_path", GetControlPanelTrail("Random Advertising Text", kModule));
-        return ShowModulePage("/_template/advrnd_edit.htm", "Edit Random Advertising Text", "wpage.htm", &imp);
+        imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, kLabel, kModule));
+        return ResponseTemplatePage("/_template/advrnd_edit.htm", "Edit Random Advertising Text", imp, "wpage.htm");
     }
     if (op == "del" || op == "resethits") {
-        if (!kvmod::MayChange(*this, false)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
         if (op == "del") m_db.DeleteAdvRandom(m_cgi.GetIntValue("id", 0));
         else m_db.ResetHitsAdvRandom();
         return ResponseRedirect(list);

@@ -18,7 +18,7 @@ const char kModule[] = "/phpmod/advtext.php";
 CString ActiveLabel(int active) { return active ? "ACTIVE" : "NON-ACTIVE"; }
 
 // One table row per block with its edit and delete links.
-CString RenderAdvTextList(KvWebDB& db, const CString& token) {
+CString RenderAdvTextList(KvWebDB& db, const CString& linkToken) {
     KvObjectArray blocks;
     db.PopulateAdvText(blocks);
     if (blocks.GetSize() == 0) return "<p class=\"mod-empty\">No advertising text yet.</p>\r\n";
@@ -29,7 +29,7 @@ CString RenderAdvTextList(KvWebDB& db, const CString& token) {
         const CString key = UrlEscapeComponent(adv->m_strKey);
         const CString edit = HtmlEscapeAttr(StrFormat("%s?op=edit&key=%s", kModule, key.c_str()));
         const CString del =
-            HtmlEscapeAttr(StrFormat("%s?op=del&key=%s&rnd=%s", kModule, key.c_str(), token.c_str()));
+            HtmlEscapeAttr(StrFormat("%s?op=del&key=%s", kModule, key.c_str()) + linkToken);
         out += StrFormat("<tr><td>%s</td><td>%s</td><td>%s</td><td>%d</td><td class=\"mod-actions\">[<a "
                          "href=\"%s\">EDIT</a>] [<a href=\"%s\">DELETE</a>]</td></tr>\r\n",
                          HtmlEscape(adv->m_strKey).c_str(), HtmlEscape(adv->m_strTitle).c_str(),
@@ -71,18 +71,17 @@ int KvWebObjectEx::ResponseAdvTextModule() {
         KvAdvText adv;
         CString message;
         if (op == "add") {
-            if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+            if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
             message = ReadAdvTextForm(*this, adv);
             if (message.IsEmpty() && m_db.AddAdvText(&adv)) return ResponseRedirect(list);
             if (message.IsEmpty()) message = "Unable to add database";
         }
         imp.AddVariable("page_msg", HtmlEscape(message));
-        imp.AddVariable("adv_list", RenderAdvTextList(m_db, GetFormToken()));
-        imp.AddVariable("reset_href", HtmlEscapeAttr(StrFormat("%s?op=resethits&rnd=%s", kModule,
-                                                              GetFormToken().c_str())));
+        imp.AddVariable("adv_list", RenderAdvTextList(m_db, LinkToken()));
+        imp.AddVariable("reset_href", HtmlEscapeAttr(kModule + CString("?op=resethits") + LinkToken()));
         AddAdvTextFields(imp, adv);
-        imp.AddVariable("current_path", GetControlPanelTrail("Advertising Text", kModule));
-        return ShowModulePage("/_template/advtext.htm", "Advertising Text", "wpage.htm", &imp);
+        imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Advertising Text", kModule));
+        return ResponseTemplatePage("/_template/advtext.htm", "Advertising Text", imp, "wpage.htm");
     }
     if (op == "edit" || op == "save") {
         KvAdvText adv;
@@ -93,7 +92,7 @@ int KvWebObjectEx::ResponseAdvTextModule() {
                 return ResponseError("Unable to locate advertising text with the key=%s", key);
             }
         } else {
-            if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+            if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
             message = ReadAdvTextForm(*this, adv);
             const CString oldKey = adv.m_strKey;
             CString newKey = m_cgi.GetValue("fld_newkey", "");
@@ -107,11 +106,11 @@ int KvWebObjectEx::ResponseAdvTextModule() {
         }
         imp.AddVariable("page_msg", HtmlEscape(message));
         AddAdvTextFields(imp, adv);
-        imp.AddVariable("current_path", GetControlPanelTrail("Advertising Text", kModule));
-        return ShowModulePage("/_template/advtext_edit.htm", "Edit Advertising Text", "wpage.htm", &imp);
+        imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Advertising Text", kModule));
+        return ResponseTemplatePage("/_template/advtext_edit.htm", "Edit Advertising Text", imp, "wpage.htm");
     }
     if (op == "del" || op == "resethits") {
-        if (!kvmod::MayChange(*this, false)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
         if (op == "del") m_db.DeleteAdvText(m_cgi.GetValue("key", ""));
         else m_db.ResetHitsAdvText();
         return ResponseRedirect(list);

@@ -1,4 +1,4 @@
-// The checks shared by the management modules.
+// What the management modules share.
 #include "proxy/web/KvWebModShared.h"
 
 namespace kvmod {
@@ -7,11 +7,6 @@ CString GetOp(KvWebObjectEx& site, const char* fallback) {
     CString op = site.GetCGI().GetValue("op", "");
     op.MakeLower();
     return op.IsEmpty() ? CString(fallback) : op;
-}
-
-bool MayChange(KvWebObjectEx& site, bool formPost) {
-    if (formPost && site.GetCGI().m_strMethod != "POST") return false;
-    return site.IsStateChangeAllowed() != 0;
 }
 
 CString GetHtmlField(KvWebObjectEx& site, const char* name) {

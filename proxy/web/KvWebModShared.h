@@ -1,5 +1,4 @@
-// What the site engine's management modules share: their checks and
-// limits.
+// What the site engine's management modules share.
 #pragma once
 
 #include "base/platform/CString.h"
@@ -7,17 +6,15 @@
 
 namespace kvmod {
 
+// The control panel, the first step of every management page's trail.
+inline constexpr char kCpanel[] = "Control Panel";
+inline constexpr char kCpanelUrl[] = "/phpmod/cpanel.php";
+
 // The largest file an upload may store.
 inline constexpr long long kMaxUploadBytes = 102400000;
 
 // The module's "op", lower-cased; `fallback` when none is given.
 CString GetOp(KvWebObjectEx& site, const char* fallback = "show");
-
-// Whether a change may go ahead: the caller has checked the member's
-// level; here the request must carry the session's form token, come from
-// a page of this site, and, for an operation that a form posts
-// (`formPost`), be a POST.
-bool MayChange(KvWebObjectEx& site, bool formPost);
 
 // The form's text of an HTML field: its editor variant ("<name>_editor")
 // when that was sent, else the field itself.

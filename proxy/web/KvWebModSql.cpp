@@ -46,7 +46,7 @@ int KvWebObjectEx::ResponseRunSqlStatement() {
     const CString sql = m_cgi.GetValue("sql", "");
     CString message;
     if (op == "do") {
-        if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Developer, KvVia::Form)) return 1;
         if (sql.IsEmpty()) {
             message = "SQL statement is empty";
         } else if (m_db.Execute(sql) == -1) {
@@ -59,13 +59,13 @@ int KvWebObjectEx::ResponseRunSqlStatement() {
     imp.AddVariable("msg_error", HtmlEscape(message));
     imp.AddVariable("fld_sql", HtmlEscape(sql));
     imp.AddVariable("form_action", kRunSql);
-    imp.AddVariable("current_path", GetControlPanelTrail("Run Sql Statement", kRunSql));
-    return ShowModulePage("/_template/runsql.htm", "Run Sql Statement", "wpage.htm", &imp);
+    imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Run Sql Statement", kRunSql));
+    return ResponseTemplatePage("/_template/runsql.htm", "Run Sql Statement", imp, "wpage.htm");
 }
 
 int KvWebObjectEx::ResponseSqlUpload() {
     if (!IsUserDeveloper()) return ResponseRedirectToHomepage();
-    if (!kvmod::MayChange(*this, false)) return ResponseUnauthorisized();
+    if (!AllowStateChange(KvWho::Developer, KvVia::Link)) return 1;
     const CString path = m_strBasePath + "/sqlupload.sql";
     CsStrList lines;
     if (!IsFileExist(path) || !StrListLoad(lines, path)) {

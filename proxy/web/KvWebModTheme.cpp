@@ -50,7 +50,7 @@ int KvWebObjectEx::ResponseChangeTheme() {
     const CString op = kvmod::GetOp(*this);
     CString message;
     if (op == "change") {
-        if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
         const CString name = m_cgi.GetValue("theme", "");
         message = ChangeTheme(name) ? "The theme is now " + m_strThemeName + "."
                                     : CString("Change theme failed. Please choose another theme.");
@@ -65,8 +65,9 @@ int KvWebObjectEx::ResponseChangeTheme() {
     imp.AddVariable("theme_combobox", ListToHtmlComboBox(names, "theme", m_strThemeName));
     imp.AddVariable("theme_name", HtmlEscape(m_strThemeName));
     imp.AddVariable("form_action", "/phpmod/theme_chg.php");
-    imp.AddVariable("current_path", GetControlPanelTrail("Change Theme", "/phpmod/theme_chg.php"));
-    return ShowModulePage("/_template/theme_chg.htm", "Change Theme", "spage.htm", &imp);
+    imp.AddVariable("current_path",
+                    RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Change Theme", "/phpmod/theme_chg.php"));
+    return ResponseTemplatePage("/_template/theme_chg.htm", "Change Theme", imp, "spage.htm");
 }
 
 int KvWebObjectEx::ResponseChangeLogo() {
@@ -74,7 +75,7 @@ int KvWebObjectEx::ResponseChangeLogo() {
     const CString op = kvmod::GetOp(*this);
     CString message;
     if (op == "upload") {
-        if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
         KvCGIFile* upload = m_cgi.GetFile(0);
         const long long size = upload ? (long long)upload->m_bufContent.GetCount() : 0;
         KvSimpleFile logo;
@@ -98,6 +99,7 @@ int KvWebObjectEx::ResponseChangeLogo() {
     imp.AddVariable("page_msg", HtmlEscape(message));
     imp.AddVariable("logo_url", HtmlEscapeAttr(StrFormat("/_theme/%s/images/logo.jpg", m_strThemeName.c_str())));
     imp.AddVariable("form_action", "/phpmod/logo_chg.php");
-    imp.AddVariable("current_path", GetControlPanelTrail("Change Logo", "/phpmod/logo_chg.php"));
-    return ShowModulePage("/_template/logo_chg.htm", "Change Logo", "spage.htm", &imp);
+    imp.AddVariable("current_path",
+                    RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Change Logo", "/phpmod/logo_chg.php"));
+    return ResponseTemplatePage("/_template/logo_chg.htm", "Change Logo", imp, "spage.htm");
 }

@@ -92,7 +92,7 @@ int KvWebObjectEx::ResponseUploadModule() {
     // the browser sent is in them.
     CString message;
     if (op == "file" || op == "dir") {
-        if (!kvmod::MayChange(*this, true)) return ResponseUnauthorisized();
+        if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
         message = op == "file" ? StoreUploadedFile(*this) : CopyImportFolder(*this);
     } else if (op != "show") {
         return ResponseUnknownAction(op);
@@ -104,6 +104,6 @@ int KvWebObjectEx::ResponseUploadModule() {
     imp.AddVariable("import_dir", HtmlEscape(KvGetImportDir(m_strBasePath)));
     imp.AddVariable("max_size", HtmlEscape(EngNumberFormat(kvmod::kMaxUploadBytes)));
     imp.AddVariable("form_action", "/phpmod/upload.php");
-    imp.AddVariable("current_path", GetControlPanelTrail("Upload", "/phpmod/upload.php"));
-    return ShowModulePage("/_template/upload.htm", "Upload", "spage.htm", &imp);
+    imp.AddVariable("current_path", RenderTrail(kvmod::kCpanel, kvmod::kCpanelUrl, "Upload", "/phpmod/upload.php"));
+    return ResponseTemplatePage("/_template/upload.htm", "Upload", imp, "spage.htm");
 }

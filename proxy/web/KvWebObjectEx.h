@@ -41,7 +41,10 @@
 #include "proxy/web/KvWebObject.h"
 
 class KvGenBuffer;
+class KvLinkItem;
+class KvObjectArray;
 class KvParseImp;
+class KvWebFolder;
 
 // Who may make a change of state.
 enum class KvWho {
@@ -131,13 +134,6 @@ public:
     // A stored file as the answer; 0 when there is none.
     int ResponseSimpleFile(const char* folder, const char* name);
 
-    // A module's page: the template (a stored file first, else the shipped
-    // one) as the page content of the theme file, with the handler's
-    // variables; never indexed. Finishes the response.
-    int ShowModulePage(const char* templatePath, const char* title, const char* themeFile, KvParseImp* imp);
-    // The trail of a management page: home > Control Panel > label.
-    CString GetControlPanelTrail(const char* label, const char* url);
-
     // The first expansion pass over a fragment (see DoParseString).
     CString ParseString(const char* text);
     // A page whose content is the template `templatePath` (a stored file
@@ -175,6 +171,14 @@ public:
     CString RenderAdvText(const char* key);
     CString RenderAdvRandom(const char* key);
     CString RenderSFeed(const char* arg);
+
+    // --- link lists ---
+    // The links of a folder as a definition list: per link a selection box,
+    // the title through the visit counter, the address itself in a new
+    // window, and for administrators the edit and owner links. Everything
+    // from the link is escaped; only an http or https address is linked.
+    virtual CString RenderItemArray(KvWebFolder* folder, KvObjectArray& links);
+    virtual CString RenderOneItem(int index, KvWebFolder* folder, KvLinkItem* link);
 
     // --- themes ---
     // Makes `name`, a plain folder name of the theme directory, the site's
