@@ -1,11 +1,15 @@
 // A real browser through KvProxy: headless Chromium, pointed at the proxy
 // with --proxy-server, loads a page of a local file site, a page of a test
-// origin, and a black-listed address that shows the block page.
+// origin, and a black-listed address that shows the block page; on a
+// database site it signs in through the sign-in form and changes a setting
+// through the control panel, while a page of another origin that posts a
+// form to the site changes nothing.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/e2e/support/e2e_site.h"
 #include "tests/e2e/support/e2e_support.h"
 
 using namespace e2e;
@@ -17,6 +21,29 @@ std::string FindChromium() {
         if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
     }
     return std::string();
+}
+
+// The page's DOM after Chromium loaded `url` through the proxy on `port`
+// with the profile folder `profile`; `extra` options go before the URL.
+std::string LoadInChromium(const std::string& chromium, int port, const std::string& profile,
+                           const std::string& url, const std::vector<std::string>& extra = {}) {
+    std::string dom, errors;
+    std::vector<std::string> argv = {chromium,
+                                     "--headless",
+                                     "--no-sandbox",
+                                     "--disable-gpu",
+                                     "--disable-background-networking",
+                                     "--no-first-run",
+                                     "--user-data-dir=" + profile,
+                                     "--proxy-server=http://127.0.0.1:" + std::to_string(port),
+                                     // The test origin is on loopback: proxy it all the same.
+                                     "--proxy-bypass-list=<-loopback>",
+                                     "--dump-dom"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    argv.push_back(url);
+    int code = RunProgram(argv, &dom, &errors, 90000);
+    EXPECT_EQ(code, 0) << errors;
+    return dom;
 }
 
 class BrowserTest : public ::testing::Test {
@@ -32,24 +59,7 @@ protected:
     }
 
     // The page's DOM after Chromium loaded `url` through the proxy.
-    std::string Load(const std::string& url) {
-        std::string dom, errors;
-        std::vector<std::string> argv = {m_chromium,
-                                         "--headless",
-                                         "--no-sandbox",
-                                         "--disable-gpu",
-                                         "--disable-background-networking",
-                                         "--no-first-run",
-                                         "--user-data-dir=" + m_profile,
-                                         "--proxy-server=http://127.0.0.1:" + std::to_string(proxy.Port()),
-                                         // The test origin is on loopback: proxy it all the same.
-                                         "--proxy-bypass-list=<-loopback>",
-                                         "--dump-dom",
-                                         url};
-        int code = RunProgram(argv, &dom, &errors, 90000);
-        EXPECT_EQ(code, 0) << errors;
-        return dom;
-    }
+    std::string Load(const std::string& url) { return LoadInChromium(m_chromium, proxy.Port(), m_profile, url); }
 
     CountingOrigin origin;
     Proxy proxy{{{"LocalWeb/Docs.Local/index.html",
@@ -78,4 +88,89 @@ TEST_F(BrowserTest, ChromiumLoadsFileSiteOriginPageAndSeesTheBlockPage) {
         const std::string line = head.substr(0, head.find("\r\n"));
         EXPECT_EQ(line.find("/blocked/"), std::string::npos) << line;
     }
+}
+
+namespace {
+
+// A page of the site itself (served from its "Files" folder) that works the
+// site as a person would: it fills and sends the sign-in form, follows the
+// control panel's link to the settings, changes the site's name and sends
+// that form; then it goes to a page of another origin.
+std::string DriverPage(const std::string& password, const std::string& nextUrl) {
+    return R"(<html><body><iframe id="f" src="/phpmod/login.php" width="1000" height="700"></iframe>
+<div id="steps"></div>
+<script>
+var step = 0, f = document.getElementById('f');
+function note(t) { document.getElementById('steps').textContent += t + ';'; }
+function send(d) { d.querySelector('#page_content form input[type=submit]').click(); }
+f.onload = function() {
+  var d = f.contentDocument;
+  step++;
+  if (step == 1) {
+    d.querySelector('input[name=uid]').value = 'admin';
+    d.querySelector('input[name=psw]').value = ')" + password + R"(';
+    note('login-form'); send(d);
+  } else if (step == 2) {
+    note(d.body.textContent.indexOf('Signed in as') >= 0 ? 'signed-in' : 'not-signed-in');
+    f.src = '/phpmod/cpanel.php';
+  } else if (step == 3) {
+    note('cpanel'); d.querySelector('a[href*="sysvar.php"]').click();
+  } else if (step == 4) {
+    d.querySelector('input[name=fld_hpname]').value = 'Browser Corner';
+    note('settings'); send(d);
+  } else if (step == 5) {
+    note('saved');
+    location.href = ')" + nextUrl + R"(';
+  }
+};
+</script></body></html>)";
+}
+
+// A page of another origin that posts a settings form to the site as soon
+// as it is shown.
+const char kForeignPage[] = R"(<html><body><form method="post" action="http://shop.test/phpmod/sysvar.php">
+<input name="op" value="save"><input name="fld_hpname" value="Taken Over"></form>
+<script>document.forms[0].submit();</script></body></html>)";
+
+class BrowserSiteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_chromium = FindChromium();
+        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        ASSERT_TRUE(site.Ready()) << "kvproxy or the site database did not start";
+        m_profile = MakeTempDir();
+    }
+    void TearDown() override {
+        if (!m_profile.empty()) RemoveTree(m_profile);
+    }
+
+    Server foreign{[this](Conn& c) {
+        const std::string head = c.ReadHead();
+        foreign.Record(head);
+        const std::string body = head.find("/attack.html") != std::string::npos ? kForeignPage : "";
+        c.Write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body);
+    }};
+    SiteProxy site{"shop.test"};
+    std::string m_chromium;
+    std::string m_profile;
+};
+
+}  // namespace
+
+TEST_F(BrowserSiteTest, SignsInChangesASettingAndAnotherOriginsFormChangesNothing) {
+    const std::string attack = "http://127.0.0.1:" + std::to_string(foreign.Port()) + "/attack.html";
+    WriteFile(site.proxy.Dir() + "/Files/drive.htm", DriverPage(SiteProxy::kAdminPassword, attack));
+    // The budget lets the page's script run its steps before the DOM is read.
+    const std::string dom = LoadInChromium(m_chromium, site.proxy.Port(), m_profile,
+                                           "http://shop.test/_files/drive.htm", {"--virtual-time-budget=20000"});
+
+    EXPECT_EQ(site.DbValue("select var_value from sys_variable where var_name='hp_name'"), "Browser Corner") << dom;
+    SiteClient reader(site.proxy, "shop.test");
+    EXPECT_NE(reader.Get("/").body.find("<title>Browser Corner</title>"), std::string::npos);
+    // The other origin's page was shown and its form sent, and refused.
+    bool attacked = false;
+    for (const std::string& head : foreign.Heads()) attacked |= head.find("/attack.html") != std::string::npos;
+    EXPECT_TRUE(attacked) << dom;
+    EXPECT_NE(dom.find("Unauthorisized request"), std::string::npos) << dom;
 }
