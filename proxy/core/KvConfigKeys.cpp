@@ -37,6 +37,13 @@ constexpr KvConfigKey kKeys[] = {
     {"General", "FetchTimeout", "30", "30", "seconds one download of KvProxy's own may take"},
     {"General", "ImportDir", "Import", "Import",
      "the only folder from which the local sites' directory uploads read; relative: from basepath"},
+    {"General", "FeedCopyright", "", "none", "copyright notice of the RSS feeds KvProxy writes"},
+    {"Services", "WebSearch", "", "none", "base address of a web search's XML interface (meta-search)"},
+    {"Services", "BookService", "", "none", "base address of a book web service (meta-search)"},
+    {"Services", "BookSubscriptionId", "", "none", "subscription id of the book web service"},
+    {"Services", "BookAssociateTag", "", "none", "associate tag appended to the bookseller's product pages"},
+    {"Services", "BookShop", "", "none", "base address of the bookseller's product pages"},
+    {"Services", "FeedReader", "", "none", "base address of an outside feed reader's subscription page"},
     {"Debugging", "debug", "0", "fatal errors only", "LogError kinds written (bit mask); fatal errors always"},
 };
 

@@ -17,6 +17,7 @@
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvDownloadSettings.h"
+#include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/web/KvPortalHosts.h"
@@ -199,6 +200,7 @@ void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
     m_bUseNoCacheList = KvConfigInt(ini, "General", "UseNoCacheList");
     m_nDebugMask = KvConfigInt(ini, "Debugging", "debug") | KV_LOG_FATAL;
     KvApplyDownloadSettings(ini, *this);
+    KvApplyFeedSettings(ini);
 }
 
 // ---------------------------------------------------------------------------
