@@ -117,7 +117,7 @@ public:
     int UpdateFolder(KvWebFolder* folder);
     int MoveFolder(int id, int newParent);
     // The folder, its sub-folders, their memberships (and what the
-    // repository keeps per folder); the links stay.
+    // repository keeps per folder); the links stay. The root is refused.
     int DeleteFolder(int id);
     CString GetFolderKeywords(int id);
     int SetFolderKeywords(int id, const char* keywords);

@@ -86,9 +86,12 @@ int KvRepoTree::AddNewFolders(int parent, KvObjectArray* folders) {
                 folder->m_nID = ++id;
                 folder->m_nParent = parent;
                 folder->m_timeUploadOn = folder->m_timeUpdateOn = now;
-                // A row that fails is skipped; its id stays used.
-                if (m_pDB->Execute(_GetSqlInsertFolder(sql, *folder)) >= 0) {
-                    (void)_DoFolderAdded(folder->m_nID, folder->m_strTitle);
+                // A row that fails is skipped (with what its hook made);
+                // its id stays used.
+                KvSqlTransaction row(*m_pDB);
+                if (row.IsActive() && m_pDB->Execute(_GetSqlInsertFolder(sql, *folder)) >= 0 &&
+                    _DoFolderAdded(folder->m_nID, folder->m_strTitle)) {
+                    (void)row.Commit();
                 }
             }
             done = m_pDB->SetId("web_folder", id) && tx.Commit();
@@ -151,8 +154,7 @@ int KvRepoTree::GetFolderFlags(int id) {
 int KvRepoTree::UpdateFolder(KvWebFolder* folder) {
     if (!_CanWrite() || !folder) return 0;
     // A changed parent is a move and obeys the same rule.
-    if (folder->m_nID != 0 && FindFolderParentId(folder->m_nID) != folder->m_nParent &&
-        !_IsMoveAllowed(folder->m_nID, folder->m_nParent)) {
+    if (FindFolderParentId(folder->m_nID) != folder->m_nParent && !_IsMoveAllowed(folder->m_nID, folder->m_nParent)) {
         return 0;
     }
     folder->m_timeUpdateOn = KvTime::GetCurTime();
@@ -195,7 +197,9 @@ int KvRepoTree::IncrementFolderHits(int id) {
 // --- deleting -------------------------------------------------------------------------
 
 int KvRepoTree::DeleteFolder(int id) {
-    if (!_CanWrite()) return 0;
+    // The root stays: without it the site has no home and its new folders
+    // would hang from nothing.
+    if (!_CanWrite() || id == 0) return 0;
     KvSqlTransaction tx(*m_pDB);
     std::set<int> visited;
     return tx.IsActive() && DeleteFolderTree(id, 0, visited) && tx.Commit() ? 1 : 0;

@@ -155,6 +155,7 @@ TEST_F(RepoLinkTest, DeletingAFolderTakesItsTreeAndMembershipsButNotTheLinks) {
     int top = m_repo.FindFolderId("/A");
     ASSERT_TRUE(m_repo.AddNewItem(a, "http://deep.example/", "Deep", ""));
     ASSERT_TRUE(m_repo.AddNewItem(top, "http://top.example/", "Top", ""));
+    EXPECT_FALSE(m_repo.DeleteFolder(0));
     ASSERT_TRUE(m_repo.DeleteFolder(top));
     EXPECT_EQ(Count("select count(*) from web_folder"), 1);
     EXPECT_EQ(Count("select count(*) from link_member"), 0);
@@ -169,6 +170,10 @@ TEST_F(RepoLinkTest, FoldersNeverMoveOntoThemselvesOrBelowThemselves) {
     EXPECT_FALSE(m_repo.MoveFolder(a, c));
     EXPECT_FALSE(m_repo.MoveFolder(a, 999));  // no such parent
     EXPECT_FALSE(m_repo.MoveFolder(0, c));
+    KvWebFolder root;
+    ASSERT_TRUE(m_repo.GetFolder(0, &root));
+    root.m_nParent = c;
+    EXPECT_FALSE(m_repo.UpdateFolder(&root));
     KvWebFolder folder;
     ASSERT_TRUE(m_repo.GetFolder(a, &folder));
     folder.m_nParent = c;

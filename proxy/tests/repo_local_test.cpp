@@ -46,6 +46,14 @@ TEST_F(RepoLocalTest, EveryFolderHasItsIndexPage) {
     ASSERT_GT(m_repo.AddNewFolder(c, &folder), 0);
     ASSERT_TRUE(m_repo.GetPage(folder.m_nID, "index.html", &index));
     EXPECT_EQ(index.m_strTitle.str(), "The Guide");
+
+    // The bulk path too; a folder whose name is taken is skipped whole.
+    KvObjectArray batch;
+    batch.Add(new KvWebFolder("x", "X", ""));
+    batch.Add(new KvWebFolder("guide", "Taken", ""));
+    ASSERT_TRUE(m_repo.AddNewFolders(c, &batch));
+    EXPECT_EQ(Count("select count(*) from web_page where page_name='index.html'"), 6);
+    EXPECT_GT(m_repo.FindPageId(m_repo.FindFolderId("/a/b/c/x"), "index.html"), 1);
 }
 
 TEST_F(RepoLocalTest, PagesAreAddedListedMovedAndDeletedWithTheirFolder) {
