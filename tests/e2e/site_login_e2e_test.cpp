@@ -102,3 +102,23 @@ TEST_F(SiteLoginTest, FailedSignInsAreLoggedAndTenRefuseTheAddressForAMinute) {
     EXPECT_NE(refused.body.find("Too many failed logins"), std::string::npos) << refused.body;
     EXPECT_NE(refused.status, 302);
 }
+
+TEST_F(SiteLoginTest, SmallModulesAnswerAdministratorsAndChangeOnlyWithTheToken) {
+    browser.FetchToken();
+    for (const char* path : {"/phpmod/util.php?op=advitem", "/phpmod/macro.php?op=sss", "/phpmod/sysother.php"}) {
+        EXPECT_NE(browser.Get(path).body.find(kUnauthorised), std::string::npos) << path;
+    }
+    EXPECT_NE(browser.Get("/phpmod/member_startpage.php").Get("location").find("/phpmod/login.php"),
+              std::string::npos);
+
+    ASSERT_TRUE(browser.Login("admin", SiteProxy::kAdminPassword));
+    const std::string table = "select count(*) from sqlite_master where name='query_target'";
+    EXPECT_NE(browser.Get("/phpmod/util.php?op=advitem").body.find(kUnauthorised), std::string::npos);
+    EXPECT_EQ(site.DbValue(table), "0");
+    EXPECT_EQ(browser.Get("/phpmod/util.php?op=advitem&rnd=" + browser.Token()).status, 200);
+    EXPECT_EQ(site.DbValue(table), "1");
+
+    EXPECT_NE(browser.Get("/phpmod/macro.php?op=sss").body.find("name=\"fld_hpname\""), std::string::npos);
+    EXPECT_NE(browser.Get("/phpmod/macro.php").body.find("Unknown operation, &#039;edit&#039;"), std::string::npos);
+    EXPECT_EQ(browser.Get("/phpmod/member_startpage.php").Get("location"), "http://shop.test/index.html");
+}
