@@ -10,12 +10,15 @@
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
+#include "proxy/web/KvWebModShared.h"
 
 namespace {
 
 // A body up to this size is read before the origin is contacted (the
 // local sites and a retry need it whole); a larger one is streamed.
 constexpr int64_t kBodyReadLimit = 8 << 20;
+// A local site's largest upload and room for the form around it.
+constexpr int64_t kLocalBodyLimit = kvmod::kMaxUploadBytes + (1 << 20);
 
 // The message names a transfer coding ("Transfer-Encoding" with a value).
 bool HasTransferCoding(const KvHttpBuffer& message) {
@@ -102,6 +105,10 @@ int KvProxyRequest::ReadPlannedBody() {
     if (m_planRequestBody.framing != KvBodyFraming::Length || m_planRequestBody.length > kBodyReadLimit) {
         return 1;  // streamed to the origin by the relay
     }
+    return ReceivePlannedBody();
+}
+
+int KvProxyRequest::ReceivePlannedBody() {
     // Exactly Content-Length bytes, however many segments they come in.
     int64_t got = m_request.ReceiveBody(&m_comClient, m_planRequestBody.length);
     if (got == m_planRequestBody.length) {
@@ -111,6 +118,13 @@ int KvProxyRequest::ReadPlannedBody() {
     if (got == KV_COM_CLOSED || got == 0) return 0;  // the browser left
     if (got == KV_COM_TIMEOUT && IsCurrentThreadStopped()) return 0;
     return RefuseRequest(got == KV_COM_TIMEOUT ? 504 : 503);
+}
+
+int KvProxyRequest::ReadBodyForLocalSite() {
+    if (!ReadHeldBackBody()) return 0;
+    if (m_planRequestBody.framing != KvBodyFraming::Length) return 1;  // read, or none
+    if (m_planRequestBody.length > kLocalBodyLimit) return RefuseRequest(413);
+    return ReceivePlannedBody();
 }
 
 void KvProxyRequest::LogAccess(int status, int64_t bytes) {

@@ -104,10 +104,18 @@ protected:
     // The body as planned: read when small and of known length, else left
     // for the relay; 0 when the connection is done with.
     int ReadPlannedBody();
+    // Exactly the planned Content-Length bytes; as ReadPlannedBody.
+    int ReceivePlannedBody();
     // A body the browser holds back until asked ("Expect: 100-continue"),
     // for an answer made here: the proxy says "100 Continue" itself and
     // reads it. 1 when there was none; else as ReadPlannedBody.
     int ReadHeldBackBody();
+    // The whole body for a local site, which answers from the request
+    // alone: a held-back body is asked for, and one larger than the
+    // pipeline reads ahead (an upload) is read now, up to the largest
+    // upload a site takes; a larger one is refused with 413. As
+    // ReadPlannedBody.
+    int ReadBodyForLocalSite();
     // Sends the composed head and a body read in full, or streams a
     // body left in the browser's connection.
     int SendRemoteRequest();

@@ -38,8 +38,8 @@ int KvProxyRequestKavori::ResponseLocal() {
     KvWebProxyApp* app = GetApp();
     const KvKavoriSettings& settings = KvGetKavoriSettings();
     KvWebMgr* sites = KvWebMgr::GetInstance();
-    // A local site answers here: a body the browser holds back is asked for now.
-    if (sites->IsLocalHost(m_strHost) && !ReadHeldBackBody()) return 1;
+    // A local site answers here, from the whole request.
+    if (sites->IsLocalHost(m_strHost) && !ReadBodyForLocalSite()) return 1;
     if (sites->GetResponse(m_strHost, GetHostIPAddr(), GetClientIPAddr(), &m_request, &m_response)) {
         SendAnswerOfProxy();
         return 1;

@@ -3,6 +3,8 @@
 // disk ("dir"). Stored files are served under their "/_<folder>/" paths.
 //
 // Administrators only; both uploads are forms that carry the form token.
+#include <algorithm>
+
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/web/KvCGI.h"

@@ -183,6 +183,10 @@ TEST_F(SiteModulesTest, UploadsStoreExactBytesAndReadOnlyFromTheImportFolder) {
     EXPECT_EQ(admin.Get("/_files/a.bin").body, binary);
     EXPECT_EQ(admin.Get("/_files/dash.txt").body, dashed);
     EXPECT_EQ(admin.Get("/_files/crlf.txt").body, crlf);
+    // Larger than what the proxy reads ahead for an origin.
+    const std::string large = std::string(9 << 20, 'z') + "\r\n-";
+    EXPECT_TRUE(Has(PostFile(admin, page, {{"op", "file"}, {"url_path", "/_files/large"}}, "l", large), "Success"));
+    EXPECT_TRUE(admin.Get("/_files/large").body == large);
     EXPECT_TRUE(Has(PostFile(admin, page, {{"op", "file"}, {"url_path", "files/a"}}, "a", "x"), "prefix <b>/_</b>"));
     EXPECT_TRUE(Has(PostFile(admin, page, {{"op", "file"}, {"url_path", "/_files/e"}}, "e", ""), "file size is 0"));
 
