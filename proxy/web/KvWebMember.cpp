@@ -166,6 +166,9 @@ bool KvWebObjectEx::AllowStateChange(KvWho who, KvVia via, bool permitted) {
     if (permitted && methodOk && HasAccess(who) && IsStateChangeAllowed()) return true;
     LogError(KV_LOG_INFO, "%s: change refused for %s from %s (member %d).", m_strDomain.c_str(),
              m_strCurFile.c_str(), m_strClientIPAddr.c_str(), m_user.m_nID);
+    // The refusal page names the path alone: a form sent by GET carries its
+    // fields (a password among them) in the query.
+    m_strRequestURL = m_strHomeUrl + m_strPath;
     ResponseUnauthorisized();
     return false;
 }

@@ -132,7 +132,13 @@ TEST_F(SiteMembersTest, AdministratorEditsAnyMemberWithTheLevelRules) {
               std::string::npos);
     EXPECT_EQ(Member(3, "m_fullname"), "Bob B");
 
-    ExpectCrossSiteRefused(admin, "/phpmod/member_info.php", MemberForm(2, "mia", "Changed"));
+    Form withPassword = MemberForm(2, "mia", "Changed");
+    withPassword.emplace_back("fld_password1", "secret-77");
+    withPassword.emplace_back("fld_password2", "secret-77");
+    ExpectCrossSiteRefused(admin, "/phpmod/member_info.php", withPassword);
+    withPassword.emplace_back("rnd", admin.Token());
+    EXPECT_EQ(admin.Get("/phpmod/member_info.php?" + FormEncode(withPassword)).body.find("secret-77"),
+              std::string::npos);
     EXPECT_EQ(Member(2, "m_fullname"), "Member mia");
 }
 
