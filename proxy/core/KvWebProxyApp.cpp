@@ -20,6 +20,7 @@
 #include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
+#include "proxy/sites/KvLocalWebTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
 
 IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
@@ -91,6 +92,8 @@ int KvWebProxyApp::InitInstance() {
     PrepareDataDirectories();
     SetLogPath(m_strBasePath + "/Log/");
     SetSystemLockDir(m_strBasePath + "/Temp");
+    // New local web sites are copies of this database.
+    (void)KvEnsureLocalWebTemplate(m_strBasePath);
     return 1;
 }
 

@@ -17,3 +17,6 @@ inline constexpr char KV_HOST_TERMBID[] = "market.kvproxy.home.arpa";
 
 // The portal's home URL, for shared pieces (error style sheet, blank frame).
 inline constexpr char KV_PORTAL_URL[] = "http://kvproxy.home.arpa";
+// The template database of new local web sites: a site of its own whose
+// administrator may shape what every new local web site starts with.
+inline constexpr char KV_HOST_LOCALWEB_TEMPLATE[] = "webtemplate.kvproxy.home.arpa";

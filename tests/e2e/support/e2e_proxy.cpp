@@ -156,13 +156,16 @@ void Proxy::Spawn() {
         close(outPipe[0]);
         return;
     }
+    // Lines before it (a database made at first start names its password)
+    // are skipped.
     std::string line;
     const int64_t deadline = NowMs() + 20000;
     char ch;
-    while (line.find('\n') == std::string::npos) {
+    while (line.find("listening on") == std::string::npos || line.back() != '\n') {
         const int left = (int)(deadline - NowMs());
         pollfd p{outPipe[0], POLLIN, 0};
         if (left <= 0 || poll(&p, 1, left) <= 0 || read(outPipe[0], &ch, 1) != 1) break;
+        if (!line.empty() && line.back() == '\n') line.clear();
         line.push_back(ch);
     }
     close(outPipe[0]);

@@ -1,0 +1,98 @@
+// KvFolderSite: the folder pages every folder site shares (local web
+// sites, link directories, feed readers): who may see and change a folder,
+// sub-folder lists and menus, the site map, the folder form and its
+// reading, several folders from a text list, folder moves, paging and the
+// search condition of one field.
+//
+// It works on the site (the signed-in member, CGI, escaping) and on the
+// repository's folder operations (KvRepoTree), both borrowed from the site
+// that owns it; it keeps no state of its own between requests.
+//
+// Visibility: a visitor reaches a folder when its read level is at most
+// the visitor's level, for every folder on the way from the root (a hidden
+// folder hides its whole subtree); for visitors who are not administrators
+// the folders on the way must also be active. Lists, menus, the site map
+// and searches show only folders that are shown too (a folder that is not
+// shown is reached by its address alone). Lists, menus and the site map
+// descend only into visible folders, so their filter on the children is
+// enough; pages reached directly ask MayRead, searches HiddenFolderIds.
+//
+// Escaping: labels, titles and descriptions are escaped; link targets are
+// escaped paths.
+#pragma once
+
+#include <vector>
+
+#include "base/platform/CString.h"
+
+class KvObjectArray;
+class KvParseImp;
+class KvRepoTree;
+class KvWebFolder;
+class KvWebObjectEx;
+
+// Bounds of a folder site's pages.
+inline constexpr int KV_SITEMAP_MAX_DEPTH = 16;
+
+class KvFolderSite {
+public:
+    KvFolderSite(KvWebObjectEx& site, KvRepoTree& repo) : m_site(site), m_repo(repo) {}
+
+    // --- who may see and change what ---
+    // The condition on the children a visitor may see.
+    CString ChildFilter() const;
+    // The folder and every folder above it are visible to the visitor.
+    bool MayRead(int folder);
+    // Administrators, and members at or above the folder's write level.
+    bool MayWrite(const KvWebFolder& folder) const;
+    // Folders the visitor may not see (their subtrees included), for a
+    // "not in(...)" condition; empty when there are none.
+    std::vector<int> HiddenFolderIds();
+
+    // --- lists ---
+    // The visible children of `parent` whose path is `parentPath` ("/a/")
+    // as a definition list in 1, 2 or 3 columns.
+    CString RenderList(int parent, const CString& parentPath, int columns);
+    // The children as a menu box titled with `label`.
+    CString RenderMenu(int parent, const CString& parentPath, const CString& label);
+    // "{sitemap:N[:details]}": the visible tree to depth N (1..16).
+    CString RenderSitemap(const char* arg);
+
+    // --- the folder form ---
+    // Reads the form into `folder` (id and parent kept); false with the
+    // message of the first fault.
+    bool ReadFolderForm(KvWebFolder& folder, const char* defaultContent, CString& message) const;
+    // The form's variables for `folder`.
+    void AddFolderFormVars(KvParseImp& imp, const KvWebFolder& folder, const CString& path) const;
+    // One folder per line "name | title | description" of `text`; lines
+    // without a name are skipped. The number of folders made.
+    int ParseFolderLines(const char* text, const char* defaultContent, KvObjectArray& out) const;
+
+    // --- moves ---
+    // The folder of `path` ("/" is the root), when it may take the folder
+    // `id` (-1 for a page: any folder will do); otherwise -1 and a message.
+    int FindMoveTarget(int id, const char* path, CString& message);
+
+    // --- paging and search ---
+    // The page number within 1..last (last at least 1).
+    static int ClampPage(int page, int total, int perPage);
+    // The condition of a search over the three columns (keywords, title,
+    // description): "k:", "t:", "d:" or "n:" search one of them with the
+    // rest of the text, quoted; any other letter before ":" matches
+    // nothing. Empty when the query holds no term.
+    static CString SearchCondition(const char* query, const char* keywordsCol, const char* titleCol,
+                                   const char* descCol, const char* idCol);
+
+private:
+    CString RenderListItem(const KvWebFolder& folder, const CString& parentPath) const;
+    void RenderSitemapLevel(int parent, const CString& base, int depth, int indent, bool details, CString& out);
+    int Level() const;
+    bool IsAdmin() const;
+
+    KvWebObjectEx& m_site;
+    KvRepoTree& m_repo;
+};
+
+// The text with a final full stop (none added to empty text or one that
+// ends with ".", "!" or "?").
+CString EnsureEndPoint(const char* text);

@@ -1,0 +1,226 @@
+// KvWebLocal: set-up, routing, the site's placeholders and boxes.
+#include "proxy/sites/KvWebLocal.h"
+
+#include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/web/KvParseImp.h"
+
+IMPLEMENT_DYNCREATE(KvWebLocal, KvWebObjectEx)
+
+KvWebLocal::KvWebLocal() : m_folders(*this, m_repo) {}
+
+KvWebLocal::~KvWebLocal() = default;
+
+int KvWebLocal::Initiate() {
+    if (!InitiateSite()) return 0;
+    m_repo.SetDatabase(&m_db);
+    if (!m_repo.Open(m_strDbFileName)) {
+        LogError(KV_LOG_ERROR, "Local web %s: its pages cannot be read from %s.", m_strDomain.c_str(),
+                 m_strDbFileName.c_str());
+        m_bInitiated = 0;
+        return 0;
+    }
+    if (GetSystemVar("hp_theme").IsEmpty()) SetSystemVar("hp_theme", "VuvUrad");
+    const CString channel = GetSystemVar("google_channel");
+    m_strAdvSnippet.Empty();
+    if (!channel.IsEmpty()) m_strAdvSnippet = "</h1>\r\n" + HtmlGoogleAdvNew(channel);
+    m_search.SetContentDatabase(&m_db);
+    // The pages may have changed while the site was not running (another
+    // program, the SQL runner): a fresh start forgets every search.
+    if (m_search.OpenStore(StrFormat("%s/Temp/%s.srt", m_strBasePath.c_str(), m_strDomain.c_str()))) {
+        (void)m_search.ClearSearchProfiles();
+    }
+    return 1;
+}
+
+int KvWebLocal::DoGetResponse() {
+    m_folder = KvWebFolder();
+    m_page = KvWebPage();
+    m_folder.m_nID = -1;
+    m_strFolderPath = "/";
+    const CString& dir = m_strCurDir;
+    const CString& file = m_strCurFile;
+    if (file.IsEmpty() && dir != "/phpmod/") return ResponseWebPage(dir, "index.html");
+    CString lower = file;
+    lower.MakeLower();
+    if (lower.Right(5) == ".html") return ResponseWebPage(dir, file);
+    if (dir == "/phpmod/" || lower.Right(4) == ".php") return ResponsePhpModule();
+    return 0;
+}
+
+int KvWebLocal::ResponsePhpModule() {
+    CString file = m_strCurFile;
+    file.MakeLower();
+    if (file == "folder.php") return ResponseFolderModule();
+    if (file == "wpage.php") return ResponsePageModule();
+    if (file == "search.php") return ResponseSearchModule();
+    return KvWebObjectEx::ResponsePhpModule();
+}
+
+int KvWebLocal::WebPageShow(const char* file, KvParseImp* imp) {
+    // With an advertising channel set, the block follows every first-level
+    // heading of the body.
+    if (!m_strAdvSnippet.IsEmpty()) {
+        m_strPageContent.Replace("</h1>", m_strAdvSnippet);
+        m_strPageContent.Replace("</H1>", m_strAdvSnippet);
+    }
+    return KvWebObjectEx::WebPageShow(file, imp);
+}
+
+int KvWebLocal::DoParseString(const CString& key, const CString& arg, CString& value) {
+    const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
+    if (key == "mainfolder_menu") value = m_folders.RenderMenu(0, "/", "");
+    else if (key == "subfolder_menu") value = m_folders.RenderMenu(folder, m_strFolderPath, m_folder.m_strLabel);
+    else if (key == "subfolder_list") value = m_folders.RenderList(folder, m_strFolderPath, 1);
+    else if (key == "subfolder_list2") value = m_folders.RenderList(folder, m_strFolderPath, 2);
+    else if (key == "subfolder_list3") value = m_folders.RenderList(folder, m_strFolderPath, 3);
+    else if (key == "page_list") value = RenderPageList();
+    else if (key == "link_list" || key == "link_form") value.Empty();
+    else if (key == "subfolder_add_form") value = RenderSubFolderAddForm();
+    else if (key == "folder_id") value.Format("%d", folder);
+    else return KvWebObjectEx::DoParseString(key, arg, value);
+    return 1;
+}
+
+// --- boxes ------------------------------------------------------------------------------
+
+namespace {
+
+CString SearchFormHtml(const char* cls, const CString& query, int folder, int size) {
+    return StrFormat("<form class=\"%s\" method=\"get\" action=\"/phpmod/search.php\">"
+                     "<input class=\"inputbox\" type=\"text\" name=\"q\" size=\"%d\" value=\"%s\">"
+                     "<input type=\"hidden\" name=\"cat\" value=\"%d\">"
+                     "<input class=\"button\" type=\"submit\" value=\"Search\"></form>\r\n",
+                     cls, size, HtmlEscapeAttr(query).c_str(), folder);
+}
+
+}  // namespace
+
+CString KvWebLocal::RenderSearchForm(const char*) {
+    return HtmlSidebarBox("Search", SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16));
+}
+
+CString KvWebLocal::RenderSearchForm2(const char*) {
+    const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
+    return SearchFormHtml("search-form search-inline", m_cgi.GetValue("q", ""), folder, 32);
+}
+
+CString KvWebLocal::RenderSearchForm3(const char*) {
+    return SearchFormHtml("search-form search-top", m_cgi.GetValue("q", ""), 0, 20);
+}
+
+CString KvWebLocal::RenderLoginForm() { return KvWebObjectEx::RenderLoginForm(); }
+
+CString KvWebLocal::RenderLoginHRef() { return KvWebObjectEx::RenderLoginHRef(); }
+
+CString KvWebLocal::RenderSitemap(const char* arg) { return m_folders.RenderSitemap(arg); }
+
+CString KvWebLocal::RenderManagementMenu() {
+    if (m_folder.m_nID < 0 || !m_folders.MayWrite(m_folder)) return CString();
+    const int cat = m_folder.m_nID, id = m_page.m_nID;
+    const CString token = LinkToken();
+    auto link = [&](const CString& href, const char* text, bool confirm = false) {
+        const CString attr = HtmlEscapeAttr(href + token);
+        if (!confirm) return HtmlLink(attr, text, nullptr);
+        return "<a href=\"" + attr + "\" onclick=\"return confirm('Delete it?');\">" + CString(text) + "</a>";
+    };
+    CString menu("<div class=\"mgmt-menu\">");
+    if (id > 0 && m_page.m_strName.CompareNoCase("index.html") == 0) {
+        menu += StrFormat("<b>PAGE </b> [%s, %s]  -  \n",
+                          link(StrFormat("/phpmod/wpage.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
+                          link(StrFormat("/phpmod/wpage.php?op=edit&cat=%d&id=%d", cat, id), "EDIT").c_str());
+    } else if (id > 0) {
+        menu += StrFormat("<b>PAGE </b> [%s, %s, %s, %s]  -  \n",
+                          link(StrFormat("/phpmod/wpage.php?op=edit&cat=%d&id=%d", cat, id), "EDIT").c_str(),
+                          link(StrFormat("/phpmod/wpage.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
+                          link(StrFormat("/phpmod/wpage.php?op=del&cat=%d&id=%d", cat, id), "DELETE", true).c_str(),
+                          link(StrFormat("/phpmod/wpage.php?op=move&cat=%d&id=%d", cat, id), "MOVE").c_str());
+    }
+    menu += StrFormat("<b>FOLDER </b> [%s, %s, %s, %s]<br>\n",
+                      link(StrFormat("/phpmod/folder.php?op=edit&cat=%d", cat), "ATTRIBUTE").c_str(),
+                      link(StrFormat("/phpmod/folder.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
+                      link(StrFormat("/phpmod/folder.php?op=del&cat=%d", cat), "DELETE", true).c_str(),
+                      link(StrFormat("/phpmod/folder.php?op=move&cat=%d", cat), "MOVE").c_str());
+    return menu + "</div>\n";
+}
+
+CString KvWebLocal::RenderSubFolderAddForm() {
+    if (m_folder.m_nID < 0 || !m_folders.MayWrite(m_folder)) return CString();
+    return StrFormat("<form class=\"site-form add-some\" method=\"post\" action=\"/phpmod/folder.php\">\r\n"
+                     "<input type=\"hidden\" name=\"op\" value=\"add_some\">\r\n"
+                     "<input type=\"hidden\" name=\"cat\" value=\"%d\">\r\n"
+                     "<input type=\"hidden\" name=\"rnd\" value=\"%s\">\r\n"
+                     "<div class=\"label\">Add sub-folders, one a line: name | title | description</div>\r\n"
+                     "<textarea class=\"inputbox\" name=\"fld_folders\" rows=\"4\" cols=\"60\"></textarea><br>\r\n"
+                     "<input class=\"button\" type=\"submit\" value=\"Add Folders\">\r\n</form>\r\n",
+                     m_folder.m_nID, HtmlEscapeAttr(GetFormToken()).c_str());
+}
+
+// --- helpers ----------------------------------------------------------------------------
+
+CString KvWebLocal::FindPathFromFolderId(int id) {
+    CString path;
+    if (id <= 0 || !m_repo.GetFolderPath(id, path)) return "/";
+    return path;
+}
+
+void KvWebLocal::ContentChanged() {
+    if (!m_search.ClearSearchProfiles()) {
+        LogError(KV_LOG_ERROR, "Local web %s: remembered searches could not be emptied.", m_strDomain.c_str());
+    }
+}
+
+void KvWebLocal::SyncIndexPageFromFolder(const KvWebFolder& folder) {
+    KvWebPage index;
+    if (!m_repo.GetPage(folder.m_nID, "index.html", &index)) return;
+    index.m_strLabel = folder.m_strLabel;
+    index.m_strTitle = folder.m_strTitle;
+    index.m_strDesc = folder.m_strDesc;
+    index.m_strKeywords = folder.m_strKeywords;
+    index.m_strRobots = folder.m_strRobots;
+    (void)m_repo.UpdatePage(&index);
+}
+
+void KvWebLocal::SyncFolderFromIndexPage(const KvWebPage& page) {
+    KvWebFolder folder;
+    if (!m_repo.GetFolder(page.m_nFolder, &folder)) return;
+    folder.m_strLabel = page.m_strLabel;
+    folder.m_strTitle = page.m_strTitle;
+    folder.m_strDesc = page.m_strDesc;
+    folder.m_strKeywords = page.m_strKeywords;
+    folder.m_strRobots = page.m_strRobots;
+    (void)m_repo.UpdateFolder(&folder);
+}
+
+CString KvWebLocal::VisiblePageFilter() {
+    CString filter = IsUserLogin() && IsUserAdmin() ? CString("page_id > 0") : CString("page_show=1 and page_active=1");
+    const std::vector<int> hidden = m_folders.HiddenFolderIds();
+    if (!hidden.empty()) filter += " and folder_id not in(" + KvRepoIdList(hidden) + ")";
+    return filter;
+}
+
+bool KvWebLocal::LoadWritableFolder(int id) {
+    if (!m_repo.GetFolder(id, &m_folder)) {
+        m_folder.m_nID = -1;
+        ResponseError("Unable to locate the folder %d", id);
+        return false;
+    }
+    m_strFolderPath = FindPathFromFolderId(id);
+    if (!m_folders.MayWrite(m_folder)) {
+        ResponseUnauthorisized();
+        return false;
+    }
+    return true;
+}
+
+bool KvWebLocal::LoadWritablePage() {
+    const int id = m_cgi.GetIntValue("id", 0);
+    if (id <= 0 || !m_repo.GetPage(id, &m_page)) {
+        m_page = KvWebPage();
+        ResponseError("Unable to locate the page %d", id);
+        return false;
+    }
+    return LoadWritableFolder(m_page.m_nFolder);
+}
