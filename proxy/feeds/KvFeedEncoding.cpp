@@ -147,7 +147,11 @@ size_t CheckText(const std::string& text, CString& why) {
             subset = text.substr(open, subsetEnd == std::string::npos ? std::string::npos : subsetEnd - open);
         }
     }
-    for (size_t i = 0; i < text.size(); ++i) {
+    const size_t size = text.size();
+    for (size_t i = 0; i < size; ++i) {
+        while (i < size && text[i] != '<' && text[i] != '&') ++i;
+        if (i == size) break;
+        if (text[i] == '<' && i + 1 < text.size() && text[i + 1] != '!' && text[i + 1] != '?') continue;
         if (text.compare(i, 4, "<!--") == 0) {
             size_t close = text.find("-->", i + 4);
             i = close == std::string::npos ? text.size() : close + 2;
