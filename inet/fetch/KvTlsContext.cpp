@@ -47,7 +47,9 @@ SSL_CTX* KvTlsClientContext(const char* caFile, CString& error) {
                 std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
     }
     std::lock_guard<std::mutex> hold(g_lock);
-    static std::map<std::string, std::pair<std::string, SSL_CTX*>> contexts;  // path -> stamp, context
+    // path -> stamp, context; never destroyed, as connections may outlive
+    // static destruction at exit.
+    static auto& contexts = *new std::map<std::string, std::pair<std::string, SSL_CTX*>>;
     auto it = contexts.find(path);
     if (it != contexts.end() && it->second.first == stamp) {
         SSL_CTX_up_ref(it->second.second);
