@@ -18,7 +18,9 @@ int KvWebEngineSite::ResponseHomePage() {
     m_strPageTitle = GetHostName();
     m_strPageDesc = GetDescription();
     m_strPageKeywords = GetSystemVar("hp_keywords");
-    m_strPageContent = "<p>" + HtmlEscape(GetDescription()) + "</p>\r\n";
+    const CString description = GetDescription();
+    m_strPageContent = "<p>" + HtmlEscape(description.IsEmpty() ? "Welcome to " + GetHostName() + "." : description) +
+                       "</p>\r\n";
     KvParseImp imp;
     return WebPageShow("wpage.htm", &imp);
 }

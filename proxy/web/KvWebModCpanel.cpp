@@ -2,6 +2,7 @@
 // ("cpanel.php", "member_startpage.php", "sysother.php", "macro.php",
 // "util.php").
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtmlEscape.h"
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
 
@@ -9,6 +10,7 @@ int KvWebObjectEx::ResponseControlPanelModule() {
     if (!HasAccess(KvWho::Admin)) return ResponseUnauthorisized();
     KvParseImp imp;
     imp.AddVariable("m_id", m_user.m_nID);
+    imp.AddVariable("m_name", HtmlEscape(m_user.m_strName));
     imp.AddVariable("current_path", RenderTrail("Control Panel", "/phpmod/cpanel.php"));
     return ResponseTemplatePage("/_template/cpanel_adm.htm", "Control Panel", imp);
 }
