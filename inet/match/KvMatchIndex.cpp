@@ -1,16 +1,30 @@
-// KvMatchIndex: building the piece table and finding the first match.
+// KvMatchIndex: taking the entries in and building the piece table.
 #include "inet/match/KvMatchIndex.h"
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
-#include <unordered_set>
+#include <functional>
+#include <utility>
+
+#include "inet/match/KvMatchIndexPieces.h"
+
+using namespace kvmatch;
 
 namespace {
 
-constexpr size_t kMaxPiece = 4;      // bytes of the longest piece
-constexpr size_t kRunsChecked = 3;   // longest runs tested before the expression
-constexpr unsigned kFilterBits = 18; // 32 KiB: stays in cache while a text is scanned
+constexpr size_t kRunsChecked = 3;  // longest runs tested before the expression
+
+// Longest wildcard line whose expression is compiled on demand: far below
+// the sizes at which the engine refuses an expression (compiled length,
+// number of groups).
+constexpr size_t kLongestDeferredLine = 1024;
+
+// Bytes a deferred wildcard line may hold: printable ASCII without the
+// expression characters that the wildcard conversion leaves in place (so
+// the expression is literal text joined by "(.*)").
+bool IsPlainWildcardByte(char c) {
+    return c >= 0x20 && c <= 0x7E && !std::strchr("\\^$[]|(){}+", c);
+}
 
 // Pieces that almost every URL contains: an expression filed under one of
 // them would be a candidate for every text, so they are chosen last.
@@ -22,158 +36,158 @@ const char* const kCommonPieces[] = {
 };
 constexpr uint32_t kCommonPenalty = 1u << 20;
 
-// Bytes that may end a line for the expression engine (whatever newline
-// convention it was built with): "." does not match them, so a text holding
-// one is left to the engine.
-bool IsLineBreakByte(char c) {
-    return c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\x85';
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
-
-// A piece of `len` bytes as a table key; the length keeps pieces of
-// different sizes apart and makes every key non-zero.
-uint64_t PieceKey(const unsigned char* p, size_t len) {
-    uint32_t bytes = 0;
-    for (size_t k = 0; k < len; ++k) bytes |= (uint32_t)p[k] << (8 * k);
-    return (uint64_t)len << 32 | bytes;
-}
-
-uint64_t Mix(uint64_t key) { return key * 0x9E3779B97F4A7C15ull; }
-
 bool IsCommonPiece(uint64_t key) {
     static const std::vector<uint64_t> common = [] {
         std::vector<uint64_t> keys;
         for (const char* s : kCommonPieces) keys.push_back(PieceKey((const unsigned char*)s, std::strlen(s)));
+        std::sort(keys.begin(), keys.end());
         return keys;
     }();
-    return std::find(common.begin(), common.end(), key) != common.end();
+    return std::binary_search(common.begin(), common.end(), key);
 }
 
-// Appends the pieces of the longest usable size found in the runs, each once.
-void AppendPieces(const std::vector<std::string>& runs, std::vector<uint64_t>& out) {
-    size_t longest = 0;
-    for (const std::string& r : runs) longest = std::max(longest, r.size());
-    size_t len = std::min(longest, kMaxPiece);
-    size_t first = out.size();
-    for (const std::string& r : runs)
-        for (size_t p = 0; len && p + len <= r.size(); ++p)
-            out.push_back(PieceKey((const unsigned char*)r.data() + p, len));
-    std::sort(out.begin() + (long)first, out.end());
-    out.erase(std::unique(out.begin() + (long)first, out.end()), out.end());
-}
-
-// Counts how many entries could be filed under each piece (open addressing).
+// Counts how many entries could be filed under each piece; grows with the
+// number of distinct pieces (open addressing, at most half full).
 class PieceCounter {
 public:
-    explicit PieceCounter(size_t expected) {
-        size_t size = 1024;
-        while (size < expected + expected / 3) size *= 2;
-        m_slots.assign(size, {0, 0});
+    PieceCounter() { Resize(4096); }
+    void Add(uint64_t key) {
+        if ((m_used + 1) * 2 > m_keys.size()) Resize(m_keys.size() * 2);
+        size_t at = Find(key);
+        if (!m_keys[at]) {
+            m_keys[at] = key;
+            ++m_used;
+        }
+        ++m_counts[at];
     }
-    // Counts one more use of key; returns its slot.
-    uint32_t Add(uint64_t key) {
-        size_t mask = m_slots.size() - 1;
-        size_t at = (size_t)(Mix(key) >> 32) & mask;
-        while (m_slots[at].first && m_slots[at].first != key) at = (at + 1) & mask;
-        m_slots[at].first = key;
-        ++m_slots[at].second;
-        return (uint32_t)at;
+    // Asks the memory for the slots of keys ahead of their use: an entry's
+    // pieces are independent look-ups in a table larger than the caches.
+    void Prefetch(const std::vector<uint64_t>& keys) const {
+        size_t mask = m_keys.size() - 1;
+        for (uint64_t key : keys) __builtin_prefetch(&m_keys[(size_t)(Mix(key) >> 32) & mask]);
     }
-    uint32_t CountAt(uint32_t slot) const { return m_slots[slot].second; }
+    uint32_t Count(uint64_t key) const {
+        size_t at = Find(key);
+        return m_keys[at] ? m_counts[at] : 0;
+    }
 
 private:
-    std::vector<std::pair<uint64_t, uint32_t>> m_slots;
+    size_t Find(uint64_t key) const {
+        size_t mask = m_keys.size() - 1;
+        size_t at = (size_t)(Mix(key) >> 32) & mask;
+        while (m_keys[at] && m_keys[at] != key) at = (at + 1) & mask;
+        return at;
+    }
+    void Resize(size_t size) {
+        std::vector<uint64_t> keys(size, 0);
+        std::vector<uint32_t> counts(size, 0);
+        keys.swap(m_keys);
+        counts.swap(m_counts);
+        for (size_t k = 0; k < keys.size(); ++k) {
+            if (!keys[k]) continue;
+            size_t at = Find(keys[k]);
+            m_keys[at] = keys[k];
+            m_counts[at] = counts[k];
+        }
+    }
+
+    std::vector<uint64_t> m_keys;  // 0: empty
+    std::vector<uint32_t> m_counts;
+    size_t m_used = 0;
 };
 
-// Per-thread scratch of FindFirst.
-struct FindScratch {
-    std::string lowered;
-    std::vector<uint32_t> candidates;
-    std::vector<const void*> slots;
-};
-
-FindScratch& Scratch() {
-    thread_local FindScratch scratch;
-    return scratch;
+// Gives a container's memory back (clear() keeps it).
+template <typename T>
+void Release(T& container) {
+    T().swap(container);
 }
 
 }  // namespace
 
+KvMatchIndex::~KvMatchIndex() = default;
+
 void KvMatchIndex::Clear() {
-    m_entries.clear();
-    m_info.clear();
-    m_runOffsets.clear();
-    m_runText.clear();
-    m_always.clear();
-    m_table.clear();
-    m_postings.clear();
-    m_filter.clear();
+    Release(m_patternText);
+    Release(m_patternEnd);
+    Release(m_programs);
+    Release(m_owned);
+    Release(m_sourceHash);
+    Release(m_info);
+    Release(m_runOffsets);
+    Release(m_runText);
+    Release(m_always);
+    Release(m_table);
+    Release(m_postings);
+    Release(m_filter);
     m_lengths = 0;
 }
 
-void KvMatchIndex::Build(std::vector<Entry> entries) {
-    Clear();
-    m_entries = std::move(entries);
-    const size_t n = m_entries.size();
-
-    std::vector<uint64_t> pieces;
-    std::vector<uint32_t> firstPiece;
-    SkipRepeats();
-    AnalyseEntries(pieces, firstPiece);
-
-    PieceCounter uses(pieces.size());
-    std::vector<uint32_t> slotOf(pieces.size());
-    for (size_t k = 0; k < pieces.size(); ++k) slotOf[k] = uses.Add(pieces[k]);
-
-    // File each entry under its rarest piece.
-    std::vector<uint64_t> keyOf(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        uint64_t bestCost = UINT64_MAX;
-        for (uint32_t k = firstPiece[i]; k < firstPiece[i + 1]; ++k) {
-            uint64_t cost = uses.CountAt(slotOf[k]) + (IsCommonPiece(pieces[k]) ? kCommonPenalty : 0);
-            if (cost < bestCost) {
-                bestCost = cost;
-                keyOf[i] = pieces[k];
-            }
-        }
-        if (!keyOf[i] && !m_info[i].repeat) m_always.push_back((uint32_t)i);
-    }
-    BuildTable(keyOf);
+void KvMatchIndex::Reserve(size_t entries, size_t patternBytes) {
+    m_patternText.reserve(patternBytes);
+    m_patternEnd.reserve(entries);
+    m_programs.reserve(entries);
+    m_sourceHash.reserve(entries);
+    m_info.reserve(entries);
+    m_runOffsets.reserve(2 * entries);
 }
 
-// Reads every expression: its kind, the runs kept for the quick test, and
-// the pieces it could be filed under (firstPiece has n + 1 bounds).
-void KvMatchIndex::AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uint32_t>& firstPiece) {
-    firstPiece.reserve(m_entries.size() + 1);
+void KvMatchIndex::Add(std::string_view pattern, TqRegexProgramPtr program) {
+    if (!program) return;
+    std::string regex = TqRegexSource(*program);
+    m_owned.push_back(std::move(program));
+    Analyse(Append(pattern, std::hash<std::string>()(regex), m_owned.back().get()), regex.c_str());
+}
+
+bool KvMatchIndex::AddWildcardLine(std::string_view pattern) {
+    if (pattern.size() > kLongestDeferredLine) return false;
+    if (!std::all_of(pattern.begin(), pattern.end(), IsPlainWildcardByte)) return false;
+    if (m_patternText.size() + pattern.size() >= kRunInPattern) return false;
+    size_t begin = m_patternText.size();
+    EntryInfo& info = Append(pattern, std::hash<std::string_view>()(pattern), nullptr);
+    if (std::any_of(pattern.begin(), pattern.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+        Analyse(info, KvWildcardToRegex(std::string(pattern).c_str()).c_str());
+    else
+        SplitAtStars(info, begin, m_patternText.size());
+    return true;
+}
+
+KvMatchIndex::EntryInfo& KvMatchIndex::Append(std::string_view pattern, size_t hash, const TqRegexProgram* program) {
+    m_patternText.append(pattern);
+    m_patternEnd.push_back((uint32_t)m_patternText.size());
+    m_programs.push_back(program);
+    m_sourceHash.push_back(hash);
+    return m_info.emplace_back();
+}
+
+// The runs of a lower-case line of text joined by "*" are its pieces
+// between the stars, read in place (what KvPlainSequence would give).
+void KvMatchIndex::SplitAtStars(EntryInfo& info, size_t begin, size_t end) {
+    info.kind = Kind::Plain;
+    info.firstRun = (uint32_t)m_runOffsets.size() / 2;
+    for (size_t at = begin; at < end;) {
+        size_t star = m_patternText.find('*', at);
+        if (star == std::string::npos || star > end) star = end;
+        if (star > at) {
+            m_runOffsets.push_back((uint32_t)at | kRunInPattern);
+            m_runOffsets.push_back((uint32_t)(star - at));
+            ++info.runCount;
+        }
+        at = star + 1;
+    }
+}
+
+// How the entry is decided and the runs kept for the quick test.
+void KvMatchIndex::Analyse(EntryInfo& info, const char* regex) {
     std::vector<std::string> runs;
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        const char* regex = TqRegexSource(*m_entries[i].program);
-        EntryInfo& info = m_info[i];
-        firstPiece.push_back((uint32_t)pieces.size());
-        if (info.repeat) continue;
-        if (KvPlainSequence(regex, runs)) {
-            info.kind = Kind::Plain;
-        } else if (KvRequiredLiterals(regex, runs)) {
-            info.kind = Kind::Filtered;
-        } else {
-            info.kind = Kind::Opaque;
-            continue;
-        }
-        AppendPieces(runs, pieces);
-        AddRuns(info, runs);
+    if (KvPlainSequence(regex, runs)) {
+        info.kind = Kind::Plain;
+    } else if (KvRequiredLiterals(regex, runs)) {
+        info.kind = Kind::Filtered;
+    } else {
+        info.kind = Kind::Opaque;
+        return;
     }
-    firstPiece.push_back((uint32_t)pieces.size());
-}
-
-// An expression that repeats an earlier line can never be the first match
-// (the earlier one answers the same), so it is filed nowhere.
-void KvMatchIndex::SkipRepeats() {
-    m_info.resize(m_entries.size());
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(m_entries.size());
-    for (size_t i = 0; i < m_entries.size(); ++i)
-        if (!seen.insert(TqRegexSource(*m_entries[i].program)).second) m_info[i].repeat = true;
+    AddRuns(info, runs);
 }
 
 // A plain entry keeps all its runs, in order; a filtered one its longest few.
@@ -196,6 +210,84 @@ void KvMatchIndex::AddRuns(EntryInfo& info, const std::vector<std::string>& runs
         m_runOffsets.push_back((uint32_t)r->size());
         m_runText += *r;
     }
+}
+
+std::string KvMatchIndex::RegexOf(uint32_t i) const {
+    if (m_programs[i]) return TqRegexSource(*m_programs[i]);
+    return KvWildcardToRegex(std::string(PatternAt((int)i)).c_str());
+}
+
+void KvMatchIndex::Finish() {
+    MarkRepeats();
+    Release(m_sourceHash);
+    std::vector<uint64_t> keyOf = ChooseKeys();
+    for (size_t i = 0; i < keyOf.size(); ++i)
+        if (!keyOf[i] && !m_info[i].repeat) m_always.push_back((uint32_t)i);
+    BuildTable(keyOf);
+    m_runText.shrink_to_fit();
+    m_runOffsets.shrink_to_fit();
+}
+
+// An expression that repeats an earlier line can never be the first match
+// (the earlier one answers the same), so it is filed nowhere.
+void KvMatchIndex::MarkRepeats() {
+    std::vector<std::pair<uint64_t, uint32_t>> byHash;
+    byHash.reserve(m_sourceHash.size());
+    for (size_t i = 0; i < m_sourceHash.size(); ++i) byHash.emplace_back(m_sourceHash[i], (uint32_t)i);
+    std::sort(byHash.begin(), byHash.end());  // by hash, then list order
+    std::vector<std::string> distinct;           // expressions of the group seen so far
+    for (size_t k = 0; k < byHash.size(); ++k) {
+        if (k == 0 || byHash[k].first != byHash[k - 1].first) distinct.clear();
+        bool last = k + 1 == byHash.size() || byHash[k + 1].first != byHash[k].first;
+        if (distinct.empty() && last) continue;  // a hash of its own: no string needed
+        std::string regex = RegexOf(byHash[k].second);
+        if (std::find(distinct.begin(), distinct.end(), regex) != distinct.end())
+            m_info[byHash[k].second].repeat = true;
+        else
+            distinct.push_back(std::move(regex));
+    }
+}
+
+// The pieces entry i could be filed under: those of the longest usable
+// size found in its runs, each once.
+void KvMatchIndex::EntryPieces(uint32_t i, std::vector<uint64_t>& out) const {
+    out.clear();
+    const EntryInfo& info = m_info[i];
+    if (info.repeat) return;
+    size_t longest = 0;
+    for (uint32_t r = info.firstRun; r < info.firstRun + info.runCount; ++r)
+        longest = std::max<size_t>(longest, m_runOffsets[2 * r + 1]);
+    size_t len = std::min(longest, kMaxPiece);
+    for (uint32_t r = info.firstRun; len && r < info.firstRun + info.runCount; ++r) {
+        const unsigned char* run = (const unsigned char*)RunAt(r);
+        for (size_t p = 0; p + len <= m_runOffsets[2 * r + 1]; ++p) out.push_back(PieceKey(run + p, len));
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+// Each entry's rarest piece (0: none, the entry is tried on every text).
+std::vector<uint64_t> KvMatchIndex::ChooseKeys() const {
+    const uint32_t n = (uint32_t)m_info.size();
+    PieceCounter uses;
+    std::vector<uint64_t> pieces;
+    for (uint32_t i = 0; i < n; ++i) {
+        EntryPieces(i, pieces);
+        for (uint64_t key : pieces) uses.Add(key);
+    }
+    std::vector<uint64_t> keyOf(n, 0);
+    for (uint32_t i = 0; i < n; ++i) {
+        EntryPieces(i, pieces);
+        uint64_t bestCost = UINT64_MAX;
+        for (uint64_t key : pieces) {
+            uint64_t cost = uses.Count(key) + (IsCommonPiece(key) ? kCommonPenalty : 0);
+            if (cost < bestCost) {
+                bestCost = cost;
+                keyOf[i] = key;
+            }
+        }
+    }
+    return keyOf;
 }
 
 void KvMatchIndex::BuildTable(const std::vector<uint64_t>& keyOf) {
@@ -231,104 +323,20 @@ void KvMatchIndex::BuildTable(const std::vector<uint64_t>& keyOf) {
     }
 }
 
-const KvMatchIndex::Slot* KvMatchIndex::Lookup(uint64_t key) const {
-    uint64_t h = Mix(key);
-    uint64_t bit = h >> (64 - kFilterBits);
-    if (!(m_filter[bit / 64] >> (bit % 64) & 1)) return nullptr;
-    size_t mask = m_table.size() - 1;
-    for (size_t at = (size_t)(h >> 32) & mask; m_table[at].key; at = (at + 1) & mask)
-        if (m_table[at].key == key) return &m_table[at];
-    return nullptr;
-}
-
-void KvMatchIndex::CollectCandidates(const std::string& lowered, size_t len, std::vector<uint32_t>& out) const {
-    // A piece that occurs several times in the text contributes its entries once.
-    std::vector<const void*>& slots = Scratch().slots;
-    slots.clear();
-    const unsigned char* text = (const unsigned char*)lowered.data();
-    for (size_t piece = 1; piece <= kMaxPiece; ++piece) {
-        if (!(m_lengths & (1u << piece)) || piece > len) continue;
-        for (size_t p = 0; p + piece <= len; ++p)
-            if (const Slot* slot = Lookup(PieceKey(text + p, piece))) slots.push_back(slot);
-    }
-    std::sort(slots.begin(), slots.end());
-    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
-    for (const void* p : slots) {
-        const Slot* slot = static_cast<const Slot*>(p);
-        out.insert(out.end(), m_postings.begin() + slot->first, m_postings.begin() + slot->first + slot->count);
-    }
-}
-
-bool KvMatchIndex::RunsPresent(const EntryInfo& info, const std::string& lowered) const {
-    for (uint32_t r = info.firstRun; r < info.firstRun + info.runCount; ++r) {
-        const char* run = m_runText.data() + m_runOffsets[2 * r];
-        if (!memmem(lowered.data(), lowered.size(), run, m_runOffsets[2 * r + 1])) return false;
-    }
-    return true;
-}
-
-// Each run found at the earliest place behind the previous one: if any
-// placement in order exists, this one does.
-bool KvMatchIndex::RunsInOrder(const EntryInfo& info, const std::string& lowered) const {
-    const char* at = lowered.data();
-    const char* end = lowered.data() + lowered.size();
-    for (uint32_t r = info.firstRun; r < info.firstRun + info.runCount; ++r) {
-        const char* run = m_runText.data() + m_runOffsets[2 * r];
-        size_t length = m_runOffsets[2 * r + 1];
-        const char* found = (const char*)memmem(at, (size_t)(end - at), run, length);
-        if (!found) return false;
-        at = found + length;
-    }
-    return true;
-}
-
-bool KvMatchIndex::Decide(uint32_t i, const char* text, size_t len, const std::string& lowered,
-                          bool lineBreaks) const {
-    const EntryInfo& info = m_info[i];
-    switch (info.kind) {
-    case Kind::Plain:
-        if (!RunsInOrder(info, lowered)) return false;
-        if (!lineBreaks) return true;  // "(.*)" spans anything but a line break
-        break;
-    case Kind::Filtered:
-        if (!RunsPresent(info, lowered)) return false;
-        break;
-    case Kind::Opaque:
-        break;
-    }
-    return TqRegexRun(*m_entries[i].program, text, len) == TqMatchResult::Match;
-}
-
-int KvMatchIndex::FindFirst(const char* text, size_t len) const {
-    if (m_entries.empty()) return -1;
-    if (!text) {
-        text = "";
-        len = 0;
-    }
-    FindScratch& s = Scratch();
-    s.lowered.resize(len);
-    bool lineBreaks = false;
-    for (size_t k = 0; k < len; ++k) {
-        s.lowered[k] = AsciiLower(text[k]);
-        lineBreaks |= IsLineBreakByte(text[k]);
-    }
-
-    std::vector<uint32_t>& candidates = s.candidates;
-    candidates.clear();
-    if (!m_table.empty()) CollectCandidates(s.lowered, len, candidates);
-    candidates.insert(candidates.end(), m_always.begin(), m_always.end());
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-
-    for (uint32_t i : candidates)
-        if (Decide(i, text, len, s.lowered, lineBreaks)) return (int)i;
-    return -1;
+std::string_view KvMatchIndex::PatternAt(int i) const {
+    size_t begin = i > 0 ? m_patternEnd[(size_t)i - 1] : 0;
+    return std::string_view(m_patternText).substr(begin, m_patternEnd[(size_t)i] - begin);
 }
 
 size_t KvMatchIndex::GetMemoryBytes() const {
-    size_t bytes = m_entries.capacity() * sizeof(Entry) + m_info.capacity() * sizeof(EntryInfo) +
-                   m_runOffsets.capacity() * 4 + m_runText.capacity() + m_always.capacity() * 4 +
-                   m_table.capacity() * sizeof(Slot) + m_postings.capacity() * 4 + m_filter.capacity() * 8;
-    for (const Entry& e : m_entries) bytes += e.pattern.capacity() + 1;
-    return bytes;
+    std::lock_guard<std::mutex> lock(m_compileLock);
+    return m_patternText.capacity() + m_patternEnd.capacity() * 4 + m_programs.capacity() * sizeof(void*) +
+           m_owned.capacity() * sizeof(TqRegexProgramPtr) + m_info.capacity() * sizeof(EntryInfo) +
+           m_runOffsets.capacity() * 4 + m_runText.capacity() + m_always.capacity() * 4 +
+           m_table.capacity() * sizeof(Slot) + m_postings.capacity() * 4 + m_filter.capacity() * 8;
+}
+
+size_t KvMatchIndex::GetCompiledCount() const {
+    std::lock_guard<std::mutex> lock(m_compileLock);
+    return m_owned.size();
 }

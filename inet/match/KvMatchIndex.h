@@ -11,12 +11,22 @@
 // itself. The first one that matches wins, exactly as a plain walk down the
 // list would decide.
 //
-// Built once, then read-only: any number of threads may call FindFirst at
-// the same time (scratch memory is per thread).
+// Memory: block lists hold a few hundred thousand lines, nearly all of them
+// literal text joined by "*". Such a line is decided by its runs alone on
+// any text without line breaks, so the index keeps no compiled expression
+// for it: it compiles one from the pattern the first time a text needs it.
+// Patterns and runs are kept in shared arenas rather than one string each.
+//
+// Building: Reserve (optional), Add / AddWildcardLine per entry in list
+// order, then Finish. Afterwards read-only: any number of threads may call
+// FindFirst and FindFirstByEngine at the same time (scratch memory is per
+// thread; expressions compiled on demand are published under a lock).
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inet/match/TqRegex.h"
@@ -42,28 +52,42 @@ bool KvPlainSequence(const char* regex, std::vector<std::string>& runs);
 
 class KvMatchIndex {
 public:
-    struct Entry {
-        TqRegexProgramPtr program;  // compiled expression (shared)
-        std::string pattern;        // what the list reports on a match
-    };
-
-    KvMatchIndex() = default;
+    // wildcardOptions: the TqRegex options of the expressions compiled on
+    // demand for AddWildcardLine entries.
+    explicit KvMatchIndex(int wildcardOptions = TQ_REGEX_ICASE | TQ_REGEX_MULTILINE)
+        : m_wildcardOptions(wildcardOptions) {}
     KvMatchIndex(const KvMatchIndex&) = delete;
     KvMatchIndex& operator=(const KvMatchIndex&) = delete;
+    ~KvMatchIndex();
 
-    // Replaces the content; entries are in list order, programs non-null.
-    void Build(std::vector<Entry> entries);
     void Clear();
+    // Room for this many entries and pattern bytes (saves regrowing).
+    void Reserve(size_t entries, size_t patternBytes);
+    // Appends an entry: the pattern reported on a match and its compiled
+    // expression (non-null).
+    void Add(std::string_view pattern, TqRegexProgramPtr program);
+    // Appends a wildcard line whose expression is plain literal text joined
+    // by "(.*)" and so certain to compile; it is compiled only when a text
+    // needs the engine. False (nothing added) for any other line: the
+    // caller compiles it and uses Add.
+    bool AddWildcardLine(std::string_view pattern);
+    // Files the entries; call once after the last Add.
+    void Finish();
 
     // Position of the first entry that matches text[0..len), or -1.
     int FindFirst(const char* text, size_t len) const;
-    const Entry& At(int i) const { return m_entries[(size_t)i]; }
-    int GetCount() const { return (int)m_entries.size(); }
+    // The same answer by running every entry's expression in turn
+    // (reference and benchmark; compiles every deferred expression).
+    int FindFirstByEngine(const char* text, size_t len) const;
+    std::string_view PatternAt(int i) const;
+    int GetCount() const { return (int)m_patternEnd.size(); }
 
-    // Figures for the benchmark: entries tried on every text, and the
-    // approximate memory held by the index itself (not the programs).
+    // Figures for the benchmark: entries tried on every text, the
+    // approximate memory held by the index itself (not the compiled
+    // expressions), and how many expressions are compiled.
     size_t GetAlwaysCount() const { return m_always.size(); }
     size_t GetMemoryBytes() const;
+    size_t GetCompiledCount() const;
 
 private:
     struct Slot {
@@ -84,19 +108,45 @@ private:
         bool repeat = false;  // the same expression as an earlier entry
     };
 
-    void AnalyseEntries(std::vector<uint64_t>& pieces, std::vector<uint32_t>& firstPiece);
-    void SkipRepeats();
+    // Marks a run offset as one into m_patternText (a run of a lower-case
+    // wildcard line is a piece of the line itself).
+    static constexpr uint32_t kRunInPattern = 1u << 31;
+
+    EntryInfo& Append(std::string_view pattern, size_t hash, const TqRegexProgram* program);
+    void Analyse(EntryInfo& info, const char* regex);
     void AddRuns(EntryInfo& info, const std::vector<std::string>& runs);
+    void SplitAtStars(EntryInfo& info, size_t begin, size_t end);
+    const char* RunAt(uint32_t r) const {
+        uint32_t offset = m_runOffsets[2 * r];
+        return offset & kRunInPattern ? m_patternText.data() + (offset & ~kRunInPattern) : m_runText.data() + offset;
+    }
+    std::string RegexOf(uint32_t i) const;
+    void MarkRepeats();
+    void EntryPieces(uint32_t i, std::vector<uint64_t>& out) const;
+    std::vector<uint64_t> ChooseKeys() const;
     void BuildTable(const std::vector<uint64_t>& keyOf);
     const Slot* Lookup(uint64_t key) const;
     bool RunsPresent(const EntryInfo& info, const std::string& lowered) const;
     bool RunsInOrder(const EntryInfo& info, const std::string& lowered) const;
+    const TqRegexProgram* ProgramOf(uint32_t i) const;
+    bool EngineMatches(uint32_t i, const char* text, size_t len) const;
     bool Decide(uint32_t i, const char* text, size_t len, const std::string& lowered, bool lineBreaks) const;
     void CollectCandidates(const std::string& lowered, size_t len, std::vector<uint32_t>& out) const;
 
-    std::vector<Entry> m_entries;
+    int m_wildcardOptions;
+    std::string m_patternText;           // every pattern, one after the other
+    std::vector<uint32_t> m_patternEnd;  // entry i: [end(i - 1), end(i)) of m_patternText
+    // Entry i's compiled expression; null until compiled on demand. Read
+    // and written through atomic references once the index is finished.
+    mutable std::vector<const TqRegexProgram*> m_programs;
+    mutable std::vector<TqRegexProgramPtr> m_owned;  // keeps the programs alive
+    mutable std::mutex m_compileLock;                // guards m_owned after Finish
+    // While building: to find repeated expressions; equal expressions have
+    // equal values (the hash of the expression, or of a deferred line).
+    std::vector<uint64_t> m_sourceHash;
+
     std::vector<EntryInfo> m_info;
-    std::vector<uint32_t> m_runOffsets;  // pairs (offset, length) into m_runText
+    std::vector<uint32_t> m_runOffsets;  // pairs (offset, length): see RunAt
     std::string m_runText;
     std::vector<uint32_t> m_always;      // entries tried on every text, ascending
     std::vector<Slot> m_table;           // open addressing, power-of-two size

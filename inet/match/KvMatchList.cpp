@@ -1,6 +1,10 @@
 // KvMatchList: loading, saving and preparing the list; matching through
-// the index (and, for reference, item by item).
+// the index (and, for reference, expression by expression).
 #include "inet/match/KvMatchList.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,18 @@ namespace {
 // code only for the lines that are run often (a list may hold tens of
 // thousands of lines).
 constexpr int kListOptions = TQ_REGEX_ICASE | TQ_REGEX_MULTILINE | TQ_REGEX_JIT_WHEN_HOT;
+
+// Lists at least this long give the memory of their preparation back.
+constexpr int kTrimAfter = 10000;
+
+// Preparing a long list frees megabytes of scratch memory in pieces the
+// allocator keeps for itself; they go back to the system at once, so that
+// a block list of a few hundred thousand lines does not keep them.
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 // The product's own entries; a function-local object so that a library
 // that sets them while it is being loaded finds it made.
@@ -52,6 +68,8 @@ int KvMatchListItem::Compile() {
 }
 
 // ---- KvMatchList ------------------------------------------------------------
+
+KvMatchList::KvMatchList() : m_lstItem(10), m_index(kListOptions) {}
 
 void KvMatchList::RemoveAll() {
     m_index.Clear();
@@ -94,13 +112,24 @@ int KvMatchList::SaveFile(const char* path) {
 }
 
 int KvMatchList::InitTheList() {
-    std::vector<KvMatchIndex::Entry> entries;
-    entries.reserve((size_t)m_lstItem.GetCount());
+    m_index.Clear();
+    size_t patternBytes = 0;
+    for (POSITION pos = m_lstItem.GetHeadPosition(); pos;)
+        if (const KvObject* item = m_lstItem.GetNext(pos))
+            patternBytes += static_cast<const KvMatchListItem*>(item)->m_strPattern.str().size();
+    m_index.Reserve((size_t)m_lstItem.GetCount(), patternBytes);
     for (POSITION pos = m_lstItem.GetHeadPosition(); pos;) {
         KvMatchListItem* item = static_cast<KvMatchListItem*>(m_lstItem.GetNext(pos));
-        if (item && item->Compile()) entries.push_back({item->m_regex.GetProgram(), item->m_strPattern.str()});
+        if (!item) continue;
+        if (m_index.AddWildcardLine(item->m_strPattern.view())) {
+            item->m_regex.Free();
+            item->m_bCompiled = TRUE;
+        } else if (item->Compile()) {
+            m_index.Add(item->m_strPattern.view(), item->m_regex.GetProgram());
+        }
     }
-    m_index.Build(std::move(entries));
+    m_index.Finish();
+    if (m_lstItem.GetCount() >= kTrimAfter) ReturnFreedMemory();
     return TRUE;
 }
 
@@ -108,19 +137,16 @@ int KvMatchList::IsMatch(const char* text, CString* matchedPattern) const {
     if (!text) text = "";
     int found = m_index.FindFirst(text, std::strlen(text));
     if (found < 0) return FALSE;
-    if (matchedPattern) *matchedPattern = m_index.At(found).pattern;
+    if (matchedPattern) *matchedPattern = CString(m_index.PatternAt(found));
     return TRUE;
 }
 
 int KvMatchList::IsMatchLinear(const char* text, CString* matchedPattern) const {
     if (!text) text = "";
-    for (POSITION pos = m_lstItem.GetHeadPosition(); pos;) {
-        const KvMatchListItem* item = static_cast<const KvMatchListItem*>(m_lstItem.GetNext(pos));
-        if (!item || !item->m_bCompiled || !item->m_regex.IsMatch(text)) continue;
-        if (matchedPattern) *matchedPattern = item->m_strPattern;
-        return TRUE;
-    }
-    return FALSE;
+    int found = m_index.FindFirstByEngine(text, std::strlen(text));
+    if (found < 0) return FALSE;
+    if (matchedPattern) *matchedPattern = CString(m_index.PatternAt(found));
+    return TRUE;
 }
 
 void KvMatchList::SetKavoriItems(const std::vector<CString>& patterns) { KavoriItems() = patterns; }

@@ -39,15 +39,18 @@ public:
     int Compile();
 
     CString m_strPattern;  // the wildcard pattern as written in the file
-    TqRegex m_regex;       // the compiled form
-    int m_bCompiled = 0;   // m_regex is usable; 0 until InitTheList
+    // The compiled form. InitTheList leaves it empty for lines of plain text
+    // joined by "*" (nearly every line of a block list): the list decides
+    // them without it and compiles them itself when a text needs it.
+    TqRegex m_regex;
+    int m_bCompiled = 0;   // the line is usable (its expression compiles); 0 until InitTheList
 };
 
 class KvMatchList : public CObject {
     DECLARE_DYNCREATE(KvMatchList)
 
 public:
-    KvMatchList() : m_lstItem(10) {}
+    KvMatchList();
     ~KvMatchList() override = default;
     KvMatchList(const KvMatchList&) = delete;
     KvMatchList& operator=(const KvMatchList&) = delete;
@@ -58,13 +61,14 @@ public:
     // Replaces the file with every pattern followed by CR LF; an empty list
     // deletes the file. FALSE when the file cannot be written.
     int SaveFile(const char* path);
-    // Compiles every item and prepares the index. TRUE.
+    // Compiles every item (plain lines on demand) and prepares the index. TRUE.
     int InitTheList();
     // TRUE when an item compiled by the last InitTheList matches text (a
     // null text counts as empty); matchedPattern receives the first such
     // item's pattern, in list order.
     int IsMatch(const char* text, CString* matchedPattern = nullptr) const;
-    // The same answer by testing every item in turn (reference and benchmark).
+    // The same answer by running the expression of every item compiled by
+    // the last InitTheList in turn (reference and benchmark).
     int IsMatchLinear(const char* text, CString* matchedPattern = nullptr) const;
     void RemoveAll();
     KvObjectList& GetTheList() { return m_lstItem; }

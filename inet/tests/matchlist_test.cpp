@@ -321,3 +321,52 @@ TEST(KvMatchIndexTest, ConcurrentMatchingGivesTheSameAnswers) {
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
 }
+
+TEST(KvMatchIndexTest, PlainLinesKeepNoExpressionUntilALineBreakNeedsOne) {
+    KvMatchList list;
+    AddPatterns(list, {"*.ads.example/*", "tracker.example", "*.Mixed.CASE/*", "*/ad[0-9]/*", "*/banner/*.gif"});
+    list.InitTheList();
+    EXPECT_TRUE(static_cast<KvMatchListItem*>(list.GetTheList().GetAt(0))->m_bCompiled);
+    CString pattern;
+    EXPECT_TRUE(list.IsMatch("http://a.MIXED.case/x", &pattern));
+    EXPECT_EQ(pattern, "*.Mixed.CASE/*");
+    EXPECT_TRUE(list.IsMatch("http://h/banner/x.gif"));
+    EXPECT_EQ(list.GetIndex().GetCompiledCount(), 1u);  // only the line with a class
+    // "*" does not reach across a line break: only the engine can say so.
+    EXPECT_FALSE(list.IsMatch("http://h/banner/\nx.gif"));
+    EXPECT_TRUE(list.IsMatch("a\nhttp://x.ADS.example/", &pattern));
+    EXPECT_EQ(pattern, "*.ads.example/*");
+    for (const char* text : {"http://tracker.example/", "http://h/ad7/x", "http://h/none", "b\n/banner/.gif"})
+        ASSERT_NO_FATAL_FAILURE(ExpectSameAnswer(list, text));
+}
+
+TEST(KvMatchIndexTest, DeferredExpressionsCompiledByManyThreadsAtOnce) {
+    UrlWorld world(4242);
+    std::vector<std::string> patterns;
+    for (int i = 0; i < 1500; ++i) patterns.push_back(world.Pattern());
+    KvMatchList reference, list;
+    AddPatterns(reference, patterns);
+    AddPatterns(list, patterns);
+    reference.InitTheList();
+    list.InitTheList();
+    std::vector<std::string> texts, expected;
+    for (int i = 0; i < 300; ++i) {
+        texts.push_back(world.Url() + "\n" + world.Url());  // a line break: plain lines go to the engine
+        CString p;
+        expected.push_back(reference.IsMatchLinear(texts.back().c_str(), &p) ? p.str() : std::string());
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            for (size_t k = 0; k < texts.size(); ++k) {
+                size_t i = (k + (size_t)t * 50) % texts.size();
+                CString p;
+                std::string got = list.IsMatch(texts[i].c_str(), &p) ? p.str() : std::string();
+                if (got != expected[i]) ++wrong;
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
