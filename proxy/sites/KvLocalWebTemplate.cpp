@@ -63,7 +63,12 @@ int KvSeedLocalWeb(KvWebDB& db, KvRepoLocal& repo, const char* siteName) {
         db.SetSystemVar("hp_keywords", "local, web, pages") < 0) {
         return 0;
     }
-    if (!repo.SetPageContent(1, kRootContent)) return 0;
+    // The front page carries the site's name.
+    KvWebPage front;
+    if (!repo.GetPage(1, &front)) return 0;
+    front.m_strTitle = front.m_strLabel = siteName;
+    front.m_strContent = kRootContent;
+    if (!repo.UpdatePage(&front)) return 0;
     return AddInfoPages(repo) ? 1 : 0;
 }
 

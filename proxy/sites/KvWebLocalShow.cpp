@@ -65,7 +65,9 @@ int KvWebLocal::ResponseWebPage(const CString& dir, const CString& file) {
     m_strPageDesc = m_page.m_strDesc;
     m_strPageKeywords = GenPageKeywords(m_page.m_strKeywords);
     m_strPageRobots = m_page.m_strRobots;
-    m_strPageContent = ParseString(m_page.m_strContent) + PageFooter(m_page);
+    // A folder's own page is the folder's front: no author line there.
+    m_strPageContent = ParseString(m_page.m_strContent);
+    if (file.CompareNoCase("index.html") != 0 || !m_page.m_strSeeAlso.IsEmpty()) m_strPageContent += PageFooter(m_page);
     KvParseImp imp;
     imp.AddVariable("current_path", trail);
     imp.AddVariable("page_author", HtmlEscape(m_page.m_strAuthor));

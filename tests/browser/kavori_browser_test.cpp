@@ -3,11 +3,13 @@
 // origin, and a black-listed address that shows the block page; on a
 // database site it signs in through the sign-in form and changes a setting
 // through the control panel, while a page of another origin that posts a
-// form to the site changes nothing.
+// form to the site changes nothing; on a local web site it writes a folder
+// and a page through the forms, and a guest sees no hidden folder.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -192,4 +194,108 @@ TEST_F(BrowserSiteTest, SignsInChangesASettingAndAnotherOriginsFormChangesNothin
     const std::string logDir = site.proxy.Dir() + "/Log/";
     for (const std::string& name : ListDir(logDir)) log += ReadFile(logDir + name);
     EXPECT_NE(log.find("change refused for sysvar.php"), std::string::npos) << log;
+}
+
+namespace {
+
+// The frame a driver page works in fills the window, so a screenshot shows
+// the page inside it as a visitor would see it.
+const char kFullFrame[] =
+    R"(<html><body style="margin:0"><iframe id="f" src="/phpmod/login.php" style="position:fixed;top:0;left:0;)"
+    R"(width:100%;height:100%;border:0"></iframe><div id="shown" style="display:none"></div><script>
+var step = 0, f = document.getElementById('f');
+function send(d) { d.querySelector('#page_content form input[type=submit]').click(); }
+function set(d, name, value) { d.querySelector('[name=' + name + ']').value = value; }
+function show(d) { document.getElementById('shown').innerHTML = d.getElementById('main').innerHTML; }
+)";
+
+// A page of a local web site that authors it as a person would: it signs
+// in, adds the folder "Recipes" through the folder form, follows the
+// folder's ADD NEW page link, writes a page through the page form, adds the
+// folder "Staff" that only level 5 may read, and then shows `nextUrl` in
+// its frame and copies its main part into its own page.
+std::string AuthorPage(const std::string& password, const std::string& nextUrl) {
+    return kFullFrame + std::string(R"(f.onload = function() {
+  var d = f.contentDocument;
+  step++;
+  if (step == 1) { set(d, 'uid', 'admin'); set(d, 'psw', ')") + password + R"('); send(d); }
+  else if (step == 2 || step == 6) { f.src = '/phpmod/folder.php?op=add&cat=0'; }
+  else if (step == 3) { set(d, 'fld_name', 'Recipes'); set(d, 'fld_desc', 'Dishes we cook'); send(d); }
+  else if (step == 4) { d.querySelector('a[href*="wpage.php?op=add"]').click(); }
+  else if (step == 5) {
+    set(d, 'fld_name', 'soup'); set(d, 'fld_title', 'Tomato Soup'); set(d, 'fld_desc', 'A warm start');
+    set(d, 'fld_content', '<h1>{page_title}</h1>\n<p>Simmer slowly, then blend.</p>'); send(d);
+  }
+  else if (step == 7) { set(d, 'fld_name', 'Staff'); set(d, 'read_level', '5'); send(d); }
+  else if (step == 8) { f.src = ')" + nextUrl + R"('; }
+  else if (step == 9) { show(d); }
+};
+</script></body></html>)";
+}
+
+// Signs in, then shows `nextUrl` in its frame.
+std::string SignInThen(const std::string& password, const std::string& nextUrl) {
+    return kFullFrame + std::string(R"(f.onload = function() {
+  var d = f.contentDocument;
+  if (++step == 1) { set(d, 'uid', 'admin'); set(d, 'psw', ')") + password + R"('); send(d); }
+  else if (step == 2) { f.src = ')" + nextUrl + R"('; }
+};
+</script></body></html>)";
+}
+
+class BrowserLocalWebTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_chromium = FindChromium();
+        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        ASSERT_TRUE(site.Ready()) << "kvproxy or the site database did not start";
+        m_profile = MakeTempDir();
+        m_guest = MakeTempDir();
+    }
+    void TearDown() override {
+        if (!m_profile.empty()) RemoveTree(m_profile);
+        if (!m_guest.empty()) RemoveTree(m_guest);
+    }
+    // Screenshots for a person to look at, when KV_SCREENSHOT_DIR names a
+    // folder: the page at 1280 and 390 pixels wide.
+    void Shoot(const std::string& profile, const std::string& url, const std::string& name,
+               std::vector<std::string> extra = {}) {
+        const char* dir = getenv("KV_SCREENSHOT_DIR");
+        if (!dir || !*dir) return;
+        for (const char* size : {"1280,900", "390,844"}) {
+            std::vector<std::string> args = extra;
+            args.push_back(std::string("--window-size=") + size);
+            args.push_back("--screenshot=" + std::string(dir) + "/" + name + "-" + std::string(size).substr(0, 4) +
+                           ".png");
+            LoadInChromium(m_chromium, site.proxy.Port(), profile, url, args);
+        }
+    }
+
+    SiteProxy site{"docs.test"};
+    std::string m_chromium;
+    std::string m_profile;
+    std::string m_guest;
+};
+
+}  // namespace
+
+TEST_F(BrowserLocalWebTest, AuthorsAFolderAndAPageAndAGuestSeesNoHiddenFolder) {
+    WriteFile(site.proxy.Dir() + "/Files/author.htm", AuthorPage(SiteProxy::kAdminPassword, "/Recipes/soup.html"));
+    const std::string dom = LoadInChromium(m_chromium, site.proxy.Port(), m_profile,
+                                           "http://docs.test/_files/author.htm", {"--virtual-time-budget=30000"});
+    // The page written in the form, rendered in the theme's frame.
+    EXPECT_NE(dom.find("<p>Simmer slowly, then blend.</p>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("id=\"page-title\">Tomato Soup</h1>"), std::string::npos) << dom;
+    EXPECT_EQ(site.DbValue("select read_level from web_folder where folder_name='Staff'"), "5");
+
+    const std::string home = LoadInChromium(m_chromium, site.proxy.Port(), m_guest, "http://docs.test/");
+    EXPECT_NE(home.find("href=\"/Recipes/\""), std::string::npos) << home;
+    EXPECT_EQ(home.find("Staff"), std::string::npos) << home;
+
+    Shoot(m_guest, "http://docs.test/Recipes/soup.html", "localweb-page");
+    const std::string id = site.DbValue("select page_id from web_page where page_name='soup.html'");
+    const std::string cat = site.DbValue("select folder_id from web_page where page_name='soup.html'");
+    WriteFile(site.proxy.Dir() + "/Files/form.htm",
+              SignInThen(SiteProxy::kAdminPassword, "/phpmod/wpage.php?op=edit&cat=" + cat + "&id=" + id));
+    Shoot(m_profile, "http://docs.test/_files/form.htm", "localweb-form", {"--virtual-time-budget=30000"});
 }
