@@ -27,3 +27,8 @@ int CreateHttpRequest(KvHttpRequest& request, const char* url, const char* metho
 void GetHttpTime(int offsetSeconds, char* out);
 // The same for a given moment.
 void FormatHttpTime(time_t when, char* out);
+
+// The standard reason phrase of a status code ("Not Found" for 404), or
+// a phrase naming its class ("Client Error" for an unlisted 4xx) for a
+// code outside the table; "Unknown" outside 100-599.
+const char* KvHttpReasonPhrase(int status);

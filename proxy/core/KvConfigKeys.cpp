@@ -23,6 +23,8 @@ constexpr KvConfigKey kKeys[] = {
     {"Proxy", "MaxCacheBody", "16", "16", "largest answer (MiB) of which a copy is kept for the cache"},
     {"Proxy", "CacheCopyBudget", "128", "128",
      "memory (MiB) that copies for the cache may take, all downloads together"},
+    {"Proxy", "ErrorPages", "browser", "browser",
+     "when our error page replaces an origin's error answer: browser, all or none"},
     {"General", "UseWhiteList", "0", "off", "1: load whitelist.txt"},
     {"General", "UseBlackList", "0", "off", "1: load blacklist.txt"},
     {"General", "UsePopUpFilter", "0", "off", "1: load and apply popupfilter.txt"},

@@ -15,6 +15,7 @@
 #include "inet/server/KvSocketServer.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
+#include "proxy/core/KvErrorPagePolicy.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
@@ -263,8 +264,8 @@ int KvProxyRequest::DoChatting() {
         LogAccess(502, 0);
         return ResponseError(502);
     }
-    if (status >= 400) {
-        // The system's own page replaces the server's.
+    if (status >= 400 && ShowsOwnErrorPage()) {
+        // The proxy's page replaces the server's (a page load, by default).
         DropRemote();
         m_bPageOverOrigin = 1;
         ResponseError(status);
@@ -276,6 +277,12 @@ int KvProxyRequest::DoChatting() {
     ParseResponseHeader();
     if (!SendResponseHead()) return 0;
     return RelayResponseBody();
+}
+
+bool KvProxyRequest::ShowsOwnErrorPage() const {
+    const KvWebProxyApp* app = GetApp();
+    const KvErrorPages mode = app ? app->m_nErrorPages : KvErrorPages::Browser;
+    return KvShowsOwnErrorPage(mode, m_request, m_response);
 }
 
 int KvProxyRequest::SendResponseHead() {

@@ -157,8 +157,11 @@ int KvProxyRequest::ResponseError(int code) {
 }
 
 int KvProxyRequest::ShowErrorPage(int status, KvParseImp& vars) {
+    // In place of an origin's answer its own reason phrase stays.
     CString statusText;
-    statusText.Format("%d", status);
+    const char* blank = m_bPageOverOrigin ? std::strchr(m_response.m_strStatus.c_str(), ' ') : nullptr;
+    if (blank && blank[1]) statusText.Format("%d%s", status, blank);
+    else statusText.Format("%d %s", status, KvHttpReasonPhrase(status));
     SendTemplatePage("proxy_error.htm", vars, status, statusText);
     return 0;
 }

@@ -138,6 +138,9 @@ protected:
     OriginWord AwaitOriginContinue();
     // An interim answer of the origin (in m_response) to the browser.
     void PassInterimAnswer();
+    // The origin's error answer just read is replaced by the proxy's page
+    // ([Proxy] ErrorPages); otherwise it is relayed as it came.
+    bool ShowsOwnErrorPage() const;
     // The origin's head as the browser gets it, without the headers of
     // one connection and with "Connection: close".
     int SendResponseHead();

@@ -28,7 +28,7 @@ int KvProxyRequestKavori::RefuseTunnel(int code) {
     m_response.Reset();
     m_response.m_strVersion = "HTTP/1.0";
     m_response.m_nStatus = 404;
-    m_response.m_strStatus = "404";
+    m_response.m_strStatus = "404 Not Found";
     CString line;
     if (code == 904) {
         line.Format("Popup Block: %s.\r\n", m_strURL.c_str());

@@ -17,6 +17,7 @@
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvDownloadSettings.h"
+#include "proxy/core/KvErrorPagePolicy.h"
 #include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
@@ -194,6 +195,11 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     m_nMaxCacheCopy = (size_t)KvConfigInt(ini, "Proxy", "MaxCacheBody") << 20;
     m_nCacheCopyBudget = (size_t)KvConfigInt(ini, "Proxy", "CacheCopyBudget") << 20;
     KvCacheCopyBudget::SetLimit(m_nCacheCopyBudget);
+    if (!KvParseErrorPages(KvConfigString(ini, "Proxy", "ErrorPages"), m_nErrorPages)) {
+        LogError(KV_LOG_ERROR, "[Proxy] ErrorPages must be browser, all or none; using %s",
+                 KvConfigDefault("Proxy", "ErrorPages"));
+        (void)KvParseErrorPages(KvConfigDefault("Proxy", "ErrorPages"), m_nErrorPages);
+    }
 }
 
 void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {

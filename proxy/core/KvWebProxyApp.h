@@ -19,6 +19,7 @@
 #include <mutex>
 
 #include "inet/web/KvWebApp.h"
+#include "proxy/core/KvErrorPagePolicy.h"
 
 class KvProxyServer;
 
@@ -92,6 +93,7 @@ public:
     CString m_strTunnelPorts;               // [Proxy] TunnelPorts
     size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
     size_t m_nCacheCopyBudget = 0;          // [Proxy] CacheCopyBudget (MiB in the file)
+    KvErrorPages m_nErrorPages = KvErrorPages::Browser;  // [Proxy] ErrorPages
 
 protected:
     int ReadIniFile();

@@ -76,12 +76,16 @@ protected:
 
 }  // namespace
 
-TEST_F(BrowserTest, ChromiumLoadsFileSiteOriginPageAndSeesTheBlockPage) {
+TEST_F(BrowserTest, ChromiumLoadsFileSiteOriginPageAndSeesOurErrorAndBlockPages) {
     EXPECT_NE(Load("http://docs.local/").find("served from a file site"), std::string::npos);
 
     std::string page = Load(origin.Url("/hello.txt"));
     EXPECT_NE(page.find("/hello.txt"), std::string::npos) << page;
     EXPECT_GE(origin.Count(), 1);
+
+    // An origin's HTML error page on a page load: the proxy's own page.
+    std::string missing = Load(origin.Url("/missing.html"));
+    EXPECT_NE(missing.find("matching the requested URI"), std::string::npos) << missing;
 
     std::string blocked = Load(origin.Url("/blocked/ad.html"));
     EXPECT_NE(blocked.find("903"), std::string::npos) << blocked;

@@ -60,13 +60,13 @@ TEST_F(DecisionTest, FileSiteIsServedLocallyAndNeverForwarded) {
 TEST_F(DecisionTest, PopUpAndBlackListPagesSay404AndShowTheEscapedRule) {
     std::string raw = proxy.Exchange(GetRequest(origin.Url("/popup/window.html")));
     Answer popup = Parse(raw);
-    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404");
+    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404 Not Found");
     EXPECT_NE(popup.body.find("error 904"), std::string::npos);
     EXPECT_NE(popup.body.find("Popup Block: " + origin.Url("/popup/window.html")), std::string::npos);
 
     raw = proxy.Exchange(GetRequest(origin.Url("/blocked%3C1%3E/ad.js")));
     Answer black = Parse(raw);
-    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404");
+    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404 Not Found");
     EXPECT_NE(black.body.find("error 903"), std::string::npos);
     EXPECT_NE(black.body.find("Matched rule:*/blocked&lt;1&gt;*"), std::string::npos);
     EXPECT_EQ(black.body.find("<1>"), std::string::npos);
@@ -108,7 +108,7 @@ TEST_F(DecisionTest, RedirectShortcutsAnswerWithoutTheRedirector) {
 TEST_F(DecisionTest, BlockedConnectIsRefusedAndAnAllowedOneTunnels) {
     std::string raw = proxy.Exchange("CONNECT blocked.test:443 HTTP/1.1\r\nHost: blocked.test:443\r\n\r\n");
     Answer refused = Parse(raw);
-    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404");
+    EXPECT_EQ(raw.substr(0, raw.find("\r\n")), "HTTP/1.0 404 Not Found");
     EXPECT_NE(refused.body.find("https://blocked.test/"), std::string::npos);
     EXPECT_LT(refused.body.size(), 200u);
 

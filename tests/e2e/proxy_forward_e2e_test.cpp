@@ -230,34 +230,33 @@ TEST_F(ForwardTest, TransferCodingAndLengthTogetherCannotDesynchroniseEitherSide
     EXPECT_TRUE(unused.Heads().empty());
 }
 
-TEST_F(ForwardTest, Origin404IsReplacedByOurPageWithItsOwnLength) {
+TEST(ForwardPageTest, WithAllErrorPagesOurPageReplacesTheOriginsBodyAndKeepsItsChallenges) {
+    Proxy proxy("RecTimeout=60\r\nErrorPages=all");
+    ASSERT_TRUE(proxy.Started());
     Server origin([&](Conn& c) {
-        TakeRequest(origin, c);
-        c.Write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nContent-Encoding: gzip\r\n"
-                "Content-Type: application/json\r\nSet-Cookie: a=1\r\n\r\nnot found");
+        std::string head = TakeRequest(origin, c);
+        if (head.find("/secret") != std::string::npos) {
+            c.Write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n"
+                    "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
+        } else {
+            c.Write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nContent-Encoding: gzip\r\n"
+                    "Content-Type: application/json\r\nSet-Cookie: a=1\r\n\r\nnot found");
+        }
         c.WaitClosed(kHoldMs);
     });
-    Answer a = Parse(Exchange(Get(origin.Port(), "/missing")));
-    EXPECT_EQ(a.statusLine, "HTTP/1.0 404");
+    Answer a = Parse(proxy.Exchange(Get(origin.Port(), "/missing"), kGuardMs));
+    EXPECT_EQ(a.statusLine, "HTTP/1.0 404 Not Found");
     EXPECT_EQ(a.Get("content-type"), "text/html");
     EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
     EXPECT_FALSE(a.Has("content-encoding"));
     EXPECT_EQ(a.headers.count("content-length"), 1u);
     EXPECT_NE(a.body.find("matching the requested URI"), std::string::npos);
-}
 
-TEST_F(ForwardTest, AuthenticationChallengesSurviveTheErrorPage) {
-    Server origin([&](Conn& c) {
-        TakeRequest(origin, c);
-        c.Write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nTransfer-Encoding: chunked\r\n\r\n"
-                "0\r\n\r\n");
-        c.WaitClosed(kHoldMs);
-    });
-    Answer a = Parse(Exchange(Get(origin.Port(), "/secret")));
-    EXPECT_EQ(a.status, 401);
-    EXPECT_EQ(a.Get("www-authenticate"), "Basic realm=\"x\"");
-    EXPECT_FALSE(a.Has("transfer-encoding"));
-    EXPECT_EQ(a.Get("content-length"), std::to_string(a.body.size()));
+    Answer challenge = Parse(proxy.Exchange(Get(origin.Port(), "/secret"), kGuardMs));
+    EXPECT_EQ(challenge.statusLine, "HTTP/1.0 401 Unauthorized");
+    EXPECT_EQ(challenge.Get("www-authenticate"), "Basic realm=\"x\"");
+    EXPECT_FALSE(challenge.Has("transfer-encoding"));
+    EXPECT_EQ(challenge.Get("content-length"), std::to_string(challenge.body.size()));
 }
 
 TEST_F(ForwardTest, RefusedConnectionGetsThePageAs502) {

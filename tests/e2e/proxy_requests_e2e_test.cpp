@@ -91,7 +91,7 @@ TEST(RequestsTest, MalformedRequestsGet400AndNeverReachTheOrigin) {
     };
     for (const std::string& request : malformed) {
         std::string raw = proxy.Exchange(request);
-        EXPECT_EQ(FirstLine(raw), "HTTP/1.0 400") << request;
+        EXPECT_EQ(FirstLine(raw), "HTTP/1.0 400 Bad Request") << request;
     }
     EXPECT_EQ(origin.Count(), 0);
     EXPECT_EQ(Parse(proxy.Exchange(GetRequest(url))).status, 200);  // the well-formed one passes

@@ -323,7 +323,8 @@ void CountingOrigin::Respond(Conn& c) {
         return;
     }
     const std::string status = target.rfind("/missing", 0) == 0 ? "404 Not Found" : "200 OK";
-    c.Write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nSet-Cookie: visit=" + std::to_string(n) +
+    const bool html = target.size() > 5 && target.compare(target.size() - 5, 5, ".html") == 0;
+    c.Write("HTTP/1.1 " + status + "\r\nContent-Type: " + (html ? "text/html" : "text/plain") + "\r\nSet-Cookie: visit=" + std::to_string(n) +
             "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     c.WaitClosed(5000);
 }
