@@ -13,6 +13,7 @@
 #include "inet/html/KvHtmlEscape.h"
 #include "inet/html/KvSearchCond.h"
 #include "inet/match/KvKeywords.h"
+#include "proxy/repo/KvLinkCard.h"
 #include "proxy/repo/KvRepoRecords.h"
 #include "proxy/repo/KvRepoTree.h"
 #include "proxy/web/KvParseImp.h"
@@ -310,6 +311,86 @@ int KvFolderSite::FindMoveTarget(int id, const char* pathIn, CString& message) {
         at = m_repo.FindFolderParentId(at);
     }
     return target;
+}
+
+// --- selections and the clipboard ---------------------------------------------------
+
+namespace {
+
+constexpr int kMaxSelection = 1000;
+
+}  // namespace
+
+CString KvFolderSite::SelectionBox(int n, int id) {
+    return StrFormat("<input type=\"checkbox\" class=\"select\" name=\"item_%d\" value=\"%d\"> ", n, id);
+}
+
+CString KvFolderSite::RenderSelectionForm(const CString& entries, int count, int folder, const CString& token,
+                                          bool manage) {
+    const char* mark = "var b=this.form.elements;for(var i=0;i<b.length;i++)if(b[i].type=='checkbox')b[i].checked=";
+    CString form("<form id=\"item_list\" action=\"/phpmod/item_list.php\" method=\"post\">\n");
+    form += entries + "<div class=\"select-buttons\">\n";
+    form += StrFormat("<input class=\"button\" type=\"button\" value=\"Select All\" onclick=\"%strue;\">\n", mark);
+    form += StrFormat("<input class=\"button\" type=\"button\" value=\"Clear Selection\" onclick=\"%sfalse;\">\n",
+                      mark);
+    form += "<input class=\"button\" type=\"submit\" name=\"Copy\" value=\"Copy\">\n";
+    if (manage) {
+        for (const char* name : {"Cut", "Paste", "Delete"}) {
+            form += StrFormat("<input class=\"button\" type=\"submit\" name=\"%s\" value=\"%s\">\n", name, name);
+        }
+    }
+    form += "<input class=\"button\" type=\"submit\" name=\"ClearBuffer\" value=\"Clear Your Buffer\">\n</div>\n";
+    form += StrFormat("<input type=\"hidden\" name=\"cat\" value=\"%d\">\n<input type=\"hidden\" name=\"item_count\" "
+                      "value=\"%d\">\n<input type=\"hidden\" name=\"rnd\" value=\"%s\">\n</form>\n",
+                      folder, count, HtmlEscapeAttr(token).c_str());
+    return form;
+}
+
+std::vector<int> KvFolderSite::ReadSelection() const {
+    KvCGI& cgi = m_site.GetCGI();
+    std::vector<int> ids;
+    const int count = std::min(cgi.GetIntValue("item_count", 0), kMaxSelection);
+    for (int n = 1; n <= count; ++n) {
+        const int id = cgi.GetIntValue(StrFormat("item_%d", n), 0);
+        if (id > 0) ids.push_back(id);
+    }
+    return ids;
+}
+
+CString KvFolderSite::SelectionOperation() const {
+    KvCGI& cgi = m_site.GetCGI();
+    for (const char* name : {"Copy", "Cut", "Paste", "Delete"}) {
+        if (*cgi.GetValue(name, "")) {
+            CString op(name);
+            op.MakeLower();
+            return op;
+        }
+    }
+    return "clear";
+}
+
+int KvFolderSite::CopyToClipboard(const char* client, const KvObjectArray& links) {
+    KvLinkCard* card = KvLinkCard::GetInstance();
+    card->Lock();
+    KvLinkCardList* list = card->Get(client);
+    int copied = 0;
+    for (int i = 0; i < links.GetSize(); ++i) {
+        KvObject* copy = links[i]->Clone();
+        if (list->Add(copy) < 0) {
+            delete copy;
+            break;
+        }
+        ++copied;
+    }
+    card->Unlock();
+    return copied;
+}
+
+void KvFolderSite::ClearClipboard(const char* client) {
+    KvLinkCard* card = KvLinkCard::GetInstance();
+    card->Lock();
+    card->Get(client)->RemoveAll();
+    card->Unlock();
 }
 
 // --- paging and search -------------------------------------------------------------------

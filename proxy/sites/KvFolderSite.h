@@ -4,6 +4,11 @@
 // reading, several folders from a text list, folder moves, paging and the
 // search condition of one field.
 //
+// Search results and lists whose entries can be selected sit in one form
+// posting to "/phpmod/item_list.php"; the button pressed names the
+// operation, and "Copy" puts the selected entries into the client's link
+// clipboard (KvLinkCard), which every site of the process shares.
+//
 // It works on the site (the signed-in member, CGI, escaping) and on the
 // repository's folder operations (KvRepoTree), both borrowed from the site
 // that owns it; it keeps no state of its own between requests.
@@ -72,6 +77,24 @@ public:
     // The folder of `path` ("/" is the root), when it may take the folder
     // `id` (-1 for a page: any folder will do); otherwise -1 and a message.
     int FindMoveTarget(int id, const char* path, CString& message);
+
+    // --- selections and the clipboard ---
+    // The check box of entry n (from 1) holding id.
+    static CString SelectionBox(int n, int id);
+    // The entries inside the selection form with its buttons (Cut, Paste and
+    // Delete too when `manage`) and hidden fields; `token` is the session's.
+    static CString RenderSelectionForm(const CString& entries, int count, int folder, const CString& token,
+                                       bool manage);
+    // The ids of "item_1".."item_<item_count>" (at most 1000), those of 0 or
+    // less skipped.
+    std::vector<int> ReadSelection() const;
+    // The operation of the button pressed: "copy", "cut", "paste",
+    // "delete", else "clear".
+    CString SelectionOperation() const;
+    // Appends copies of the links to the client's clipboard; the number
+    // copied (a full clipboard takes no more).
+    static int CopyToClipboard(const char* client, const KvObjectArray& links);
+    static void ClearClipboard(const char* client);
 
     // --- paging and search ---
     // The page number within 1..last (last at least 1).

@@ -56,6 +56,7 @@ int KvWebLocal::ResponsePhpModule() {
     if (file == "folder.php") return ResponseFolderModule();
     if (file == "wpage.php") return ResponsePageModule();
     if (file == "search.php") return ResponseSearchModule();
+    if (file == "item_list.php") return ResponseItemListModule();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

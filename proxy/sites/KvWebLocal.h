@@ -7,6 +7,7 @@
 //   /phpmod/folder.php         folder forms and changes ("op")
 //   /phpmod/wpage.php          page forms and changes ("op")
 //   /phpmod/search.php         search over titles, keywords, descriptions
+//   /phpmod/item_list.php      found pages copied into the link clipboard
 //   /phpmod/<other>            the site engine's modules
 //
 // Who may do what: visitors see the folders their level reaches (see
@@ -82,8 +83,9 @@ protected:
     int ResponsePageDelete();
     int ResponsePageDoMove();
 
-    // Search.
+    // Search, and copying found pages into the link clipboard.
     int ResponseSearchModule();
+    int ResponseItemListModule();
     CString RenderSearchList(const KvObjectArray& pages);
 
     // Loads the "cat" folder into m_folder and checks that the member may

@@ -1,4 +1,6 @@
 // KvWebLocal: the search module ("search.php").
+#include <algorithm>
+
 #include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
@@ -42,7 +44,11 @@ int KvWebLocal::ResponseSearchModule() {
     m_strPageTitle = query + " Search Result";
     m_strPageRobots = "noindex";
     m_strPageContent = HtmlSearchPageTitle(query, "") + "<div class=\"search-count\">" + header + "</div>\r\n" +
-                       pager + RenderSearchList(pages) + pager;
+                       pager +
+                       (pages.IsEmpty() ? CString()
+                                        : KvFolderSite::RenderSelectionForm(RenderSearchList(pages), pages.GetSize(),
+                                                                            cat, GetFormToken(), false)) +
+                       pager;
     KvParseImp imp;
     imp.AddVariable("current_path",
                     RenderTrail("Search", StrFormat("/phpmod/search.php?q=%s&cat=%d",
@@ -60,9 +66,36 @@ CString KvWebLocal::RenderSearchList(const KvObjectArray& pages) {
         CString label = HtmlEscape(p->m_strLabel);
         if (p->m_nFlags & 1) label = "<b>" + label + "</b>";
         if (p->m_nFlags & 2) label = "<i>" + label + "</i>";
-        out += "<dt>" + HtmlLink(HtmlEscapeAttr(UrlEscapePath(path)), label, nullptr) + "</dt>\r\n";
-        out += "<dd>" + HtmlEscape(p->m_strDesc) + " <br><span class=\"item-attr\">" + HtmlEscape(path) +
-               "</span></dd>\r\n";
+        out += "<dt>" + KvFolderSite::SelectionBox(i + 1, p->m_nID) + HtmlLink(HtmlEscapeAttr(UrlEscapePath(path)), label, nullptr) + "</dt>\r\n";
+        out += "<dd>";
+        if (!p->m_strDesc.IsEmpty()) out += HtmlEscape(p->m_strDesc) + " <br>";
+        out += "<span class=\"item-attr\">" + HtmlEscape(path) + "</span></dd>\r\n";
     }
     return out + "</dl>\r\n";
+}
+
+int KvWebLocal::ResponseItemListModule() {
+    // Pages are not moved or deleted from here (their own forms do that):
+    // only copying and emptying the clipboard.
+    const CString op = m_folders.SelectionOperation();
+    if (op != "copy" && op != "clear") return ResponseUnknownAction(op);
+    if (!AllowStateChange(KvWho::Anyone, KvVia::Form)) return 1;
+    if (op == "clear") {
+        KvFolderSite::ClearClipboard(m_strClientIPAddr);
+        return ResponseRedirectToReferer();
+    }
+    const std::vector<int> hidden = m_folders.HiddenFolderIds();
+    const bool admin = IsUserLogin() && IsUserAdmin();
+    KvObjectArray links;
+    for (int id : m_folders.ReadSelection()) {
+        KvWebPage page;
+        if (!m_repo.GetPage(id, &page)) continue;
+        if (std::find(hidden.begin(), hidden.end(), page.m_nFolder) != hidden.end()) continue;
+        if (!admin && (!page.m_bShow || !page.m_bActive)) continue;
+        const CString dir = FindPathFromFolderId(page.m_nFolder);
+        const CString path = page.m_strName.CompareNoCase("index.html") == 0 ? dir : dir + page.m_strName;
+        links.Add(new KvLinkItem(m_strHomeUrl + UrlEscapePath(path), page.m_strTitle, page.m_strDesc));
+    }
+    KvFolderSite::CopyToClipboard(m_strClientIPAddr, links);
+    return ResponseRedirectToReferer();
 }

@@ -90,7 +90,8 @@ CString KvWebLocal::RenderPageList() {
         out += "<dt>" + HtmlLink(href, Emphasised(HtmlEscape(p->m_strLabel), p->m_nFlags), nullptr) + "</dt>\r\n";
         out += "<dd>" + HtmlEscape(p->m_strDesc);
         if (writer || admin) {
-            out += ". " + HtmlLink(HtmlEscapeAttr(StrFormat("/phpmod/wpage.php?op=edit&cat=%d&id=%d", p->m_nFolder,
+            // Descriptions end with a full stop already.
+            out += CString(p->m_strDesc.Right(1) == "." || p->m_strDesc.IsEmpty() ? " " : ". ") + HtmlLink(HtmlEscapeAttr(StrFormat("/phpmod/wpage.php?op=edit&cat=%d&id=%d", p->m_nFolder,
                                                             p->m_nID) +
                                                   LinkToken()),
                                    "EDIT", nullptr);

@@ -214,6 +214,14 @@ TEST_F(LocalWebTest, SearchFindsByFieldPagesAndNeverGoesStale) {
     EXPECT_EQ(Count(Search(guest, "widget", 99), "<dt>"), 2);
     EXPECT_EQ(Count(Search(guest, "widget", -5), "<dt>"), 10);
 
+    // Found pages go to the link clipboard with the form's token only.
+    const std::string search = Search(guest, "widget");
+    EXPECT_NE(search.find("name=\"item_1\""), std::string::npos);
+    const Form copy{{"Copy", "Copy"}, {"item_count", "1"}, {"item_1", std::to_string(PageId("p1.html"))}};
+    EXPECT_NE(guest.Post("/phpmod/item_list.php", copy).body.find(kUnauthorised), std::string::npos);
+    guest.FetchToken("/phpmod/search.php?q=widget");
+    EXPECT_EQ(guest.PostWithToken("/phpmod/item_list.php", copy).status, 302);
+
     // A page added after a search shows up in the next one.
     AddPage(kb, "late", "Widget latecomer");
     EXPECT_NE(Search(guest, "widget").find("There are 13 url(s)"), std::string::npos);
