@@ -170,6 +170,21 @@ KvSqlStatement KvSqlDB::CompileStatement(const char* sql) {
     return KvSqlStatement(m_conn, st);
 }
 
+KvSqlBlob KvSqlDB::OpenBlob(const char* table, const char* column, long long rowId) {
+    if (!IsOpen()) {
+        m_conn->SetError(SQLITE_MISUSE, "database is not open");
+        return KvSqlBlob();
+    }
+    sqlite3_blob* blob = nullptr;
+    const int rc = sqlite3_blob_open(m_conn->db, "main", table, column, rowId, 0, &blob);
+    if (rc != SQLITE_OK) {
+        m_conn->SetErrorFromDb(rc);
+        if (blob) sqlite3_blob_close(blob);
+        return KvSqlBlob();
+    }
+    return KvSqlBlob(m_conn, blob);
+}
+
 void KvSqlDB::SetBusyTimeout(int ms) {
     m_nBusyTimeout = ms < 0 ? 0 : ms;
     if (IsOpen()) sqlite3_busy_timeout(m_conn->db, m_nBusyTimeout);

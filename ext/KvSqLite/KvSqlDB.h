@@ -30,6 +30,7 @@
 
 #include "base/platform/CString.h"
 #include "base/platform/WinTypes.h"
+#include "ext/KvSqLite/KvSqlBlob.h"
 #include "ext/KvSqLite/KvSqlConn.h"
 #include "ext/KvSqLite/KvSqlQuery.h"
 #include "ext/KvSqLite/KvSqlStatement.h"
@@ -77,6 +78,8 @@ public:
     int ExecScalar(const char* sql, int def = 0);
     // Compiles a statement with "?" placeholders; invalid on failure.
     KvSqlStatement CompileStatement(const char* sql);
+    // The blob of one row (by row id) to read in pieces; not open on failure.
+    KvSqlBlob OpenBlob(const char* table, const char* column, long long rowId);
 
     // How long a call waits for a file locked by another connection.
     void SetBusyTimeout(int ms);

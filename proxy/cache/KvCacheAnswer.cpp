@@ -308,6 +308,52 @@ int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& re
     return 1;
 }
 
+long long KvCacheRestoreEncodedHead(const void* encodedHead, size_t length, KvHttpResponse& response) {
+    response.Reset();
+    KvGenBuffer head;
+    if (!encodedHead || !KvCacheDecodeBlob(encodedHead, length, head)) return -1;
+    std::string_view headText(head.GetData(), head.GetCount());
+    if (headText.starts_with("(null)") || !headText.ends_with("\r\n\r\n")) return -1;
+    const long long declared = StoredContentLength(headText.substr(0, headText.size() - 2));
+    if (declared < 0 || response.ReceiveHeader(&head) <= 0 || !head.IsEmpty() || response.m_strStatus.IsEmpty() ||
+        !RestoreContentLength(response, declared)) {
+        response.Reset();
+        return -1;
+    }
+    return declared;
+}
+
+bool KvCacheDecodePiece(const void* piece, size_t length, char* dst, size_t& written, bool& escape) {
+    const char* src = static_cast<const char*>(piece);
+    const char* end = src + length;
+    char* w = dst;
+    bool ok = true;
+    if (escape && src < end) {
+        if (*src != 1 && *src != 2) return false;
+        *w++ = (char)(*src++ - 1);
+        escape = false;
+    }
+    // A piece whose last byte opens an escape leaves it for the next one:
+    // the escapes are walked to tell (a 01 01 pair ends in 01 too).
+    const char* cut = end;
+    if (src < end && end[-1] == 1) {
+        const char* p = src;
+        while (p < end) {
+            const char* esc = static_cast<const char*>(std::memchr(p, 1, (size_t)(end - p)));
+            if (!esc) break;
+            if (esc + 1 == end) {
+                cut = esc;
+                break;
+            }
+            p = esc + 2;
+        }
+    }
+    w += DecodeInto(src, (size_t)(cut - src), w, ok);
+    if (cut < end) escape = true;
+    written = (size_t)(w - dst);
+    return ok;
+}
+
 int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
     KvGenBuffer buf;
     buf.SetAllocSize(length);
@@ -320,14 +366,19 @@ int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response) {
 
 void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name) { message.RemoveHeadersNamed(name); }
 
-int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName) {
+int KvCacheExpiresSeconds(const KvHttpBuffer& response) {
     const char* type = response.GetHeaderValue("Content-Type");
     const bool image = type && StrICompare(type, "image", 5) == 0;
+    return image ? kDaySeconds : 2 * kDaySeconds;
+}
+
+int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName) {
+    const int expires = KvCacheExpiresSeconds(response);
     KvCacheRemoveHeaderAll(response, "Cache-Control");
     KvCacheRemoveHeaderAll(response, "Set-Cookie");
     KvCacheRemoveHeaderAll(response, "Set-Cookie2");
     return SetHttpTime(response, "Date", 0) && SetHttpTime(response, "Last-Modified", 0) &&
-           SetHttpTime(response, "Expires", image ? kDaySeconds : 2 * kDaySeconds) &&
+           SetHttpTime(response, "Expires", expires) &&
            response.SetHeaderValue("CacheName", storeName ? storeName : "");
 }
 

@@ -69,6 +69,15 @@ int KvCacheRestore(const void* data, size_t length, KvHttpResponse& response);
 // straight into the response (peak memory: the blob and one decoded copy).
 int KvCacheRestoreEncoded(const void* encoded, size_t length, KvHttpResponse& response);
 
+// The head of a stored form alone (its encoded bytes through the blank
+// line) into the response, which gets no body: the body length the head
+// declares, or -1 (response reset) when it is no valid stored head.
+long long KvCacheRestoreEncodedHead(const void* encodedHead, size_t length, KvHttpResponse& response);
+// Decodes one piece of an encoded body into dst (room for length bytes),
+// setting `written`. `escape` carries an escape byte that ended the piece
+// before into the next one. False for a form that is not valid.
+bool KvCacheDecodePiece(const void* piece, size_t length, char* dst, size_t& written, bool& escape);
+
 // Removes every header of that name, whatever its letter case.
 void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name);
 
@@ -79,6 +88,8 @@ void KvCacheRemoveHeaderAll(KvHttpBuffer& message, const char* name);
 // "Set-Cookie" or "Set-Cookie2" at all (cookies are one browser's, never
 // shared). 1, or 0 when a header cannot be set.
 int KvCacheServeHeaders(KvHttpResponse& response, const char* storeName);
+// How far ahead of now KvCacheServeHeaders puts "Expires" for this answer.
+int KvCacheExpiresSeconds(const KvHttpBuffer& response);
 
 // Headers of an answer served from a path-structured store: "Last-Modified"
 // the stored modification time, "Expires" now plus one hour, "CacheName"

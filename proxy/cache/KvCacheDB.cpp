@@ -8,6 +8,7 @@
 #include "base/file/KvFileFunc.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheFiles.h"
+#include "proxy/cache/KvCacheMemory.h"
 #include "proxy/cache/KvCacheReader.h"
 
 IMPLEMENT_DYNCREATE(KvCacheDomainItem, KvObject)
@@ -99,6 +100,7 @@ void KvCacheDB::SetBusyTimeout(int ms) {
 int KvCacheDB::Open(const char* directory, const char* name) {
     std::unique_lock<std::shared_mutex> exclusive(m_openLock);
     KvCriticalLock lock(m_lock);
+    if (m_bOpen.load()) NoteAllChanged();  // its answers are no longer served
     DropReaders();
     m_bOpen.store(false, std::memory_order_release);
     m_dbIndex.Close();
@@ -147,6 +149,8 @@ int KvCacheDB::OpenFiles(bool indexExisted) {
         return 0;
     }
     m_bOpen.store(true, std::memory_order_release);
+    // Its answers may come before those of a store read so far.
+    NoteAllChanged();
     return 1;
 }
 
@@ -175,11 +179,18 @@ int KvCacheDB::InitNewDatabase() {
 void KvCacheDB::Close() {
     std::unique_lock<std::shared_mutex> exclusive(m_openLock);
     KvCriticalLock lock(m_lock);
+    if (m_bOpen.load()) NoteAllChanged();  // its answers are no longer served
     DropReaders();
     m_bOpen.store(false, std::memory_order_release);
     m_dbIndex.Close();
     m_dbContent.Close();
 }
+
+void KvCacheDB::NoteChanged(const char* host, const char* path) {
+    KvCacheMemory::Shared().Forget(KvCacheMemory::Key(host, path));
+}
+
+void KvCacheDB::NoteAllChanged() { KvCacheMemory::Shared().ForgetAll(); }
 
 void KvCacheDB::ReportError(const char* what, const KvSqlDB& db) {
     if (m_bErrorReported.exchange(true)) return;

@@ -41,6 +41,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstddef>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -60,6 +61,22 @@ class KvGenBuffer;
 class KvHttpRequest;
 class KvHttpResponse;
 class KvCacheReader;
+class KvCacheBodyStream;
+
+// What a served answer brings besides the response (GetCacheForRequest).
+struct KvCacheHit {
+    KvCacheHit();
+    ~KvCacheHit();
+    KvCacheHit(KvCacheHit&&) noexcept;
+    KvCacheHit& operator=(KvCacheHit&&) noexcept;
+    // In: a stored form of this many bytes or more is not read whole: its
+    // body comes as `stream`, the response holding only the head.
+    size_t streamFrom = SIZE_MAX;
+    // Out: the store drops the object once `expired` has passed.
+    bool expires = false;
+    KvTime expired;
+    std::unique_ptr<KvCacheBodyStream> stream;
+};
 
 // One host of a store, as listed by PopulateDomain / PopulateDomain2.
 class KvCacheDomainItem : public KvObject {
@@ -133,7 +150,7 @@ public:
     int GetCache(KvHttpRequest* request, KvHttpResponse* response);
     // The same for a key already derived (what the cache manager calls).
     int GetCacheForRequest(const char* host, const char* path, const KvHttpRequest* request,
-                           KvHttpResponse* response);
+                           KvHttpResponse* response, KvCacheHit* hit = nullptr);
     // The answer exactly as stored (no expiry test, no header rewriting).
     int GetCache(int objId, KvHttpResponse* response);
 
@@ -208,11 +225,16 @@ private:
     // Brings the tables of an earlier version up to date.
     bool UpgradeTables();
     int ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
-                    KvHttpResponse* response, bool rewrite);
+                    KvHttpResponse* response, bool rewrite, KvCacheHit* hit = nullptr);
     // Finds the object and reads its content into `content` (when given),
-    // unless the object was stored no later than `notModifiedSince`.
+    // unless the object was stored no later than `notModifiedSince`; a
+    // large one as the hit's stream when the hit asks for that.
     int ReadObject(Lookup how, const char* host, int id, const char* path, Found& found, KvHttpResponse* content,
-                   const KvTime* notModifiedSince = nullptr);
+                   const KvTime* notModifiedSince = nullptr, KvCacheHit* hit = nullptr);
+    // Tells the memory front of the cache that the key changed.
+    static void NoteChanged(const char* host, const char* path);
+    static void NoteAllChanged();
+    int DeletePathLocked(int hostId, const char* path);
     int StoreEncoded(int hostId, const char* path, const KvTime& modified, const KvTime& expired, const KvCacheBlob& blob);
     int InsertObject(int hostId, const char* path, const CString& modified, const CString& expired, const KvCacheBlob& blob);
     int ReplaceObject(int objId, const CString& modified, const CString& expired, const KvCacheBlob& blob);

@@ -6,6 +6,7 @@
 #include "inet/http/KvHttpRequest.h"
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheBodyStream.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheKey.h"
 #include "proxy/cache/KvCacheReader.h"
@@ -21,8 +22,13 @@ KvTime ParseOrPast(const CString& text) {
 
 }  // namespace
 
+KvCacheHit::KvCacheHit() = default;
+KvCacheHit::~KvCacheHit() = default;
+KvCacheHit::KvCacheHit(KvCacheHit&&) noexcept = default;
+KvCacheHit& KvCacheHit::operator=(KvCacheHit&&) noexcept = default;
+
 int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path, Found& found,
-                          KvHttpResponse* content, const KvTime* notModifiedSince) {
+                          KvHttpResponse* content, const KvTime* notModifiedSince, KvCacheHit* hit) {
     if (!IsOpen()) return 0;
     KvCacheReader* reader = AcquireReader();
     if (!reader) return 0;
@@ -44,10 +50,19 @@ int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path
     const bool hasStored = rc == 1 && KvCacheParseTime(row.stored, stored);
     // The browser's copy is current when this copy was stored no later.
     found.notModified = notModifiedSince && hasStored && !(stored - *notModifiedSince > 1e-10);
-    if (rc == 1 && content && !found.notModified) rc = reader->ReadContent(row.objId, *content);
-    found.damaged = rc == KvCacheReader::kDamaged;
-    if (rc < 0 && !found.damaged) ReportError("reading", reader->GetFailedDb());
+    const size_t streamFrom = hit ? hit->streamFrom : SIZE_MAX;
+    if (rc == 1 && content && !found.notModified) rc = reader->ReadContent(row.objId, *content, streamFrom);
+    if (rc < 0 && rc != KvCacheReader::kDamaged) ReportError("reading", reader->GetFailedDb());
     ReleaseReader(reader);
+    static_assert(KvCacheBodyStream::kDamaged == KvCacheReader::kDamaged);
+    if (rc == KvCacheReader::kStream) {
+        // The pool's reader is back before a browser takes the body.
+        hit->stream = std::make_unique<KvCacheBodyStream>();
+        rc = hit->stream->Open(GetContentPath(), m_nBusyTimeout.load(), row.objId, m_bChecked.load(), *content);
+        if (rc == -1) ReportError("reading", hit->stream->Db());
+        if (rc != 1) hit->stream.reset();
+    }
+    found.damaged = rc == KvCacheReader::kDamaged;
     found.objId = row.objId;
     if (rc <= 0) return 0;
     found.modified = ParseOrPast(row.modified);
@@ -56,7 +71,7 @@ int KvCacheDB::ReadObject(Lookup how, const char* host, int id, const char* path
 }
 
 int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* path, const KvHttpRequest* request,
-                           KvHttpResponse* response, bool rewrite) {
+                           KvHttpResponse* response, bool rewrite, KvCacheHit* hit) {
     if (!response) return 0;
     KvTime ifModifiedSince;
     const bool revalidate = rewrite && KvCacheIfModifiedSince(request, ifModifiedSince);
@@ -66,7 +81,7 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
         std::shared_lock<std::shared_mutex> open(m_openLock);
         // The stored answer is decoded straight into the response: one
         // copy of the body, freed by whoever sends it.
-        if (!ReadObject(how, host, id, path, found, response, revalidate ? &ifModifiedSince : nullptr)) {
+        if (!ReadObject(how, host, id, path, found, response, revalidate ? &ifModifiedSince : nullptr, hit)) {
             response->Reset();
             if (!found.damaged) return 0;
         } else {
@@ -74,16 +89,23 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
             if (!(rewrite && expired && m_bCacheDelete.load())) {
                 if (found.notModified) {
                     response->Reset();
+                    if (hit) hit->stream.reset();
                     return response->NotModifiedResponse(found.modified);
                 }
                 if (rewrite && !KvCacheServeHeaders(*response, m_strName)) {
                     response->Reset();
+                    if (hit) hit->stream.reset();
                     return 0;
+                }
+                if (hit) {
+                    hit->expires = found.expired.IsValid() && m_bCacheDelete.load();
+                    hit->expired = found.expired;
                 }
                 return 1;
             }
             expiredText = KvCacheFormatTime(found.expired);
             response->Reset();  // a miss keeps nothing of the object
+            if (hit) hit->stream.reset();
         }
     }
     if (found.damaged) {
@@ -95,6 +117,11 @@ int KvCacheDB::ServeObject(Lookup how, const char* host, int id, const char* pat
     if (!m_bReadOnly.load()) {
         KvCriticalLock lock(m_lock);
         if (IsOpen()) DeleteObjectLocked(found.objId, found.damaged ? nullptr : expiredText.c_str());
+    }
+    if (how == Lookup::kByHost) {
+        NoteChanged(KvCacheKeyHost(host), path);
+    } else {
+        NoteAllChanged();
     }
     return 0;
 }
@@ -120,8 +147,8 @@ int KvCacheDB::GetCache(KvHttpRequest* request, KvHttpResponse* response) {
 }
 
 int KvCacheDB::GetCacheForRequest(const char* host, const char* path, const KvHttpRequest* request,
-                                  KvHttpResponse* response) {
-    return ServeObject(Lookup::kByHost, host, 0, path, request, response, true);
+                                  KvHttpResponse* response, KvCacheHit* hit) {
+    return ServeObject(Lookup::kByHost, host, 0, path, request, response, true, hit);
 }
 
 int KvCacheDB::GetCache(int objId, KvHttpResponse* response) {

@@ -169,6 +169,7 @@ int KvCacheDB::StoreEncoded(int hostId, const char* path, const KvTime& modified
     if (objId > 0) return ReplaceObject(objId, modifiedText, expiredText, blob);
     // A path differing only in letter case holds the row: it goes first,
     // so its content is never served for this path.
+    if (objId < 0) NoteAllChanged();  // the other spelling's key is not at hand
     if (objId < 0 && !DeleteObjectLocked(-objId, nullptr)) return 0;
     return InsertObject(hostId, path, modifiedText, expiredText, blob);
 }
@@ -182,7 +183,9 @@ int KvCacheDB::AddCache(int hostId, const char* path, KvHttpResponse* response) 
     expired += (double)m_nExpiredDays.load();
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
+    const int stored = StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
+    NoteAllChanged();  // the host's name is not at hand
+    return stored;
 }
 
 int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* response) {
@@ -195,7 +198,9 @@ int KvCacheDB::AddCache(const char* host, const char* path, KvHttpResponse* resp
     KvCriticalLock lock(m_lock);
     int hostId = FindOrCreateHost(host);
     if (!hostId) return 0;
-    return StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
+    const int stored = StoreEncoded(hostId, path, enc.modified, expired, enc.AsBlob());
+    NoteChanged(KvCacheKeyHost(host), path);
+    return stored;
 }
 
 int KvCacheDB::AddCache(const char* url, KvHttpResponse* response) {
@@ -215,7 +220,9 @@ int KvCacheDB::UpdateCache(int objId, KvHttpResponse* response) {
     if (!IsOpen()) return 0;
     KvSqlBuffer sql;
     if (m_dbIndex.ExecScalar(sql.Format("select count(*) from cache_object where obj_id=%d", objId), 0) != 1) return 0;
-    return ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.AsBlob());
+    const int stored = ReplaceObject(objId, KvCacheFormatTime(enc.modified), KvCacheFormatTime(expired), enc.AsBlob());
+    NoteAllChanged();
+    return stored;
 }
 
 int KvCacheDB::AddFromFileKey(const char* host, const char* path, const char* file) {
@@ -267,16 +274,24 @@ int KvCacheDB::DeleteCache(int objId) {
     if (m_bReadOnly.load()) return 0;
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
-    return objId > 0 ? DeleteObjectLocked(objId, nullptr) : 1;
+    const int deleted = objId > 0 ? DeleteObjectLocked(objId, nullptr) : 1;
+    NoteAllChanged();
+    return deleted;
+}
+
+int KvCacheDB::DeletePathLocked(int hostId, const char* path) {
+    if (hostId <= 0) return 1;
+    int objId = FindObjectLocked(hostId, path, false);
+    return objId ? DeleteObjectLocked(objId, nullptr) : 1;
 }
 
 int KvCacheDB::DeleteCache(int hostId, const char* path) {
     if (m_bReadOnly.load()) return 0;
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
-    if (hostId <= 0) return 1;
-    int objId = FindObjectLocked(hostId, path, false);
-    return objId ? DeleteObjectLocked(objId, nullptr) : 1;
+    const int deleted = DeletePathLocked(hostId, path);
+    NoteAllChanged();  // the host's name is not at hand
+    return deleted;
 }
 
 int KvCacheDB::DeleteCache(const char* host, const char* path) {
@@ -284,7 +299,9 @@ int KvCacheDB::DeleteCache(const char* host, const char* path) {
     KvCriticalLock lock(m_lock);
     if (!IsOpen()) return 0;
     int hostId = FindHostId(host);
-    return hostId ? DeleteCache(hostId, path) : 1;
+    const int deleted = hostId ? DeletePathLocked(hostId, path) : 1;
+    NoteChanged(KvCacheKeyHost(host), path);
+    return deleted;
 }
 
 int KvCacheDB::DeleteCache(const char* url) {
@@ -309,6 +326,7 @@ int KvCacheDB::DeleteAllCacheByHost(int hostId) {
             return 0;
         }
     }
+    NoteAllChanged();
     KvSqlTransaction tx(m_dbContent);
     if (!tx.IsActive()) return 0;
     KvSqlStatement st = m_dbContent.CompileStatement("delete from cache_content where obj_id=?;");

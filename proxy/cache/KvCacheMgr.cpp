@@ -8,6 +8,7 @@
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/cache/KvCacheFiles.h"
 #include "proxy/cache/KvCacheKey.h"
+#include "proxy/cache/KvCacheMemory.h"
 
 IMPLEMENT_DYNAMIC(KvCacheMgr, KvObject)
 
@@ -140,17 +141,25 @@ int KvCacheMgr::GetCache(KvHttpRequest* request, KvHttpResponse* response) {
     return GetByKey(host, path, request, response);
 }
 
-int KvCacheMgr::GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response) {
+int KvCacheMgr::GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response,
+                         KvCacheHit* hit) {
     CString keyHost, keyPath;
     KvCacheKeyFromParts(host, path, keyHost, keyPath);
-    return GetByKey(keyHost, keyPath, request, response);
+    return GetByKey(keyHost, keyPath, request, response, hit);
 }
 
-int KvCacheMgr::GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response) {
+std::string KvCacheMgr::ReadyKey(const char* host, const char* path) {
+    CString keyHost, keyPath;
+    KvCacheKeyFromParts(host, path, keyHost, keyPath);
+    return KvCacheMemory::Key(KvCacheKeyHost(keyHost), keyPath);
+}
+
+int KvCacheMgr::GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response,
+                         KvCacheHit* hit) {
     if (!request || !response) return 0;
     for (const char* name : {host, "pcache", "vcache"}) {
         KvCacheDB* db = GetCacheDB(name);
-        if (db && db->GetCacheForRequest(host, path, request, response)) return 1;
+        if (db && db->GetCacheForRequest(host, path, request, response, hit)) return 1;
     }
     return 0;
 }

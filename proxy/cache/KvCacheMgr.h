@@ -58,7 +58,11 @@ public:
     int GetCache(KvHttpRequest* request, KvHttpResponse* response);
     // The same for a host (with ":port" when not 80) and a path as
     // received; the request gives the conditional headers.
-    int GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response);
+    int GetCache(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response,
+                 KvCacheHit* hit = nullptr);
+    // The key of the memory front (KvCacheMemory) for a host and path as
+    // received, the same key the stores note their changes under.
+    static std::string ReadyKey(const char* host, const char* path);
     // 1 when stored (domain store, else vcache).
     int AddCache(const char* host, const char* path, KvHttpResponse* response);
     int AddCache(KvHttpRequest* request, KvHttpResponse* response);
@@ -72,7 +76,8 @@ protected:
     // The store of that name opened (opening it on first use), or null.
     KvCacheDB* GetCacheDB(const char* name);
     int _BreakUrlComponent(const char* url, CString& host, CString& path);
-    int GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response);
+    int GetByKey(const char* host, const char* path, KvHttpRequest* request, KvHttpResponse* response,
+                 KvCacheHit* hit = nullptr);
 
     int AddByKey(const char* host, const char* path, KvHttpResponse* response);
     int DeleteByKey(const char* host, const char* path);

@@ -25,8 +25,13 @@ int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busy
     if (!m_stByHost.IsValid() || !m_stByHostId.IsValid() || !m_stById.IsValid()) return 0;
     m_pFailed = &m_content;
     if (!m_content.Open(contentPath)) return 0;
-    m_stContent = m_content.CompileStatement(checked ? "select obj_data, obj_crc from cache_content where obj_id=?;"
-                                                     : "select obj_data, null from cache_content where obj_id=?;");
+    // The length of a blob is known without reading it: a stored form long
+    // enough to be streamed is not loaded here.
+    m_stContent = m_content.CompileStatement(
+        checked ? "select case when length(obj_data) < ?2 then obj_data end, obj_crc, length(obj_data) "
+                  "from cache_content where obj_id=?1;"
+                : "select case when length(obj_data) < ?2 then obj_data end, null, length(obj_data) "
+                  "from cache_content where obj_id=?1;");
     return m_stContent.IsValid() ? 1 : 0;
 }
 
@@ -58,12 +63,14 @@ int KvCacheReader::FindById(int objId, KvCacheObjectRow& row) {
     return ReadRow(m_stById, row);
 }
 
-int KvCacheReader::ReadContent(int objId, KvHttpResponse& out) {
+int KvCacheReader::ReadContent(int objId, KvHttpResponse& out, size_t streamFrom) {
     m_pFailed = &m_content;
-    if (!m_stContent.Bind(1, objId)) return -1;
+    const long long from = streamFrom > (size_t)INT64_MAX ? INT64_MAX : (long long)streamFrom;
+    if (!m_stContent.Bind(1, objId) || !m_stContent.BindInt64(2, from)) return -1;
     KvSqlQuery q = m_stContent.ExecQuery();
     if (!q.IsValid()) return -1;
     if (q.IsEOF()) return 0;
+    if (q.IsFieldNull(0) && q.GetInt64Field(2, 0) >= from) return kStream;
     int length = 0;
     const unsigned char* data = q.GetBlobField(0, length);
     if (!data || length <= 0) return 0;

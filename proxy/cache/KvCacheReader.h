@@ -4,6 +4,7 @@
 // store's pool until it is given back.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/containers/KvGenBuffer.h"
@@ -35,8 +36,11 @@ public:
     // (KvCacheRestoreEncoded): 1 read, 0 absent or not a valid stored
     // answer (out reset), -1 on a database failure, kDamaged when the
     // stored form does not match its checksum (out reset).
+    // A stored form of `streamFrom` bytes or more is not read: kStream
+    // tells the caller to stream it (KvCacheBodyStream).
     static constexpr int kDamaged = -2;
-    int ReadContent(int objId, KvHttpResponse& out);
+    static constexpr int kStream = 2;
+    int ReadContent(int objId, KvHttpResponse& out, size_t streamFrom = SIZE_MAX);
 
     // The connection whose failure was last seen, for the error report.
     const KvSqlDB& GetFailedDb() const { return *m_pFailed; }

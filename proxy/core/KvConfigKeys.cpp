@@ -25,6 +25,7 @@ constexpr KvConfigKey kKeys[] = {
      "memory (MiB) that copies for the cache may take, all downloads together"},
     {"Proxy", "ErrorPages", "browser", "browser",
      "when our error page replaces an origin's error answer: browser, all or none"},
+    {"Proxy", "MemoryCache", "64", "64", "memory (MiB) that keeps recent cache hits ready to send"},
     {"General", "UseWhiteList", "0", "off", "1: load whitelist.txt"},
     {"General", "UseBlackList", "0", "off", "1: load blacklist.txt"},
     {"General", "UsePopUpFilter", "0", "off", "1: load and apply popupfilter.txt"},

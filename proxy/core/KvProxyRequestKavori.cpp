@@ -99,9 +99,13 @@ int KvProxyRequestKavori::LocalRedirect() {
     return ResponseRedirect(target);
 }
 
+void KvProxyRequestKavori::SetCloseHeaders(KvHttpResponse& answer) {
+    for (const char* name : {"Connection", "Proxy-Connection", "Keep-Alive"}) KvRemoveHeaderAnyCase(answer, name);
+    answer.SetHeaderValue("Connection", "close");
+}
+
 void KvProxyRequestKavori::SendAnswerOfProxy() {
-    for (const char* name : {"Connection", "Proxy-Connection", "Keep-Alive"}) KvRemoveHeaderAnyCase(m_response, name);
-    m_response.SetHeaderValue("Connection", "close");
+    SetCloseHeaders(m_response);
     SendResponse();
     LogAccess(m_response.m_nStatus, 0);  // SendResponse counted the body
 }

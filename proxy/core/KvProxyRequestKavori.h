@@ -18,7 +18,12 @@
 // cache, web manager) does its own locking.
 #pragma once
 
+#include <string>
+
 #include "proxy/core/KvProxyRequest.h"
+
+class KvCacheBodyStream;
+struct KvCacheReady;
 
 class KvProxyRequestKavori : public KvProxyRequest {
     DECLARE_DYNCREATE(KvProxyRequestKavori)
@@ -60,6 +65,17 @@ protected:
     bool IsHardReload() const;
     // m_response, filled here, to the browser with "Connection: close".
     void SendAnswerOfProxy();
+    // The headers of one exchange: "Connection: close" and no other.
+    static void SetCloseHeaders(KvHttpResponse& answer);
+    // A hit kept in memory, its times set now; false (nothing sent) when
+    // it cannot be used.
+    bool SendReady(const KvCacheReady& ready);
+    // The head in m_response, then the body read from the cache file.
+    void SendStreamedAnswer(KvCacheBodyStream& stream);
+    // The answer just stored, read back into the memory front of the cache.
+    void KeepStoredReady(const CString& host, const CString& path);
     // The short refusal of a blocked tunnel (the browser shows its own page).
     int RefuseTunnel(int code);
+
+    std::string m_readyOut;  // a kept hit's head (and small body) as it goes out
 };

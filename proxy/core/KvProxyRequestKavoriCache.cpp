@@ -5,6 +5,9 @@
 #include <string_view>
 
 #include "inet/log/KvLogError.h"
+#include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheBodyStream.h"
+#include "proxy/cache/KvCacheMemory.h"
 #include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvProxyKavoriRules.h"
@@ -13,6 +16,11 @@
 #include "proxy/core/KvWebProxyApp.h"
 
 namespace {
+
+// A stored form this long or longer is sent in pieces from the cache file.
+constexpr size_t kStreamFrom = 1u << 20;
+// A body up to this size goes out in one write with its head.
+constexpr size_t kJoinBodyLimit = 64 * 1024;
 
 bool IsStoredStatus(int status) { return status == 200 || status == 301 || status == 302; }
 
@@ -53,13 +61,76 @@ int KvProxyRequestKavori::ResponseFromCache() {
     if (m_strHost.CompareNoCase("localhost") == 0 || m_request.m_strMethod.CompareNoCase("GET") != 0) return 0;
     CString host, path;
     CacheKey(host, path);
-    if (!KvCacheMgr::GetInstance()->GetCache(host, path, &m_request, &m_response)) {
+    // A revalidation is the store's to answer: it compares the dates.
+    KvTime since;
+    KvCacheMemory& front = KvCacheMemory::Shared();
+    const std::string key =
+        front.Budget() && !KvCacheIfModifiedSince(&m_request, since) ? KvCacheMgr::ReadyKey(host, path) : "";
+    if (!key.empty()) {
+        if (std::shared_ptr<const KvCacheReady> ready = front.Find(key); ready && SendReady(*ready)) return 1;
+    }
+    const uint64_t snapshot = key.empty() ? 0 : front.Snapshot(key);
+    KvCacheHit hit;
+    hit.streamFrom = kStreamFrom;
+    if (!KvCacheMgr::GetInstance()->GetCache(host, path, &m_request, &m_response, &hit)) {
         m_response.Reset();  // a miss leaves nothing behind for the relay
         return 0;
     }
-    SendAnswerOfProxy();
+    if (hit.stream) {
+        SendStreamedAnswer(*hit.stream);
+    } else {
+        SendAnswerOfProxy();
+        if (!key.empty() && m_response.m_bufBody.GetCount() <= KvCacheMemory::kLargestObject)
+            front.Offer(key, KvCacheMakeReady(m_response, hit.expires, hit.expired), snapshot);
+    }
     m_response.m_bufBody.Empty();  // a large answer is not kept while the thread idles
     return 1;
+}
+
+bool KvProxyRequestKavori::SendReady(const KvCacheReady& ready) {
+    std::string& out = m_readyOut;
+    out.clear();
+    if (!ready.ComposeHead(out)) return false;
+    const bool join = ready.body.size() <= kJoinBodyLimit;
+    if (join) out.append(ready.body);
+    int sent = m_comClient.Send(out.data(), (int)out.size());
+    if (sent >= 0 && !join) sent = m_comClient.Send(ready.body.data(), (int)ready.body.size());
+    if (sent >= 0) m_nAccessBytes += (int64_t)ready.body.size();
+    out.clear();
+    if (out.capacity() > 2 * kJoinBodyLimit) out.shrink_to_fit();
+    m_response.m_nStatus = ready.status;
+    LogAccess(ready.status, 0);
+    return true;
+}
+
+void KvProxyRequestKavori::SendStreamedAnswer(KvCacheBodyStream& stream) {
+    SetCloseHeaders(m_response);
+    if (m_response.SendHeader(&m_comClient) >= 0) {
+        std::string_view piece;
+        while (stream.Next(piece)) {
+            if (m_comClient.Send(piece.data(), (int)piece.size()) < 0) break;
+            m_nAccessBytes += (int64_t)piece.size();
+        }
+        // The browser sees an answer shorter than its Content-Length.
+        if (stream.Failed()) LogError(KV_LOG_ERROR, "Cache read failed while sending: %s", m_request.m_strURL.c_str());
+    }
+    LogAccess(m_response.m_nStatus, 0);
+}
+
+void KvProxyRequestKavori::KeepStoredReady(const CString& host, const CString& path) {
+    KvCacheMemory& front = KvCacheMemory::Shared();
+    if (!front.Budget() || m_response.m_bufBody.GetCount() > KvCacheMemory::kLargestObject) return;
+    // Read back as a hit would be: the entry is what the stores now serve
+    // (another store may come first for this key).
+    const std::string key = KvCacheMgr::ReadyKey(host, path);
+    const uint64_t snapshot = front.Snapshot(key);
+    KvHttpRequest plain;
+    KvHttpResponse stored;
+    KvCacheHit hit;
+    hit.streamFrom = kStreamFrom;
+    if (!KvCacheMgr::GetInstance()->GetCache(host, path, &plain, &stored, &hit) || hit.stream) return;
+    SetCloseHeaders(stored);
+    front.Offer(key, KvCacheMakeReady(stored, hit.expires, hit.expired), snapshot);
 }
 
 void KvProxyRequestKavori::SaveToCache() {
@@ -78,6 +149,7 @@ void KvProxyRequestKavori::SaveToCache() {
         CacheKey(host, path);
         if (KvCacheMgr::GetInstance()->AddCache(host, path, &m_response)) {
             LogError(KV_LOG_INFO, "Save to cache: %s", m_request.m_strURL.c_str());
+            KeepStoredReady(host, path);
         } else {
             LogError(KV_LOG_INFO, "Saving to cache failed: %s", m_request.m_strURL.c_str());
         }

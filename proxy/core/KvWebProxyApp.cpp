@@ -14,6 +14,7 @@
 #include "inet/log/KvLogError.h"
 #include "inet/url/KvUrlCode.h"
 #include "inet/web/KvMime.h"
+#include "proxy/cache/KvCacheMemory.h"
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvDownloadSettings.h"
@@ -200,6 +201,7 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
                  KvConfigDefault("Proxy", "ErrorPages"));
         (void)KvParseErrorPages(KvConfigDefault("Proxy", "ErrorPages"), m_nErrorPages);
     }
+    KvCacheMemory::Shared().SetBudget((size_t)KvConfigInt(ini, "Proxy", "MemoryCache") << 20);
 }
 
 void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
