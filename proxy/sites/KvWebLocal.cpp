@@ -29,9 +29,9 @@ int KvWebLocal::Initiate() {
     m_search.SetContentDatabase(&m_db);
     // The pages may have changed while the site was not running (another
     // program, the SQL runner): a fresh start forgets every search.
-    if (m_search.OpenStore(StrFormat("%s/Temp/%s.srt", m_strBasePath.c_str(), m_strDomain.c_str()))) {
-        (void)m_search.ClearSearchProfiles();
-    }
+    const CString store = StrFormat("%s/Temp/%s.srt", m_strBasePath.c_str(), m_strDomain.c_str());
+    if (m_search.OpenStore(store)) (void)m_search.ClearSearchProfiles();
+    else LogError(KV_LOG_ERROR, "Local web %s: searches cannot be kept in %s.", m_strDomain.c_str(), store.c_str());
     return 1;
 }
 
@@ -39,7 +39,7 @@ int KvWebLocal::DoGetResponse() {
     m_folder = KvWebFolder();
     m_page = KvWebPage();
     m_folder.m_nID = -1;
-    m_strFolderPath = "/";
+    m_strFolderPath = CString("/");
     const CString& dir = m_strCurDir;
     const CString& file = m_strCurFile;
     if (file.IsEmpty() && dir != "/phpmod/") return ResponseWebPage(dir, "index.html");
@@ -168,7 +168,7 @@ CString KvWebLocal::FindPathFromFolderId(int id) {
 }
 
 void KvWebLocal::ContentChanged() {
-    if (!m_search.ClearSearchProfiles()) {
+    if (m_search.IsOpen() && !m_search.ClearSearchProfiles()) {
         LogError(KV_LOG_ERROR, "Local web %s: remembered searches could not be emptied.", m_strDomain.c_str());
     }
 }
