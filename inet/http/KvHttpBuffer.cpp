@@ -142,8 +142,9 @@ int KvHttpBuffer::ComposeHeader(KvGenBuffer* out) {
     m_mapHeader.ForEach([&](CsStrMapItem* item) {
         const char* name = item->GetKey();
         const char* value = item->GetValue();
-        if (!*name || !*value || HasLineBreak(name) || HasLineBreak(value)) return;
-        ok = ok && out->PutString(name) && out->PutString(": ", 2) && out->PutString(value) &&
+        if (!*name || HasLineBreak(name) || HasLineBreak(value)) return;
+        // An empty value is a field all the same: "Name:" with nothing after.
+        ok = ok && out->PutString(name) && out->PutString(*value ? ": " : ":") && out->PutString(value) &&
              out->PutString("\r\n", 2);
     });
     if (!ok || !out->PutString("\r\n", 2)) return KV_HTTP_NO_MEMORY;

@@ -15,8 +15,9 @@
 //   and the blanks around it becoming one space, so no text of a value is
 //   lost; one that follows no field line is dropped. Folded lines count
 //   as malformed (m_nMalformedFields): a request with one is refused.
-// - A line may hold up to KV_HTTP_MAX_LINE characters and the whole head up
-//   to KV_HTTP_MAX_HEAD bytes; a longer line or head fails with
+// - A line may hold up to m_nMaxLine characters (KV_HTTP_MAX_LINE; a
+//   response's line may fill its head) and the whole head up to
+//   KV_HTTP_MAX_HEAD bytes; a longer line or head fails with
 //   KV_HTTP_BAD_HEADER (the caller answers 400), as does a head that has
 //   begun but not ended within the connection's receive time-out, and a
 //   "Content-Length" that is not a plain decimal number or that appears
@@ -29,8 +30,9 @@
 //
 // Writing (SendHeader, Send, TransferTo, ComposeHeader):
 // - The head is composed in memory and written with one Send.
-// - A header with an empty name or value, or whose name or value holds a
-//   CR or LF, is never written (no header injection). A first line that
+// - A header with an empty value is written as "Name:"; one with an empty
+//   name, or whose name or value holds a CR or LF, is never written (no
+//   header injection). A first line that
 //   holds a CR or LF makes the whole write fail with KV_COM_INVALID.
 //
 // Result codes: byte counts, or the negative connection codes of
@@ -199,6 +201,9 @@ public:
     // colon, or hold control bytes (they are parsed as well as they can be;
     // whoever forwards a message refuses it instead).
     int m_nMalformedFields = 0;
+    // Longest head line read intact: KV_HTTP_MAX_LINE, and for a response
+    // the whole head limit (a server may send one long field).
+    size_t m_nMaxLine = KV_HTTP_MAX_LINE;
 
 protected:
     int SetHeaderNumber(const char* name, long long value);

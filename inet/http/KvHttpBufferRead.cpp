@@ -18,6 +18,7 @@ constexpr size_t kBodyPiece = 64 * 1024;
 // Collects head bytes and enforces the line and head limits.
 struct HeadScanner {
     std::string& head;
+    size_t maxLine;        // longest line allowed
     size_t lineChars = 0;  // characters of the current line, CRs left out
 
     // 1 when the byte ended the head (an empty line), 0 to go on, or
@@ -30,7 +31,7 @@ struct HeadScanner {
             lineChars = 0;
             return blank ? 1 : 0;
         }
-        if (ch != '\r' && ++lineChars > KV_HTTP_MAX_LINE) return KV_HTTP_BAD_HEADER;
+        if (ch != '\r' && ++lineChars > maxLine) return KV_HTTP_BAD_HEADER;
         return 0;
     }
 };
@@ -132,7 +133,7 @@ private:
 
 int KvHttpBuffer::ReadHead(KvComObject* con) {
     m_strHead.clear();
-    HeadScanner scan{m_strHead};
+    HeadScanner scan{m_strHead, m_nMaxLine};
     const int timeOut = con->GetTimeOut();
     const int64_t deadline = KvDeadlineAfter(timeOut);  // a negative time-out: none
     int code = 0;
@@ -267,7 +268,7 @@ int KvHttpBuffer::ReceiveHeader(KvGenBuffer* buf) {
     if (!buf) return KV_COM_INVALID;
     m_nContentLength = 0;
     m_strHead.clear();
-    HeadScanner scan{m_strHead};
+    HeadScanner scan{m_strHead, m_nMaxLine};
     const char* data = buf->GetData();
     const size_t count = buf->GetCount();
     size_t used = 0;

@@ -43,7 +43,7 @@ CString HttpDate(time_t when) {
 
 }  // namespace
 
-KvHttpResponse::KvHttpResponse() = default;
+KvHttpResponse::KvHttpResponse() { m_nMaxLine = KV_HTTP_MAX_HEAD; }
 
 KvHttpResponse::~KvHttpResponse() = default;
 
@@ -64,6 +64,14 @@ int KvHttpResponse::ParseFirstLineHeader(char* line) {
     m_strStatus = p;
     m_nStatus = std::atoi(p);
     return 0;
+}
+
+bool KvHttpResponse::HasThreeDigitStatus() const {
+    const char* s = m_strStatus.c_str();
+    for (int i = 0; i < 3; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+    }
+    return s[3] == '\0' || s[3] == ' ';
 }
 
 int KvHttpResponse::SendFirstLineHeader(KvComObject* con) {

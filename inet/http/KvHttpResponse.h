@@ -22,6 +22,9 @@ public:
     void Reset() override;
     // "HTTP/1.1 200 OK": version, status text, status code. 0.
     [[nodiscard]] int ParseFirstLineHeader(char* line) override;
+    // The status text begins with exactly three digits (then a blank or
+    // nothing), as a status line must.
+    bool HasThreeDigitStatus() const;
     int SendFirstLineHeader(KvComObject* con) override;
     int TransferFirstLineHeaderTo(KvGenBuffer* buf) override;
 

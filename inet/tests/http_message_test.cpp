@@ -318,13 +318,13 @@ TEST(HttpWrite, RoundTripKeepsOrderDuplicatesAndBody) {
     std::string text = Written(m);
     EXPECT_EQ(text,
               "HTTP/1.1 201 Created\r\nSet-Cookie: a=1\r\nLocation: http://h/x\r\nSet-Cookie: b=2\r\n"
-              "Content-Length: 7\r\n\r\npayload");
+              "Empty:\r\nContent-Length: 7\r\n\r\npayload");
 
     KvHttpResponse back;
     ASSERT_GT(ParseText(back, text), 0);
     EXPECT_EQ(back.m_nStatus, 201);
     EXPECT_EQ(HeaderLines(back), (std::vector<std::string>{"Set-Cookie=a=1", "Location=http://h/x",
-                                                            "Set-Cookie=b=2", "Content-Length=7"}));
+                                                            "Set-Cookie=b=2", "Empty=", "Content-Length=7"}));
     EXPECT_EQ(Body(back), "payload");
     EXPECT_EQ(Written(back), text);
 }

@@ -32,8 +32,7 @@ KvProxyRequest::OriginWord KvProxyRequest::AwaitOriginContinue() {
             m_comClient.Send(kContinue, (int)sizeof kContinue - 1);
             return OriginWord::SendBody;
         }
-        m_response.Reset();
-        if (m_response.ReceiveHeader(&m_comRemote) <= 0) return OriginWord::Failed;
+        if (ReadOriginHead() <= 0) return OriginWord::Failed;
         const int status = m_response.m_nStatus;
         if (status < 100 || status >= 200 || status == 101) return OriginWord::Answered;
         PassInterimAnswer();

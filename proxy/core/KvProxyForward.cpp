@@ -28,7 +28,7 @@ bool HasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullp
 void PutHeader(KvGenBuffer& out, const char* name, const char* value) {
     if (!*name || HasLineBreak(name) || HasLineBreak(value)) return;
     out.PutString(name);
-    out.PutString(": ", 2);
+    out.PutString(*value ? ": " : ":");  // an empty value goes as it came
     out.PutString(value);
     out.PutString("\r\n", 2);
 }
@@ -226,8 +226,7 @@ int KvProxyRequest::ReceiveRemoteHeader() {
     }
     const bool interimToBrowser = m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0;
     for (int i = 0; i < kMaxInterimAnswers; ++i) {
-        m_response.Reset();
-        if (m_response.ReceiveHeader(&m_comRemote) <= 0) return 0;
+        if (ReadOriginHead() <= 0) return 0;
         const int status = m_response.m_nStatus;
         if (status < 100 || status >= 200 || status == 101) return 1;
         // "100 Continue" only ever answers a held-back body, whose own
@@ -236,6 +235,19 @@ int KvProxyRequest::ReceiveRemoteHeader() {
         if (interimToBrowser && status != 100) PassInterimAnswer();
     }
     return 0;
+}
+
+int KvProxyRequest::ReadOriginHead() {
+    m_response.Reset();
+    const int read = m_response.ReceiveHeader(&m_comRemote);
+    if (read == KV_HTTP_BAD_HEADER || (read > 0 && !m_response.HasThreeDigitStatus())) {
+        // A broken answer (a Content-Length that is not a plain number, a
+        // status that is not three digits, a head past its limits) is
+        // refused with 502: relayed, it could be read more than one way.
+        m_response.m_nStatus = 0;
+        return 1;
+    }
+    return read;
 }
 
 void KvProxyRequest::PassInterimAnswer() {
@@ -330,6 +342,7 @@ int KvProxyRequest::RelayResponseBody() {
         if (plan.framing == KvBodyFraming::Chunked && m_bSaveToCache) {
             // The copy holds the decoded body: describe it as such.
             KvRemoveHeaderAnyCase(m_response, "Transfer-Encoding");
+            KvRemoveHeaderAnyCase(m_response, "Trailer");  // its fields went with the chunks
             KvRemoveHeaderAnyCase(m_response, "Content-Length");
             m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
         }

@@ -237,7 +237,7 @@ int KvProxyRequest::ResponseFinish(const char* contentType) {
     m_response.m_nStatus = 200;
     m_response.SetHeaderValue("Server", "KvProxy/2.0.0 (Win32)");
     m_response.SetHeaderValue("X-Powered-By", "TqWeb/2.0.0");
-    m_response.SetHeaderValue("Content-Type", contentType ? contentType : "");
+    if (contentType && *contentType) m_response.SetHeaderValue("Content-Type", contentType);
     m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
     m_response.SetHeaderValue("Connection", "close");
     if (contentType && std::strcmp(contentType, "text/html") == 0) {
@@ -293,7 +293,7 @@ int KvProxyRequest::ResponseRedirect(const char* location) {
     m_response.SetHeaderValue("Content-Type", "text/html");
     m_response.SetHeaderValue("Content-Length", "0");
     m_response.SetHeaderValue("Connection", "close");
-    m_response.SetHeaderValue("Location", location ? location : "");
+    if (location && *location) m_response.SetHeaderValue("Location", location);
     m_response.Finish();
     m_response.SetKvProxyAsServer();
     m_response.SendHeader(&m_comClient);

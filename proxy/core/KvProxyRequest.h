@@ -136,6 +136,10 @@ protected:
     // whether to send it (the browser has had its "100 Continue"), or a
     // final answer came first (in m_response), or the origin failed.
     OriginWord AwaitOriginContinue();
+    // The origin's next head into m_response: the head's size, or 0 or a
+    // negative code when none came. A broken head counts as read, with
+    // status 0 (the caller refuses it with 502).
+    int ReadOriginHead();
     // An interim answer of the origin (in m_response) to the browser.
     void PassInterimAnswer();
     // The origin's error answer just read is replaced by the proxy's page

@@ -194,7 +194,7 @@ CString KvProxyFormatHtml(const char* format, va_list args) {
 }
 
 bool KvIsHopByHopHeader(const char* name) {
-    static const char* const kNames[] = {"Connection", "Proxy-Connection", "Keep-Alive", "TE", "Trailer", "Upgrade"};
+    static const char* const kNames[] = {"Connection", "Proxy-Connection", "Keep-Alive", "TE", "Upgrade"};
     if (!name) return false;
     for (const char* hop : kNames) {
         if (strcasecmp(name, hop) == 0) return true;

@@ -43,8 +43,10 @@ CString KvProxyHtmlText(const char* text);
 CString KvProxyFormatHtml(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Header names that belong to one connection ("Connection",
-// "Proxy-Connection", "Keep-Alive", "TE", "Trailer", "Upgrade"), compared
-// without case, and names listed in a "Connection" header of the message.
+// "Proxy-Connection", "Keep-Alive", "TE", "Upgrade"), compared without
+// case, and names listed in a "Connection" header of the message.
+// ("Trailer" is not among them: it announces the trailer fields of a
+// chunked body, which the relay passes on with the body.)
 bool KvIsHopByHopHeader(const char* name);
 bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name);
 

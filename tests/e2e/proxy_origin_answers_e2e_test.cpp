@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "tests/e2e/support/e2e_support.h"
 
@@ -25,6 +26,28 @@ std::string AnswerFor(const std::string& head) {
     }
     if (asks("/gone")) {
         return "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 12\r\n\r\n<p>gone</p>\n";
+    }
+    if (asks("/trailer")) {
+        return "HTTP/1.1 200 OK\r\nTrailer: X-Sum\r\nX-Empty:\r\nTransfer-Encoding: chunked\r\n\r\n"
+               "2\r\nok\r\n0\r\nX-Sum: 1\r\n\r\n";
+    }
+    if (asks("/wide")) {
+        // A head past 100 KB: one field of 100 KB and many short ones.
+        std::string fields = "X-Long: " + std::string(100000, 'a') + "\r\n";
+        for (int i = 0; i < 500; ++i) fields += "X-F" + std::to_string(i) + ": " + std::string(70, 'b') + "\r\n";
+        return "HTTP/1.1 200 OK\r\n" + fields + "Content-Length: 2\r\n\r\nok";
+    }
+    // Broken answers: a length that is not a plain number, a status that
+    // is not three digits.
+    const std::pair<const char*, const char*> broken[] = {
+        {"/negative", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nok"},
+        {"/huge", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nok"},
+        {"/suffixed", "HTTP/1.1 200 OK\r\nContent-Length: 2abc\r\n\r\nok"},
+        {"/four", "HTTP/1.1 2000 OK\r\nContent-Length: 2\r\n\r\nok"},
+        {"/two", "HTTP/1.1 20 OK\r\nContent-Length: 2\r\n\r\nok"},
+    };
+    for (const auto& [path, answer] : broken) {
+        if (asks(path)) return answer;
     }
     return "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 }
@@ -93,4 +116,27 @@ TEST_F(OriginAnswersTest, CurlFailWithBodyGetsTheOriginsBody) {
                         &out);
     EXPECT_EQ(rc, 22);  // curl's code for an HTTP error answer
     EXPECT_EQ(out, "{\"error\":\"later\"}\n");
+}
+
+TEST_F(OriginAnswersTest, TrailerAndEmptyFieldsPassAsTheyCame) {
+    const std::string raw = proxy.Exchange(
+        GetRequest("http://127.0.0.1:" + std::to_string(origin.Port()) + "/trailer"), kGuardMs);
+    const std::string head = raw.substr(0, raw.find("\r\n\r\n") + 2);
+    EXPECT_NE(head.find("\r\nTrailer: X-Sum\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("\r\nX-Empty:\r\n"), std::string::npos) << head;
+    EXPECT_EQ(Parse(raw).body, "2\r\nok\r\n0\r\nX-Sum: 1\r\n\r\n");
+}
+
+TEST_F(OriginAnswersTest, AHundredKilobyteHeadPassesAndBrokenAnswersGet502) {
+    Answer wide = Fetch("/wide");
+    EXPECT_EQ(wide.status, 200);
+    EXPECT_EQ(wide.Get("x-long").size(), 100000u);
+    EXPECT_TRUE(wide.Has("x-f499"));
+    EXPECT_EQ(wide.body, "ok");
+
+    for (const char* path : {"/negative", "/huge", "/suffixed", "/four", "/two"}) {
+        Answer a = Fetch(path);
+        EXPECT_EQ(a.statusLine, "HTTP/1.0 502 Bad Gateway") << path;
+        EXPECT_NE(a.body.find("invalid response"), std::string::npos) << path;
+    }
 }
