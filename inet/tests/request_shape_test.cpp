@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpRequest.h"
@@ -82,4 +83,19 @@ TEST(RequestShapeTest, CanonicalUrlHasOneSpellingPerAddress) {
     EXPECT_EQ(parts.host, "host");
     EXPECT_EQ(parts.port, 81);
     EXPECT_EQ(parts.path, "/?x");
+}
+
+TEST(RequestShapeTest, ReferencesResolveAgainstTheBase) {
+    const char* base = "http://h:81/a/b/c?q=1#f";
+    const std::pair<const char*, const char*> cases[] = {
+        {"HTTPS://x/y", "HTTPS://x/y"},     {"//other/p", "http://other/p"},
+        {"/root", "http://h:81/root"},      {"?z=2", "http://h:81/a/b/c?z=2"},
+        {"d", "http://h:81/a/b/d"},         {"../e", "http://h:81/a/b/../e"},
+        {"", "http://h:81/a/b/c?q=1"},      {"#g", "http://h:81/a/b/c?q=1"},
+    };
+    for (const auto& [reference, resolved] : cases) {
+        EXPECT_EQ(KvResolveUrl(base, reference).str(), resolved) << reference;
+    }
+    EXPECT_EQ(KvCanonicalUrl(KvResolveUrl("http://h/loop/a?x=1", "a?x=1").view()), "http://h/loop/a?x=1");
+    EXPECT_TRUE(KvResolveUrl("no-scheme", "x").IsEmpty());
 }

@@ -131,3 +131,37 @@ CString KvCanonicalUrl(std::string_view url) {
     out += KvCanonicalPath(parts.path.view());
     return out;
 }
+
+namespace {
+
+// "scheme:" at the start: a letter, then letters, digits, "+", "-", "."
+// up to a colon.
+bool HasScheme(std::string_view text) {
+    if (text.empty() || !std::isalpha((unsigned char)text[0])) return false;
+    for (size_t i = 1; i < text.size(); ++i) {
+        const unsigned char ch = (unsigned char)text[i];
+        if (ch == ':') return true;
+        if (!std::isalnum(ch) && ch != '+' && ch != '-' && ch != '.') return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+CString KvResolveUrl(std::string_view base, std::string_view reference) {
+    while (!reference.empty() && (reference.front() == ' ' || reference.front() == '\t')) reference.remove_prefix(1);
+    while (!reference.empty() && (reference.back() == ' ' || reference.back() == '\t')) reference.remove_suffix(1);
+    if (HasScheme(reference)) return CString(reference);
+    const size_t schemeEnd = base.find("://");
+    if (schemeEnd == std::string_view::npos) return CString();
+    base = base.substr(0, base.find('#'));
+    if (reference.starts_with("//")) return CString(base.substr(0, schemeEnd + 1)) + CString(reference);
+    const size_t pathStart = base.find('/', schemeEnd + 3);
+    const std::string_view origin = base.substr(0, pathStart);
+    std::string_view path = pathStart == std::string_view::npos ? std::string_view("/") : base.substr(pathStart);
+    if (reference.empty() || reference.front() == '#') return CString(base);
+    if (reference.front() == '/') return CString(origin) + CString(reference);
+    path = path.substr(0, path.find('?'));
+    if (reference.front() == '?') return CString(origin) + CString(path) + CString(reference);
+    return CString(origin) + CString(path.substr(0, path.rfind('/') + 1)) + CString(reference);
+}

@@ -36,3 +36,11 @@ CString KvCanonicalUrl(std::string_view url);
 // The default port of a scheme name in lower case (http 80, https 443,
 // ftp 21); 0 for others.
 int KvSchemeDefaultPort(std::string_view scheme);
+
+// A reference (such as a "Location" value) resolved against an absolute
+// base URL: absolute references as they are, "//host/x" with the base's
+// scheme, "/x" on the base's authority, "?q" on the base's path, "x" and
+// "../x" beside the base's last segment, "" and "#f" the base itself (its
+// fragment dropped). Dot segments are left for KvCanonicalUrl. Empty when
+// the base does not split.
+CString KvResolveUrl(std::string_view base, std::string_view reference);

@@ -61,8 +61,10 @@ int KvProxyRequestKavori::ResponseLocal() {
     // origin answers and the cache is neither read nor written.
     m_bBypass = KvIsCacheBypassed(app, settings, m_strURL, m_bBypass != 0) ? 1 : 0;
     // Only an answer that may be stored is copied while it is relayed.
+    // An answer to credentials belongs to their user: never served from
+    // the cache (it could be another user's) and never stored.
     const bool storable = !m_bBypass && m_request.m_strMethod.CompareNoCase("GET") == 0 &&
-                          m_strHost.CompareNoCase("localhost") != 0;
+                          m_strHost.CompareNoCase("localhost") != 0 && !m_request.GetHeaderValue("Authorization");
     m_bSaveToCache = storable ? 1 : 0;
     if (!storable || IsHardReload()) return 0;
     return ResponseFromCache() ? 1 : 0;

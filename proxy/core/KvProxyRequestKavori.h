@@ -63,6 +63,10 @@ protected:
     // A hard reload ("Cache-Control: no-cache" or "Pragma: no-cache"):
     // fetched from the origin, and the answer replaces the stored copy.
     bool IsHardReload() const;
+    // The answer is a redirect whose "Location" (resolved against the
+    // request's URL) names that URL again: stored, it would be a loop
+    // served from the cache.
+    bool RedirectsToItself() const;
     // m_response, filled here, to the browser with "Connection: close".
     void SendAnswerOfProxy();
     // The headers of one exchange: "Connection: close" and no other.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "inet/log/KvLogError.h"
+#include "inet/url/KvUrlCanonical.h"
 #include "proxy/cache/KvCacheAnswer.h"
 #include "proxy/cache/KvCacheBodyStream.h"
 #include "proxy/cache/KvCacheMemory.h"
@@ -49,6 +50,15 @@ void KvProxyRequestKavori::CacheKey(CString& host, CString& path) const {
     host = m_strHost;
     if (m_nPort != 80) host.AppendFormat(":%d", m_nPort);
     path = KvProxyUpstreamTarget(m_strTarget, false);
+}
+
+bool KvProxyRequestKavori::RedirectsToItself() const {
+    const int status = m_response.m_nStatus;
+    const char* location = m_response.GetHeaderValue("Location");
+    if (status < 300 || status >= 400 || !location) return false;
+    const CString url = "http://" + TargetAuthority() + KvProxyUpstreamTarget(m_strTarget, false);
+    const CString canonical = KvCanonicalUrl(url.view());
+    return !canonical.IsEmpty() && KvCanonicalUrl(KvResolveUrl(url.view(), location).view()) == canonical;
 }
 
 bool KvProxyRequestKavori::IsHardReload() const {
@@ -138,7 +148,7 @@ void KvProxyRequestKavori::SaveToCache() {
     // the body stayed within the copy cap: anything else is never stored.
     const bool storable = m_bSaveToCache && m_bBodyComplete && !m_bBodyCopyDropped &&
                           IsStoredStatus(m_response.m_nStatus) && m_strHost.CompareNoCase("localhost") != 0 &&
-                          m_request.m_strMethod.CompareNoCase("GET") == 0;
+                          m_request.m_strMethod.CompareNoCase("GET") == 0 && !RedirectsToItself();
     // The stored form is made beside the copy: it needs its share too.
     const size_t body = m_response.m_bufBody.GetAllocSize();
     if (storable && !m_copyReservation.GrowTo(body + KvStoredFormReserve(m_response.m_bufBody.GetCount()))) {

@@ -1,7 +1,8 @@
 // The cache inside the proxy: a miss is stored and the next request is a
 // hit with "CacheName" and without "Set-Cookie"; "$delete" drops it with
 // its page; "$bypass" and the no-cache list leave the cache alone; POST,
-// 404 answers, answers cut short and host "localhost" are never stored.
+// 404 answers, answers cut short, answers to credentials, redirects to
+// themselves and host "localhost" are never stored.
 //
 // The proxy stores an answer after the browser's connection is closed, so
 // a test cannot tell from the answer when a store has landed. Restarting
@@ -134,4 +135,16 @@ TEST_F(CacheTest, PostNotFoundCutShortAndLocalhostAreNeverStored) {
          {GetRequest("http://localhost:" + port + "/local"), ""}});
     // The 404 answer was the proxy's own page both times.
     EXPECT_EQ(Get(origin.Url("/missing")).status, 404);
+}
+
+TEST_F(CacheTest, CredentialsAndRedirectsToThemselvesAreNeitherServedNorStored) {
+    const std::string credentials = "Authorization: Basic dXNlcjpwYXNz\r\n";
+    ASSERT_TRUE(GetStored(origin.Url("/account")).Has("cachename"));
+    const int before = origin.Count();
+    Answer own = Parse(proxy.Exchange(GetRequest(origin.Url("/account"), credentials)));
+    EXPECT_FALSE(own.Has("cachename")) << "another user's answer served to these credentials";
+    EXPECT_EQ(origin.Count(), before + 1);
+
+    ExpectNeverStored({{GetRequest(origin.Url("/mine"), credentials), origin.Url("/mine")},
+                       {GetRequest(origin.Url("/loop/a?x=1")), origin.Url("/loop/a?x=1")}});
 }

@@ -322,6 +322,12 @@ void CountingOrigin::Respond(Conn& c) {
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + body);
         return;
     }
+    if (target.rfind("/loop", 0) == 0) {
+        // A redirect to itself, by a reference relative to the target.
+        c.Write("HTTP/1.1 302 Found\r\nLocation: " + target.substr(target.rfind('/') + 1) +
+                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        return;
+    }
     const std::string status = target.rfind("/missing", 0) == 0 ? "404 Not Found" : "200 OK";
     const bool html = target.size() > 5 && target.compare(target.size() - 5, 5, ".html") == 0;
     c.Write("HTTP/1.1 " + status + "\r\nContent-Type: " + (html ? "text/html" : "text/plain") + "\r\nSet-Cookie: visit=" + std::to_string(n) +

@@ -100,7 +100,8 @@ Answer Parse(const std::string& raw);
 
 // An origin that answers every request "answer <n> <target>" (n counts
 // the requests), with a cookie; targets beginning "/missing" get a 404 and
-// targets beginning "/cut" announce more than they send. Targets ending in
+// targets beginning "/cut" announce more than they send; targets beginning
+// "/loop" redirect (302) to themselves by a relative "Location". Targets ending in
 // ".html" are typed text/html, the others text/plain.
 class CountingOrigin {
 public:
