@@ -3,8 +3,9 @@
 #include "proxy/cache/KvCacheAnswer.h"
 
 KvCacheMemory& KvCacheMemory::Shared() {
-    static KvCacheMemory front;
-    return front;
+    // Never destroyed: stores closed by the cleanup at exit still tell it.
+    static KvCacheMemory* front = new KvCacheMemory;
+    return *front;
 }
 
 std::string KvCacheMemory::Key(const char* host, const char* path) {
