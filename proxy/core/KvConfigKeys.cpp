@@ -47,6 +47,10 @@ constexpr KvConfigKey kKeys[] = {
     {"Services", "BookAssociateTag", "", "none", "associate tag appended to the bookseller's product pages"},
     {"Services", "BookShop", "", "none", "base address of the bookseller's product pages"},
     {"Services", "FeedReader", "", "none", "base address of an outside feed reader's subscription page"},
+    {"Search", "google", "", "none", "address of a search service's RSS or Atom answer, {q} the query (meta-search)"},
+    {"Search", "yahoo", "", "none", "address of a second search service's RSS or Atom answer, {q} the query"},
+    {"Search", "msn", "https://www.bing.com/search?format=rss&q={q}", "https://www.bing.com/search?format=rss&q={q}",
+     "address of a third search service's RSS or Atom answer, {q} the query"},
     {"Debugging", "debug", "0", "fatal errors only", "LogError kinds written (bit mask); fatal errors always"},
 };
 

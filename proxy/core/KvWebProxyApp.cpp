@@ -19,6 +19,7 @@
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvDownloadSettings.h"
 #include "proxy/core/KvErrorPagePolicy.h"
+#include "ext/KvSEFetch/KvSEFetch.h"
 #include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
@@ -212,6 +213,7 @@ void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
     m_nDebugMask = KvConfigInt(ini, "Debugging", "debug") | KV_LOG_FATAL;
     KvApplyDownloadSettings(ini, *this);
     KvApplyFeedSettings(ini);
+    KvApplySearchSettings(ini);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,72 @@
+// KvWebPolyseek: the meta-search site. It asks the configured outside
+// search services (see ext/KvSEFetch), shows their merged results, keeps
+// each service's answer per keyword in the keyword store so that a
+// repeated search stays local, publishes every result list as RSS, counts
+// keyword popularity and copies chosen results into the link clipboard of
+// the client's address, from which the link directories paste.
+//
+// Requests:
+//   / and /index.html          home page (the starting points)
+//   /Search/                   starting points
+//   /Search/<query>.html       the search page of the query (engine "se")
+//   /Search/<query>.xml        its RSS feed
+//   /search.php?q=&se=[&op=refresh]   a search (a read: GET or POST)
+//   /item_list.php             copy of selected results, emptying the
+//                              clipboard (form token, same origin)
+//   /top-100.html, /last-updated-terms.html, /sitemap.html, /aboutus.html
+//   /Keyword/                  a notice (no keyword database pages here)
+//   other *.php                the site engine's modules
+//
+// Every query, title, description and address from a visitor or a service
+// is escaped (braces too); only http and https addresses become links.
+#pragma once
+
+#include "base/time/KvTime.h"
+#include "proxy/web/KvWebObjectEx.h"
+
+class KvWebPolyseek : public KvWebObjectEx {
+    DECLARE_DYNCREATE(KvWebPolyseek)
+public:
+    KvWebPolyseek() = default;
+    ~KvWebPolyseek() override = default;
+
+    int Initiate() override;
+    int DoGetResponse() override;
+    CString RenderSearchForm(const char* arg) override;
+    CString RenderSearchForm2(const char* arg) override;
+    CString RenderSearchForm3(const char* arg) override;
+
+    // A visitor's query as it is searched and stored: quotes, apostrophes
+    // and control characters dropped, trimmed, lower-case.
+    static CString CleanQuery(const char* raw);
+    // The engine as asked: "all", "google", "yahoo"; any other name is "msn".
+    static CString EngineName(const char* raw);
+
+    // The result list of the engine for the query: from the keyword store
+    // unless `refresh` (or nothing is stored), else from the services,
+    // "all" asking them at the same time. `updated` is when the newest
+    // answer used was fetched. False when no result was found.
+    bool SearchEngineRequestToArray(const CString& engine, const CString& query, KvObjectArray* links,
+                                    KvTime& updated, bool refresh);
+
+protected:
+    int ResponseSearch();
+    int ResponseSearchXML();
+    int ResponseStartingPoints();
+    int DoResponseSearch(const CString& engine, const CString& query);
+    int DoResponseSearchXML(const CString& engine, const CString& query);
+    int ResponseSimpleWebPage();
+    int ResponseItemList();
+    int ResponseSitePage(const CString& title, const CString& description, const CString& body,
+                         const CString& trail);
+
+    CString RenderSearchBox(const CString& query);
+    CString RenderSearchResult(const CString& engine, const CString& query);
+    CString RenderOtherServices(const CString& engine, const CString& query);
+    CString RenderFeatureTerms();
+    // What the client's link clipboard holds (titles, escaped).
+    CString RenderClipboard();
+
+    CString m_strEngine;
+    CString m_strQuery;
+};
