@@ -93,9 +93,13 @@ int KvWebPolyseek::ResponseSitePage(const CString& title, const CString& descrip
 
 // --- search boxes --------------------------------------------------------------------------
 
-CString KvWebPolyseek::RenderSearchBox(const CString& query) {
+CString KvWebPolyseek::RenderSearchBox(const CString& query, int size) {
     CString form("<form class=\"search-form search-inline\" method=\"get\" action=\"/search.php\">");
-    form += "<input class=\"inputbox\" type=\"text\" name=\"q\" size=\"40\" value=\"" + HtmlEscapeAttr(query) + "\">";
+    // The field never gets wider than its box (sidebars, narrow screens).
+    form += StrFormat("<input class=\"inputbox\" type=\"text\" name=\"q\" size=\"%d\" "
+                      "style=\"max-width:100%%;box-sizing:border-box\" value=\"",
+                      size) +
+            HtmlEscapeAttr(query) + "\">";
     form += "<select name=\"se\">";
     for (const char* se : {"all", "google", "yahoo", "msn"}) {
         const bool chosen = (m_strEngine.IsEmpty() ? CString("all") : m_strEngine) == se;
@@ -105,11 +109,13 @@ CString KvWebPolyseek::RenderSearchBox(const CString& query) {
     return form;
 }
 
-CString KvWebPolyseek::RenderSearchForm(const char*) { return HtmlSidebarBox("Search", RenderSearchBox(m_strQuery)); }
+CString KvWebPolyseek::RenderSearchForm(const char*) {
+    return HtmlSidebarBox("Search", RenderSearchBox(m_strQuery, 16));
+}
 
 CString KvWebPolyseek::RenderSearchForm2(const char*) { return RenderSearchBox(m_strQuery); }
 
-CString KvWebPolyseek::RenderSearchForm3(const char*) { return RenderSearchBox(m_strQuery); }
+CString KvWebPolyseek::RenderSearchForm3(const char*) { return RenderSearchBox(m_strQuery, 20); }
 
 // --- starting points and simple pages --------------------------------------------------------
 

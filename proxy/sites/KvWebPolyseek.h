@@ -60,7 +60,7 @@ protected:
     int ResponseSitePage(const CString& title, const CString& description, const CString& body,
                          const CString& trail);
 
-    CString RenderSearchBox(const CString& query);
+    CString RenderSearchBox(const CString& query, int size = 36);
     CString RenderSearchResult(const CString& engine, const CString& query);
     CString RenderOtherServices(const CString& engine, const CString& query);
     CString RenderFeatureTerms();

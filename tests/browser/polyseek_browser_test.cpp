@@ -1,0 +1,93 @@
+// The meta-search site in headless Chromium: results from a hostile search
+// service (markup, script, "javascript:" links, placeholders) are shown as
+// text and run nothing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/e2e/support/e2e_site.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr char kHost[] = "search.kvproxy.home.arpa";
+
+std::string HostileFeed() {
+    const std::string item =
+        "<item><title>&lt;script&gt;document.body.setAttribute('data-ran','title')&lt;/script&gt;{page_content}"
+        "</title><link>javascript:document.body.setAttribute('data-ran','link')</link><description>&lt;img src=x "
+        "onerror=\"document.body.setAttribute('data-ran','img')\"&gt;</description></item>"
+        "<item><title>A plain result</title><link>http://plain.example/</link><description>Fine."
+        "</description></item>";
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>S</title><link>http://s.example/</link>"
+           "<description>d</description>" + item + "</channel></rss>";
+}
+
+void Answer(Conn& c) {
+    if (c.ReadHead().empty()) return;
+    const std::string body = HostileFeed();
+    c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body);
+    c.WaitClosed(2000);
+}
+
+std::string FindChromium() {
+    for (const char* name : {"chromium", "chromium-browser"}) {
+        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
+    }
+    return std::string();
+}
+
+class BrowserPolyseekTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_chromium = FindChromium();
+        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        ASSERT_TRUE(proxy.Started());
+        mkdir((proxy.Dir() + "/LocalWeb").c_str(), 0755);
+        ASSERT_TRUE(MakeSiteDb(proxy.Dir() + "/LocalWeb/" + kHost + ".csd", "admin-pass-1"));
+        m_profile = MakeTempDir();
+    }
+    void TearDown() override {
+        if (!m_profile.empty()) RemoveTree(m_profile);
+    }
+    std::string Load(const std::string& url, const std::vector<std::string>& extra = {}) {
+        std::string dom, errors;
+        std::vector<std::string> argv = {m_chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--disable-background-networking", "--no-first-run",
+                                         "--user-data-dir=" + m_profile,
+                                         "--proxy-server=http://127.0.0.1:" + std::to_string(proxy.Port()),
+                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(url);
+        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
+        return dom;
+    }
+    static std::string Ini(int port) {
+        return "[Proxy]\r\nRecTimeout=10\r\n[Search]\r\ngoogle=http://127.0.0.1:" + std::to_string(port) +
+               "/rss?q={q}\r\nmsn=\r\n";
+    }
+
+    Server services{Answer};
+    Proxy proxy{SiteDataFiles(), Ini(services.Port())};
+    std::string m_chromium;
+    std::string m_profile;
+};
+
+}  // namespace
+
+TEST_F(BrowserPolyseekTest, HostileResultsAreShownAsTextAndRunNothing) {
+    const std::string url = std::string("http://") + kHost + "/search.php?q=hostile&se=google";
+    const std::string dom = Load(url, {"--virtual-time-budget=5000"});
+    EXPECT_NE(dom.find("A plain result"), std::string::npos) << dom;
+    EXPECT_EQ(dom.find("data-ran=\""), std::string::npos) << "a script ran";
+    EXPECT_NE(dom.find("&lt;script&gt;document.body"), std::string::npos);
+    EXPECT_NE(dom.find("{page_content}"), std::string::npos);  // shown, not expanded
+    EXPECT_EQ(dom.find("href=\"javascript:document"), std::string::npos);
+    if (const char* dir = getenv("KV_SCREENSHOT_DIR"); dir && *dir) {
+        for (const char* size : {"1280,900", "390,844"}) {
+            Load(url, {std::string("--window-size=") + size,
+                       "--screenshot=" + std::string(dir) + "/polyseek-" + std::string(size).substr(0, std::string(size).find(',')) + ".png"});
+        }
+    }
+}
