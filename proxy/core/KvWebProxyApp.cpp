@@ -24,6 +24,7 @@
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
+#include "proxy/sites/KvRssTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
 
 IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
@@ -97,6 +98,7 @@ int KvWebProxyApp::InitInstance() {
     SetSystemLockDir(m_strBasePath + "/Temp");
     // New local web sites are copies of this database.
     (void)KvEnsureLocalWebTemplate(m_strBasePath);
+    (void)KvEnsureRssTemplate(m_strBasePath);
     return 1;
 }
 

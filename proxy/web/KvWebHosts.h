@@ -20,3 +20,5 @@ inline constexpr char KV_PORTAL_URL[] = "http://kvproxy.home.arpa";
 // The template database of new local web sites: a site of its own whose
 // administrator may shape what every new local web site starts with.
 inline constexpr char KV_HOST_LOCALWEB_TEMPLATE[] = "webtemplate.kvproxy.home.arpa";
+// The template database of new RSS readers.
+inline constexpr char KV_HOST_RSS_TEMPLATE[] = "rsstemplate.kvproxy.home.arpa";

@@ -67,11 +67,12 @@ DataFiles SiteDataFiles() {
     return files;
 }
 
-SiteProxy::SiteProxy(const std::string& host, const std::vector<SiteMember>& members, const std::string& extraIni)
+SiteProxy::SiteProxy(const std::string& host, const std::vector<SiteMember>& members, const std::string& extraIni,
+                     const std::string& kind)
     : proxy(SiteDataFiles(), "[Proxy]\r\nRecTimeout=10\r\n" + extraIni), m_host(host) {
     if (!proxy.Started()) return;
     // The sites are read on the first request, so the file made now is found.
-    m_db = proxy.Dir() + "/LocalWeb/" + host + ".cwd";
+    m_db = proxy.Dir() + "/LocalWeb/" + host + "." + kind;
     mkdir((proxy.Dir() + "/LocalWeb").c_str(), 0755);
     m_ready = MakeSiteDb(m_db, kAdminPassword, members);
 }

@@ -31,13 +31,14 @@ std::string SiteDbValue(const std::string& dbPath, const std::string& sql);
 // The shipped templates, theme and images, for a data folder.
 DataFiles SiteDataFiles();
 
-// A kvproxy serving one database site "<host>" (a ".cwd" file) made with
-// the members given; the administrator's password is kAdminPassword.
+// A kvproxy serving one database site "<host>" (a ".cwd" file, or of the
+// kind given: "crd" for an RSS reader) made with the members given; the
+// administrator's password is kAdminPassword.
 class SiteProxy {
 public:
     static constexpr char kAdminPassword[] = "admin-pass-1";
     explicit SiteProxy(const std::string& host = "shop.test", const std::vector<SiteMember>& members = {},
-                       const std::string& extraIni = "");
+                       const std::string& extraIni = "", const std::string& kind = "cwd");
     bool Ready() const { return m_ready && proxy.Started(); }
     const std::string& Host() const { return m_host; }
     const std::string& DbPath() const { return m_db; }

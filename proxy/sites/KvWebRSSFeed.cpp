@@ -1,0 +1,151 @@
+// KvWebRSS: feed downloads ("rss_download.php", "rss_queue.php"), the
+// search module and the jump page.
+#include "base/containers/KvObjectArray.h"
+#include "base/str/StrFunc.h"
+#include "base/time/KvTime.h"
+#include "inet/html/KvHtml.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "inet/log/KvLogError.h"
+#include "proxy/cache/KvCacheDB.h"
+#include "proxy/feeds/KvRssReader.h"
+#include "proxy/sites/KvWebRSS.h"
+#include "proxy/web/KvParseImp.h"
+
+namespace {
+
+// Gives up the site's lock (every level this thread holds) for the life of
+// the object and takes it back as deep as before. Another request of the
+// site may run meanwhile and take the per-request members over: the caller
+// keeps what it needs in locals and the members it answers with are put
+// back.
+class KvSiteLockRelease {
+public:
+    KvSiteLockRelease(KvCriticalObj& lock, KvHttpRequest*& request, KvHttpResponse*& response, CString& client)
+        : m_lock(lock), m_request(request), m_response(response), m_client(client), m_savedRequest(request),
+          m_savedResponse(response), m_savedClient(client) {
+        while (m_lock.IsHeldByCurrentThread()) {
+            m_lock.Unlock();
+            ++m_depth;
+        }
+    }
+    ~KvSiteLockRelease() {
+        for (int i = 0; i < m_depth; ++i) m_lock.Lock();
+        m_request = m_savedRequest;
+        m_response = m_savedResponse;
+        m_client = m_savedClient;
+    }
+    KvSiteLockRelease(const KvSiteLockRelease&) = delete;
+    KvSiteLockRelease& operator=(const KvSiteLockRelease&) = delete;
+
+private:
+    KvCriticalObj& m_lock;
+    KvHttpRequest*& m_request;
+    KvHttpResponse*& m_response;
+    CString& m_client;
+    KvHttpRequest* m_savedRequest;
+    KvHttpResponse* m_savedResponse;
+    CString m_savedClient;
+    int m_depth = 0;
+};
+
+// A profile keeps at most this many ids; more matches say "more than".
+constexpr int kStoredResults = 100;
+
+}  // namespace
+
+int KvWebRSS::ResponseRSSDownload() {
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (!LoadWritableFolder(cat)) return 1;
+    if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
+    const CString url = m_folder.m_strRssUrl;
+    if (url.IsEmpty() || url == "(NULL)" || !KvIsWebAddress(url)) return ResponseRedirectToReferer();
+    const CString keywords = m_folder.m_strKeywords;
+
+    // A download asked for goes to the network, not to the proxy's copy
+    // (also one that the previous download's answer left behind after it
+    // was removed below).
+    (void)OpenAndDeleteCacheObject("vcache", url);
+    // The fetch may take the whole download time-out: the site answers
+    // other requests meanwhile.
+    KvObjectArray items;
+    CString title, description, copyright, message;
+    bool ok = false;
+    {
+        KvSiteLockRelease release(m_csLock, m_pRequest, m_pResponse, m_strClientIPAddr);
+        ok = DownloadRssRdfToLinks(url, &items, keywords, title, description, copyright, message);
+    }
+    // Whatever ran meanwhile may have ended its session: this answer sets
+    // no cookie.
+    m_pSession = nullptr;
+    if (!ok) {
+        LogError(KV_LOG_INFO, "RSS reader %s: %s", m_strDomain.c_str(), message.c_str());
+        return ResponseRedirectToReferer();
+    }
+    // The folder is read again: it may have changed or gone while the feed
+    // was fetched.
+    KvWebFolderRSS folder;
+    if (!m_repo.GetFolder(cat, &folder) || folder.m_strRssUrl != url) return ResponseRedirectToReferer();
+    if (!items.IsEmpty() && !m_repo.AddNewItems(cat, &items)) {
+        LogError(KV_LOG_ERROR, "RSS reader %s: the items of %s could not be stored.", m_strDomain.c_str(), url.c_str());
+        return ResponseRedirectToReferer();
+    }
+    if (!copyright.IsEmpty()) folder.m_strRssCopyright = copyright;
+    if (!title.IsEmpty() || !description.IsEmpty()) {
+        folder.m_strDesc = title.IsEmpty() ? description : description.IsEmpty() ? title : title + ". " + description;
+    }
+    folder.m_timeRssLastDownload = KvTime::GetCurTime();
+    (void)m_repo.UpdateFolder(&folder);
+    (void)m_repo.UpdateFolderLastDownload(cat, folder.m_timeRssLastDownload);
+    (void)OpenAndDeleteCacheObject("vcache", url);
+    ContentChanged();
+    return ResponseRedirectToReferer();
+}
+
+int KvWebRSS::ResponseRSSQueue() {
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (!LoadWritableFolder(cat)) return 1;
+    if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
+    (void)m_repo.UpdateFolderLastDownload(cat, KvTime::GetCurTime());
+    return ResponseRedirectToReferer();
+}
+
+int KvWebRSS::ResponseJump() {
+    KvLinkItem item;
+    const int id = m_cgi.GetIntValue("id", 0);
+    if (id <= 0 || !m_repo.GetItem(id, &item)) return ResponseError("Unable to locate the item %d", id);
+    if (!KvIsWebAddress(item.m_strUrl)) return ResponseError("%s", "The item has no web address.");
+    (void)m_repo.IncrementItemHits(id);
+    return ResponseRedirect(item.m_strUrl);
+}
+
+int KvWebRSS::ResponseSearchModule() {
+    CString query = m_cgi.GetValue("q", "");
+    query.Trim();
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    const CString condition =
+        KvFolderSite::SearchCondition(query, "item_keywords", "item_title", "item_desc", "item_id");
+    const int profile = condition.IsEmpty() ? 0 : m_search.FindOrCreateSearchProfile(query, condition);
+    const CString filter = VisibleItemFilter();
+    const int total = profile > 0 ? m_search.PopulateSearchResultCount(profile, filter) : 0;
+    const int perPage = GetMaxItemPerPage();
+    const int page = KvFolderSite::ClampPage(m_cgi.GetIntValue("p", 1), total, perPage);
+    KvObjectArray items;
+    if (total > 0) (void)m_search.PopulateSearchResult(profile, filter, perPage, (page - 1) * perPage, &items);
+
+    const CString shown = HtmlEscape(query);
+    CString header;
+    if (total == 0) header = "There are no items that fit the query: <b>" + shown + "</b>";
+    else if (total >= kStoredResults)
+        header = StrFormat("More than %d items fit the query: <b>%s</b>. Only the first %d are shown",
+                           kStoredResults, shown.c_str(), kStoredResults);
+    else header = StrFormat("There are %d item(s) that fit the query: <b>%s</b>", total, shown.c_str());
+    const CString base = StrFormat("/phpmod/search.php?q=%s&cat=%d", UrlEscapeComponent(query).c_str(), cat);
+    const CString pager = HtmlPagePosition(base, total, perPage, page);
+    m_strPageTitle = query + " Search Result";
+    m_strPageRobots = "noindex";
+    m_strPageContent = HtmlSearchPageTitle(query, "") + "<div class=\"search-count\">" + header + "</div>\r\n" +
+                       pager + (items.IsEmpty() ? CString() : RenderItemArray(nullptr, items)) + pager;
+    KvParseImp imp;
+    imp.AddVariable("current_path", RenderTrail("Search", base));
+    return WebPageShow("wpage.htm", &imp);
+}

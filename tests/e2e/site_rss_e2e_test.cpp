@@ -1,0 +1,173 @@
+// An RSS reader through the real kvproxy: feed folders made through the
+// form, feeds (RSS and Atom) of a test origin downloaded on request twice
+// without duplicate items, hostile feed texts shown as text, searches, and
+// changes refused without the token, from another origin or to guests.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "tests/e2e/support/e2e_site.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kUnauthorised[] = "Unauthorisized request";
+
+const char kRss[] =
+    "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Daily Tech</title>"
+    "<description>News of the day</description><copyright>(c) Tech Ltd</copyright>"
+    "<item><title>First gadget</title><link>http://news.example/one</link><description>Plain news"
+    "</description></item>"
+    "<item><title>Second gadget</title><link>http://news.example/two</link><description>More</description></item>"
+    "<item><title>&lt;script&gt;document.title='pwned'&lt;/script&gt; {page_content}\r\nInjected: x</title>"
+    "<link>javascript:alert(1)</link>"
+    "<description>&lt;img src=x onerror=\"alert(2)\"&gt; {rnd}</description></item>"
+    "<item><title>Hostile link</title><link>http://news.example/\"onmouseover=\"alert(3)</link>"
+    "<description>quote</description></item>"
+    "</channel></rss>";
+
+const char kAtom[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Atom Blog</title>"
+    "<entry><title>Atom entry one</title><link href=\"http://blog.example/a1\"/><id>a1</id>"
+    "<updated>2026-01-02T10:00:00Z</updated><summary>Zebra crossing</summary></entry>"
+    "<entry><title>Atom entry two</title><link href=\"http://blog.example/a2\"/><id>a2</id>"
+    "<updated>2026-01-03T10:00:00Z</updated><summary>Other</summary></entry></feed>";
+
+class RssReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(feeds.Listening());
+        ASSERT_TRUE(site.Ready());
+        ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    }
+    std::string Db(const std::string& sql) { return site.DbValue(sql); }
+    std::string FeedUrl(const std::string& path) { return "http://127.0.0.1:" + std::to_string(feeds.Port()) + path; }
+    int AddFeedFolder(const std::string& name, const std::string& url) {
+        const Answer a = admin.PostWithToken(
+            "/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", name}, {"fld_title", name + " feed"},
+                                   {"fld_rss_url", url}, {"fld_show", "1"}, {"fld_active", "1"}});
+        EXPECT_EQ(a.status, 302) << a.body;
+        const std::string id = Db("select folder_id from web_folder where folder_name='" + name + "'");
+        return id.empty() ? -1 : std::stoi(id);
+    }
+    Answer Download(SiteClient& who, int folder, const std::string& token) {
+        return who.Get("/phpmod/rss_download.php?cat=" + std::to_string(folder) + "&rnd=" + token,
+                       "Referer: http://rss.test/\r\n");
+    }
+    int ItemCount(int folder) { return std::stoi(Db("select count(*) from link_member where folder_id=" + std::to_string(folder))); }
+
+    std::atomic<int> served{0};
+    Server feeds{[this](Conn& c) {
+        const std::string head = c.ReadHead();
+        ++served;
+        const bool atom = head.find("/atom.xml") != std::string::npos;
+        const std::string body = atom ? kAtom : kRss;
+        c.Write(std::string("HTTP/1.1 200 OK\r\nContent-Type: ") +
+                (atom ? "application/atom+xml" : "application/rss+xml") +
+                "\r\nCache-Control: max-age=3600\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body);
+    }};
+    SiteProxy site{"rss.test", {{"mia", "mia-pass", 1}}, "", "crd"};
+    SiteClient admin{site.proxy, "rss.test"};
+    SiteClient guest{site.proxy, "rss.test"};
+};
+
+}  // namespace
+
+TEST_F(RssReaderTest, FeedsDownloadedTwiceKeepOneCopyOfEachItem) {
+    const int rss = AddFeedFolder("tech", FeedUrl("/feed.xml"));
+    const int atom = AddFeedFolder("blog", FeedUrl("/atom.xml"));
+    ASSERT_GT(rss, 0);
+    ASSERT_GT(atom, 0);
+    // The form stored the feed fields and the feed folder's content.
+    EXPECT_EQ(Db("select rss_url from web_folder where folder_id=" + std::to_string(rss)), FeedUrl("/feed.xml"));
+
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(Download(admin, rss, admin.Token()).status, 302);
+        EXPECT_EQ(Download(admin, atom, admin.Token()).status, 302);
+    }
+    EXPECT_EQ(ItemCount(rss), 4);
+    EXPECT_EQ(ItemCount(atom), 2);
+    EXPECT_EQ(Db("select count(*) from link_item"), "6");
+    // The channel's texts replace the folder's.
+    EXPECT_EQ(Db("select folder_desc from web_folder where folder_id=" + std::to_string(rss)),
+              "Daily Tech. News of the day");
+    EXPECT_EQ(Db("select rss_copyright from web_folder where folder_id=" + std::to_string(rss)), "(c) Tech Ltd");
+
+    const std::string page = guest.Get("/blog/").body;
+    EXPECT_NE(page.find("Atom entry one"), std::string::npos);
+    EXPECT_NE(page.find("Atom Blog"), std::string::npos);
+    // Search over the stored items, and the jump page counting a hit.
+    const std::string found = guest.Get("/phpmod/search.php?q=zebra").body;
+    EXPECT_NE(found.find("Atom entry one"), std::string::npos);
+    EXPECT_EQ(found.find("Atom entry two"), std::string::npos);
+    const std::string id = Db("select item_id from link_item where item_url='http://blog.example/a1'");
+    const Answer jump = guest.Get("/phpmod/jump.php?id=" + id);
+    EXPECT_EQ(jump.status, 302);
+    EXPECT_EQ(jump.Get("location"), "http://blog.example/a1");
+    EXPECT_EQ(Db("select item_hits from link_item where item_id=" + id), "1");
+
+    // A file that is neither a folder page nor a module gets the error page.
+    EXPECT_EQ(guest.Get("/blog/other.txt").status, 404);
+}
+
+TEST_F(RssReaderTest, HostileFeedTextIsShownAsText) {
+    const int rss = AddFeedFolder("tech", FeedUrl("/feed.xml"));
+    ASSERT_GT(rss, 0);
+    Download(admin, rss, admin.Token());
+    ASSERT_EQ(ItemCount(rss), 4);
+    for (SiteClient* who : {&guest, &admin}) {
+        for (const std::string& path : {std::string("/tech/"), std::string("/phpmod/search.php?q=injected")}) {
+            const std::string page = who->Get(path).body;
+            EXPECT_EQ(page.find("<script>document"), std::string::npos) << path;
+            EXPECT_EQ(page.find("<img src=x"), std::string::npos) << path;
+            EXPECT_EQ(page.find("=\"javascript:alert"), std::string::npos) << path;
+            EXPECT_EQ(page.find("\"onmouseover"), std::string::npos) << path;
+            // Shown as written, not expanded.
+            EXPECT_NE(page.find("{page_content} Injected: x"), std::string::npos) << path;
+        }
+    }
+    const std::string page = guest.Get("/tech/").body;
+    EXPECT_NE(page.find("&lt;script&gt;document.title"), std::string::npos);
+    // The item without a web address is never forwarded to.
+    const std::string id = Db("select item_id from link_item where item_url like 'javascript:%'");
+    if (!id.empty()) {
+        EXPECT_NE(guest.Get("/phpmod/jump.php?id=" + id).status, 302);
+    }
+}
+
+TEST_F(RssReaderTest, ChangesNeedAnAdministratorTheTokenAndThisSite) {
+    const int rss = AddFeedFolder("tech", FeedUrl("/feed.xml"));
+    ASSERT_GT(rss, 0);
+    // Downloads: without the token, from a guest, from another site's page.
+    EXPECT_NE(Download(admin, rss, "").body.find(kUnauthorised), std::string::npos);
+    EXPECT_NE(Download(guest, rss, guest.FetchToken("/")).body.find(kUnauthorised), std::string::npos);
+    EXPECT_NE(admin.Get("/phpmod/rss_download.php?cat=" + std::to_string(rss) + "&rnd=" + admin.Token(),
+                        "Origin: http://evil.example\r\n")
+                  .body.find(kUnauthorised),
+              std::string::npos);
+    EXPECT_EQ(served.load(), 0);
+    EXPECT_EQ(ItemCount(rss), 0);
+
+    // Folder forms: by GET, without the token, with a foreign origin.
+    const Form add{{"op", "doadd"}, {"cat", "0"}, {"fld_name", "evil"}, {"fld_title", "Evil"}, {"rnd", admin.Token()}};
+    EXPECT_NE(admin.Get("/phpmod/folder.php?" + FormEncode(add)).body.find(kUnauthorised), std::string::npos);
+    EXPECT_NE(admin.Post("/phpmod/folder.php", add, "Origin: http://evil.example\r\n").body.find(kUnauthorised),
+              std::string::npos);
+    EXPECT_EQ(Db("select count(*) from web_folder where folder_name='evil'"), "0");
+
+    // The form's own checks: a title is needed, and only web feeds are read.
+    EXPECT_NE(admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", "x"}})
+                  .body.find("The folder title cannot be empty!"),
+              std::string::npos);
+    EXPECT_NE(admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", "x"},
+                                                         {"fld_title", "X"}, {"fld_rss_url", "file:///etc/passwd"}})
+                  .body.find("http or https"),
+              std::string::npos);
+    EXPECT_EQ(Db("select count(*) from web_folder where folder_name='x'"), "0");
+    // The reader's own folder form, with the feed fields.
+    const std::string form = admin.Get("/phpmod/folder.php?op=edit&cat=" + std::to_string(rss)).body;
+    EXPECT_NE(form.find("name=\"fld_rss_url\""), std::string::npos);
+    EXPECT_NE(form.find("name=\"fld_rss_periode_str\""), std::string::npos);
+}
