@@ -81,6 +81,11 @@ bool KvWebRSS::ReadRssFolderForm(KvWebFolderRSS& folder, CString& message) {
     const bool root = m_cgi.GetValue("op", "") == CString("doedit") && folder.m_nID == 0;
     const char* content = root ? KV_RSS_ROOT_CONTENT : url.IsEmpty() ? KV_RSS_FOLDER_CONTENT : KV_RSS_FEED_CONTENT;
     if (!m_folders.ReadFolderForm(folder, content, message)) return false;
+    // The title is the field a feed folder is known by: lists show it when
+    // no label was given.
+    CString label = m_cgi.GetValue("fld_label", "");
+    label.Trim();
+    if (label.IsEmpty()) folder.m_strLabel = title;
     // The content follows the folder's kind, whatever the form sent.
     folder.m_strContent = content;
     folder.m_strRssUrl = url;

@@ -1,0 +1,101 @@
+// An RSS reader in headless Chromium: a hostile feed downloaded into a
+// folder (markup, script, "javascript:" links, event handlers,
+// placeholders) is shown as text on the folder and search pages and runs
+// nothing.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/support/e2e_site.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string HostileFeed() {
+    const std::string item =
+        "<item><title>&lt;script&gt;document.body.setAttribute('data-ran','title')&lt;/script&gt;{page_content}"
+        "</title><link>javascript:document.body.setAttribute('data-ran','link')</link><description>&lt;img src=x "
+        "onerror=\"document.body.setAttribute('data-ran','img')\"&gt; hostile</description></item>"
+        "<item><title>A plain item</title><link>http://plain.example/</link><description>Fine and hostile-free."
+        "</description></item>";
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Evil &lt;b&gt;channel&lt;/b&gt;</title>"
+           "<link>http://s.example/</link><description>d</description><copyright>&lt;script&gt;x()&lt;/script&gt;"
+           "</copyright>" + item + "</channel></rss>";
+}
+
+void Answer(Conn& c) {
+    if (c.ReadHead().empty()) return;
+    const std::string body = HostileFeed();
+    c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body);
+    c.WaitClosed(2000);
+}
+
+std::string FindChromium() {
+    for (const char* name : {"chromium", "chromium-browser"}) {
+        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
+    }
+    return std::string();
+}
+
+class BrowserRssTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_chromium = FindChromium();
+        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        ASSERT_TRUE(site.Ready());
+        m_profile = MakeTempDir();
+    }
+    void TearDown() override {
+        if (!m_profile.empty()) RemoveTree(m_profile);
+    }
+    std::string Load(const std::string& url, const std::vector<std::string>& extra = {}) {
+        std::string dom, errors;
+        std::vector<std::string> argv = {m_chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--disable-background-networking", "--no-first-run",
+                                         "--user-data-dir=" + m_profile,
+                                         "--proxy-server=http://127.0.0.1:" + std::to_string(site.proxy.Port()),
+                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(url);
+        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
+        return dom;
+    }
+
+    Server feed{Answer};
+    SiteProxy site{"rss.test", {}, "", "crd"};
+    std::string m_chromium;
+    std::string m_profile;
+};
+
+}  // namespace
+
+TEST_F(BrowserRssTest, HostileFeedIsShownAsTextAndRunsNothing) {
+    SiteClient admin(site.proxy, "rss.test");
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    admin.PostWithToken("/phpmod/folder.php",
+                        {{"op", "doadd"}, {"cat", "0"}, {"fld_name", "evil"}, {"fld_title", "Evil feed"},
+                         {"fld_rss_url", "http://127.0.0.1:" + std::to_string(feed.Port()) + "/rss"},
+                         {"fld_show", "1"}, {"fld_active", "1"}});
+    const std::string cat = site.DbValue("select folder_id from web_folder where folder_name='evil'");
+    ASSERT_FALSE(cat.empty());
+    admin.Get("/phpmod/rss_download.php?cat=" + cat + "&rnd=" + admin.Token());
+    ASSERT_EQ(site.DbValue("select count(*) from link_member where folder_id=" + cat), "2");
+
+    for (const char* url : {"http://rss.test/evil/", "http://rss.test/phpmod/search.php?q=hostile"}) {
+        const std::string dom = Load(url, {"--virtual-time-budget=5000"});
+        EXPECT_NE(dom.find("A plain item"), std::string::npos) << dom;
+        EXPECT_EQ(dom.find("data-ran=\""), std::string::npos) << "a script ran on " << url;
+        EXPECT_NE(dom.find("&lt;script&gt;document.body"), std::string::npos) << url;
+        EXPECT_NE(dom.find("{page_content}"), std::string::npos) << url;  // shown, not expanded
+        EXPECT_EQ(dom.find("href=\"javascript:document"), std::string::npos) << url;
+    }
+    if (const char* dir = getenv("KV_SCREENSHOT_DIR"); dir && *dir) {
+        for (const char* size : {"1280,900", "390,844"}) {
+            const std::string width = std::string(size).substr(0, std::string(size).find(','));
+            Load("http://rss.test/evil/", {std::string("--window-size=") + size,
+                                           "--screenshot=" + std::string(dir) + "/rss-folder-" + width + ".png"});
+            Load("http://rss.test/", {std::string("--window-size=") + size,
+                                      "--screenshot=" + std::string(dir) + "/rss-root-" + width + ".png"});
+        }
+    }
+}
