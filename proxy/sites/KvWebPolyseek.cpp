@@ -70,7 +70,10 @@ int KvWebPolyseek::DoGetResponse() {
                                     RenderSearchBox(""),
                                 RenderTrail("Keyword", "/Keyword/"));
     if (dir.Find("/search/") == 0) return EndsWith(file, ".xml") ? ResponseSearchXML() : ResponseSearch();
-    if (EndsWith(file, ".html")) return ResponseSimpleWebPage();
+    // The theme's navigation bar names these two pages as folders.
+    if (dir == "/pages/aboutus/") return ResponseSimpleWebPage("aboutus.html");
+    if (dir == "/pages/sitemap/") return ResponseSimpleWebPage("sitemap.html");
+    if (EndsWith(file, ".html")) return ResponseSimpleWebPage(file);
     if (EndsWith(file, ".php")) {
         if (file == "search.php") {
             return DoResponseSearch(EngineName(m_cgi.GetValue("se", "all")), CleanQuery(m_cgi.GetValue("q", "")));
@@ -150,8 +153,7 @@ int KvWebPolyseek::ResponseStartingPoints() {
                             RenderTrail("Search", "/Search/"));
 }
 
-int KvWebPolyseek::ResponseSimpleWebPage() {
-    const CString file = LowerCase(m_strCurFile);
+int KvWebPolyseek::ResponseSimpleWebPage(const CString& file) {
     KvKeywordMgr* store = KvKeywordMgr::GetInstance();
     CString title, body;
     if (file == "top-100.html") {

@@ -55,7 +55,8 @@ protected:
     int ResponseStartingPoints();
     int DoResponseSearch(const CString& engine, const CString& query);
     int DoResponseSearchXML(const CString& engine, const CString& query);
-    int ResponseSimpleWebPage();
+    // "top-100.html", "last-updated-terms.html", "sitemap.html", "aboutus.html".
+    int ResponseSimpleWebPage(const CString& file);
     int ResponseItemList();
     int ResponseSitePage(const CString& title, const CString& description, const CString& body,
                          const CString& trail);

@@ -85,9 +85,13 @@ TEST_F(BrowserPolyseekTest, HostileResultsAreShownAsTextAndRunNothing) {
     EXPECT_NE(dom.find("{page_content}"), std::string::npos);  // shown, not expanded
     EXPECT_EQ(dom.find("href=\"javascript:document"), std::string::npos);
     if (const char* dir = getenv("KV_SCREENSHOT_DIR"); dir && *dir) {
-        for (const char* size : {"1280,900", "390,844"}) {
-            Load(url, {std::string("--window-size=") + size,
-                       "--screenshot=" + std::string(dir) + "/polyseek-" + std::string(size).substr(0, std::string(size).find(',')) + ".png"});
+        const std::string home = std::string("http://") + kHost + "/";
+        for (const auto& [page, name] : {std::pair{url, "polyseek"}, std::pair{home, "polyseek-home"}}) {
+            for (const std::string size : {"1280,900", "390,844"}) {
+                Load(page, {"--window-size=" + size,
+                            std::string("--screenshot=") + dir + "/" + name + "-" + size.substr(0, size.find(',')) +
+                                ".png"});
+            }
         }
     }
 }
