@@ -127,7 +127,8 @@ TEST_F(PolyseekTest, SearchMergesKeepsAndRefreshes) {
     EXPECT_EQ(services.Hits(), 3);
 
     // Keyword tables and starting points, with stored keywords escaped.
-    client.Get("/Search/%3Cimg%20src%3Dx%20onerror%3Dalert(1)%3E%7Bpage_content%7D.html");
+    const std::string marked = client.Get("/Search/%3Cimg%20src%3Dx%20onerror%3Dalert(1)%3E%7Bpage_content%7D.html").body;
+    EXPECT_EQ(marked.find("<img src=x"), std::string::npos);  // title, heading, trail and form alike
     const std::string top = client.Get("/top-100.html").body;
     EXPECT_NE(top.find("green tea"), std::string::npos);
     EXPECT_EQ(top.find("<img src=x"), std::string::npos);
