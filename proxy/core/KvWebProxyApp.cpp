@@ -23,6 +23,7 @@
 #include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
+#include "proxy/sites/KvLinkDirTemplate.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
 #include "proxy/sites/KvRssTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
@@ -99,6 +100,7 @@ int KvWebProxyApp::InitInstance() {
     // New local web sites are copies of this database.
     (void)KvEnsureLocalWebTemplate(m_strBasePath);
     (void)KvEnsureRssTemplate(m_strBasePath);
+    (void)KvEnsureLinkDirTemplate(m_strBasePath);
     return 1;
 }
 

@@ -1,0 +1,128 @@
+// KvWebLink: the folder module ("folder.php").
+#include "base/containers/KvObjectArray.h"
+#include "base/str/StrFunc.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "proxy/sites/KvWebLink.h"
+#include "proxy/web/KvParseImp.h"
+
+int KvWebLink::ResponseFolderModule() {
+    CString op = m_cgi.GetValue("op", "");
+    op.MakeLower();
+    if (op == "del") return ResponseFolderDelete();
+    if (op == "doadd") return ResponseFolderDoAdd();
+    if (op == "doedit") return ResponseFolderDoEdit();
+    if (op == "add_some") return ResponseFolderAddSome();
+    if (op == "domove") return ResponseFolderDoMove();
+    if (op != "add" && op != "edit" && op != "move") return ResponseUnknownAction(op);
+    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
+    if (op == "edit") return FolderFormShow(m_folder, false, "");
+    if (op == "move") return FolderMoveFormShow(m_folder, "");
+    KvWebFolder folder;
+    folder.m_nParent = m_folder.m_nID;
+    folder.m_strName.Empty();
+    folder.m_strContent = KV_LINK_FOLDER_CONTENT;
+    return FolderFormShow(folder, true, "");
+}
+
+int KvWebLink::FolderFormShow(const KvWebFolder& folder, bool isNew, const char* message) {
+    KvParseImp imp;
+    m_folders.AddFolderFormVars(imp, folder, m_strFolderPath);
+    imp.AddVariable("form_op", isNew ? "doadd" : "doedit");
+    imp.AddVariable("form_title", isNew ? "Add Sub-Folder" : "Edit Folder Attribute");
+    imp.AddVariable("form_action", "/phpmod/folder.php");
+    imp.AddVariable("folder_id", m_folder.m_nID);
+    imp.AddVariable("page_msg", HtmlEscape(message));
+    imp.AddVariable("page_message", HtmlEscape(message));
+    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
+    imp.AddVariable("page_url", HtmlEscape(m_strFolderPath));
+    return ResponseTemplatePage("/_template/folder.htm", isNew ? "Add Sub-Folder" : "Edit Folder Attribute", imp,
+                                "spage.htm");
+}
+
+int KvWebLink::FolderMoveFormShow(const KvWebFolder& folder, const char* message) {
+    KvParseImp imp;
+    imp.AddVariable("form_action", "/phpmod/folder.php");
+    imp.AddVariable("form_op", "domove");
+    imp.AddVariable("folder_id", folder.m_nID);
+    imp.AddVariable("page_id", 0);
+    imp.AddVariable("move_what", "folder " + HtmlEscape(m_strFolderPath));
+    imp.AddVariable("sample_path", "/New/Parent/Folder/Path/");
+    imp.AddVariable("fld_parent_path", HtmlEscape(m_cgi.GetValue("fld_parent_path", "")));
+    imp.AddVariable("page_msg", HtmlEscape(message));
+    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
+    return ResponseTemplatePage("/_template/folder_move.htm", "Move Folder", imp, "spage.htm");
+}
+
+int KvWebLink::ResponseFolderDoAdd() {
+    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
+    if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
+    KvWebFolder folder;
+    CString message;
+    if (!m_folders.ReadFolderForm(folder, KV_LINK_FOLDER_CONTENT, message)) return FolderFormShow(folder, true, message);
+    folder.m_strUploadBy = UserGetName();
+    if (m_repo.AddNewFolder(m_folder.m_nID, &folder) <= 0) {
+        message.Format("Unable to save the folder '%s' to database.", folder.m_strName.c_str());
+        return FolderFormShow(folder, true, message);
+    }
+    ContentChanged();
+    return ResponseRedirect(UrlEscapePath(m_strFolderPath));
+}
+
+int KvWebLink::ResponseFolderDoEdit() {
+    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
+    if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
+    KvWebFolder folder(m_folder);
+    CString message;
+    if (!m_folders.ReadFolderForm(folder, KV_LINK_FOLDER_CONTENT, message)) {
+        return FolderFormShow(folder, false, message);
+    }
+    if (folder.m_nID == 0) folder.m_strName = m_folder.m_strName;  // the root keeps its name
+    if (!m_repo.UpdateFolder(&folder)) {
+        message.Format("Unable to save the folder '%s' to database.", folder.m_strName.c_str());
+        return FolderFormShow(folder, false, message);
+    }
+    ContentChanged();
+    return ResponseRedirect(UrlEscapePath(FindPathFromFolderId(folder.m_nID)));
+}
+
+int KvWebLink::ResponseFolderAddSome() {
+    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
+    if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
+    KvObjectArray folders;
+    if (m_folders.ParseFolderLines(m_cgi.GetValue("fld_folders", ""), KV_LINK_FOLDER_CONTENT, folders) > 0) {
+        (void)m_repo.AddNewFolders(m_folder.m_nID, &folders);
+        ContentChanged();
+    }
+    return ResponseRedirect(UrlEscapePath(m_strFolderPath));
+}
+
+int KvWebLink::ResponseFolderDelete() {
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (cat <= 0) return ResponseRedirectToReferer();
+    if (!LoadWritableFolder(cat)) return 1;
+    if (!AllowStateChange(KvWho::Member, KvVia::Link)) return 1;
+    const CString parent = FindPathFromFolderId(m_folder.m_nParent);
+    if (!m_repo.DeleteFolder(cat)) return ResponseError("Unable to delete the folder %s.", m_strFolderPath.c_str());
+    ContentChanged();
+    return ResponseRedirect(UrlEscapePath(parent));
+}
+
+int KvWebLink::ResponseFolderDoMove() {
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (cat <= 0) return ResponseRedirectToReferer();
+    if (!LoadWritableFolder(cat)) return 1;
+    if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
+    const KvWebFolder moving(m_folder);
+    CString message;
+    const int target = m_folders.FindMoveTarget(cat, m_cgi.GetValue("fld_parent_path", ""), message);
+    if (target < 0) return FolderMoveFormShow(moving, message);
+    KvWebFolder parent;
+    if (!m_repo.GetFolder(target, &parent) || !m_folders.MayWrite(parent)) {
+        return FolderMoveFormShow(moving, "You cannot add folders to the target folder.");
+    }
+    if (target != moving.m_nParent && !m_repo.MoveFolder(cat, target)) {
+        return FolderMoveFormShow(moving, "Unable to move the folder there (the target may hold a folder of the same name).");
+    }
+    ContentChanged();
+    return ResponseRedirect(UrlEscapePath(FindPathFromFolderId(cat)));
+}

@@ -1,0 +1,153 @@
+// KvWebLink: search ("search.php") and the clipboard ("item_list.php",
+// "item_pop.php").
+#include <memory>
+
+#include "base/containers/KvObjectArray.h"
+#include "base/str/StrFunc.h"
+#include "ext/KvSqLite/KvSqlBuffer.h"
+#include "inet/html/KvHtml.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "proxy/repo/KvLinkCard.h"
+#include "proxy/repo/KvRepoTree.h"
+#include "proxy/sites/KvWebLink.h"
+#include "proxy/web/KvParseImp.h"
+
+namespace {
+
+// A profile keeps at most this many ids; more matches say "more than".
+constexpr int kStoredResults = 100;
+
+// The search condition; "u:" searches the addresses, the other one-field
+// forms are the folder sites' own.
+CString LinkSearchCondition(const CString& query) {
+    if (query.GetLength() >= 3 && query[1] == ':' && (query[0] == 'u' || query[0] == 'U')) {
+        CString text = query.Mid(2);
+        text.Trim();
+        if (text.IsEmpty()) return CString();
+        KvSqlBuffer sql;
+        return CString(sql.Format("(item_url like '%%%q%%')", text.c_str()));
+    }
+    return KvFolderSite::SearchCondition(query, "item_keywords", "item_title", "item_desc", "item_id");
+}
+
+}  // namespace
+
+int KvWebLink::ResponseSearchModule() {
+    CString query = m_cgi.GetValue("q", "");
+    query.Trim();
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (m_repo.GetFolder(cat, &m_folder)) m_strFolderPath = FindPathFromFolderId(cat);
+    else m_folder.m_nID = -1;
+    const CString condition = LinkSearchCondition(query);
+    const int profile = condition.IsEmpty() ? 0 : m_search.FindOrCreateSearchProfile(query, condition);
+    // What the visitor may see is decided now, not when the profile was
+    // made: profiles are shared by every visitor.
+    CString filter = LinkFilter();
+    const std::vector<int> hidden = m_folders.HiddenFolderIds();
+    if (!hidden.empty()) {
+        filter += CString(filter.IsEmpty() ? "" : " and ") +
+                  "item_id in (select item_id from link_member where folder_id not in(" + KvRepoIdList(hidden) + "))";
+    }
+    const int total = profile > 0 ? m_search.PopulateSearchResultCount(profile, filter) : 0;
+    const int perPage = GetMaxItemPerPage();
+    const int page = KvFolderSite::ClampPage(m_cgi.GetIntValue("p", 1), total, perPage);
+    KvObjectArray links;
+    if (total > 0) (void)m_search.PopulateSearchResult(profile, filter, perPage, (page - 1) * perPage, &links);
+
+    const CString shown = HtmlEscape(query);
+    CString header;
+    if (total == 0) header = "There are no url that fit the query: <b>" + shown + "</b>";
+    else if (total >= kStoredResults)
+        header = StrFormat("More than %d urls that fit the query: <b>%s</b>. Show only the first %d urls",
+                           kStoredResults, shown.c_str(), kStoredResults);
+    else header = StrFormat("There are %d url(s) that fit the query: <b>%s</b>", total, shown.c_str());
+    const CString base = StrFormat("/phpmod/search.php?q=%s&cat=%d", UrlEscapeComponent(query).c_str(), cat);
+    const CString pager = HtmlPagePosition(base, total, perPage, page);
+
+    m_strPageTitle = query + " Search Result";
+    m_strPageDesc.Empty();
+    m_strPageKeywords.Empty();
+    m_strPageRobots = "noindex";
+    m_strPageContent = HtmlSearchPageTitle(query, "") + "<div class=\"search-count\">" + header + "</div>\r\n" + pager +
+                       (links.IsEmpty() ? CString()
+                                        : KvFolderSite::RenderSelectionForm(RenderItemArray(nullptr, links),
+                                                                            links.GetSize(), cat, GetFormToken(), false)) +
+                       pager;
+    KvParseImp imp;
+    imp.AddVariable("current_path", RenderTrail("Search", base));
+    return WebPageShow("wpage.htm", &imp);
+}
+
+int KvWebLink::ResponseItemListModule() {
+    const CString op = m_folders.SelectionOperation();
+    // The menu's Paste and Clear links are links; the rest come from the
+    // selection form.
+    const KvVia via = op == "paste" || op == "clear" ? KvVia::Link : KvVia::Form;
+    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), m_folders.ReadSelection(), via) ? ResponseRedirectToReferer()
+                                                                                         : 1;
+}
+
+int KvWebLink::ResponseItemPopModule() {
+    CString op = m_cgi.GetValue("op", "");
+    op.MakeLower();
+    if (op != "copy" && op != "cut") return ResponseUnknownAction(op);
+    const int id = m_cgi.GetIntValue("id", 0);
+    std::vector<int> ids;
+    if (id > 0) ids.push_back(id);
+    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), ids, KvVia::Link) ? ResponseCloseWindow() : 1;
+}
+
+bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via) {
+    const CString& client = m_strClientIPAddr;
+    if (op == "clear" || op == "copy") {
+        if (!AllowStateChange(KvWho::Anyone, via)) return false;
+        if (op == "clear") {
+            KvFolderSite::ClearClipboard(client);
+            return true;
+        }
+        KvObjectArray links;
+        const bool admin = IsUserLogin() && IsUserAdmin();
+        for (int id : ids) {
+            auto link = std::make_unique<KvLinkItem>();
+            if (!m_repo.GetItem(id, link.get()) || (!admin && (!link->m_bShow || !link->m_bActive))) continue;
+            links.Add(link.release());
+        }
+        KvFolderSite::CopyToClipboard(client, links);
+        return true;
+    }
+    // Cut, paste and delete change the folder: its writers only.
+    if (cat < 0 || !LoadWritableFolder(cat)) {
+        if (cat < 0) ResponseUnknownAction(op);
+        return false;
+    }
+    if (!AllowStateChange(KvWho::Member, via)) return false;
+    if (op == "cut" || op == "delete") {
+        KvObjectArray links;
+        for (int id : ids) {
+            auto link = std::make_unique<KvLinkItem>();
+            if (!m_repo.GetItem(id, link.get())) continue;
+            if (op == "cut") links.Add(link.release());
+        }
+        if (op == "cut") KvFolderSite::CopyToClipboard(client, links);
+        for (int id : ids) (void)m_repo.DeleteItemMember(cat, id);
+    } else if (op == "paste") {
+        KvLinkCard* card = KvLinkCard::GetInstance();
+        card->Lock();
+        KvLinkCardList* list = card->Get(client);
+        for (int i = 0; i < list->GetSize(); ++i) {
+            const auto* entry = dynamic_cast<const KvLinkItem*>(list->GetAt(i));
+            if (!entry || !KvIsLinkableUrl(entry->m_strUrl)) continue;
+            KvLinkItem copy(*entry);
+            copy.m_nID = 0;
+            copy.m_strUploadBy = UserGetName();
+            (void)m_repo.AddNewItem(cat, &copy);
+        }
+        list->RemoveAll();
+        card->Unlock();
+    } else {
+        ResponseUnknownAction(op);
+        return false;
+    }
+    ContentChanged();
+    return true;
+}
