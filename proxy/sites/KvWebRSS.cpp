@@ -62,6 +62,7 @@ int KvWebRSS::ResponsePhpModule() {
     if (file == "rss_queue.php") return ResponseRSSQueue();
     if (file == "search.php") return ResponseSearchModule();
     if (file == "jump.php") return ResponseJump();
+    if (file == "item_list.php") return ResponseItemListModule();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

@@ -10,6 +10,9 @@
 //   /phpmod/rss_queue.php?cat=     only stamp the folder's last download
 //   /phpmod/search.php             search over the stored items
 //   /phpmod/jump.php?id=           count a hit and go to the item
+//   /phpmod/item_list.php          selected items copied into the client's
+//                                  link clipboard; cut, deleted or pasted
+//                                  by administrators
 //   /phpmod/<other>                the site engine's modules
 //   anything else                  the error page
 //
@@ -80,6 +83,12 @@ protected:
     int ResponseFolderDoAdd();
     int ResponseFolderDoEdit();
     int ResponseFolderDelete();
+
+    // Item lists in the selection form; the clipboard module.
+    CString RenderSelectableItems(KvWebFolder* folder, KvObjectArray& items);
+    int ResponseItemListModule();
+    void CopySelection();
+    void PasteClipboard(int folder);
 
     // Feeds, search and the jump page.
     int ResponseRSSDownload();

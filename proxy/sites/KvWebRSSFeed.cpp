@@ -144,7 +144,7 @@ int KvWebRSS::ResponseSearchModule() {
     m_strPageTitle = query + " Search Result";
     m_strPageRobots = "noindex";
     m_strPageContent = HtmlSearchPageTitle(query, "") + "<div class=\"search-count\">" + header + "</div>\r\n" +
-                       pager + (items.IsEmpty() ? CString() : RenderItemArray(nullptr, items)) + pager;
+                       pager + (items.IsEmpty() ? CString() : RenderSelectableItems(nullptr, items)) + pager;
     KvParseImp imp;
     imp.AddVariable("current_path", RenderTrail("Search", base));
     return WebPageShow("wpage.htm", &imp);

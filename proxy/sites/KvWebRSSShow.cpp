@@ -111,5 +111,5 @@ CString KvWebRSS::RenderLinkList() {
     KvObjectArray items;
     m_repo.PopulateItem(m_folder.m_nID, filter, perPage, (page - 1) * perPage, &items);
     const CString pager = HtmlPagePosition(UrlEscapePath(m_strFolderPath) + "?op=show", total, perPage, page);
-    return pager + RenderItemArray(&m_folder, items) + pager;
+    return pager + RenderSelectableItems(&m_folder, items) + pager;
 }

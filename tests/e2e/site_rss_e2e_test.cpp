@@ -171,3 +171,37 @@ TEST_F(RssReaderTest, ChangesNeedAnAdministratorTheTokenAndThisSite) {
     EXPECT_NE(form.find("name=\"fld_rss_url\""), std::string::npos);
     EXPECT_NE(form.find("name=\"fld_rss_periode_str\""), std::string::npos);
 }
+
+TEST_F(RssReaderTest, ItemsCopiedCutAndPastedThroughTheClipboard) {
+    const int rss = AddFeedFolder("tech", FeedUrl("/feed.xml"));
+    const int kept = AddFeedFolder("kept", "");
+    ASSERT_GT(kept, 0);
+    Download(admin, rss, admin.Token());
+    const std::string one = Db("select item_id from link_item where item_url='http://news.example/one'");
+    const std::string two = Db("select item_id from link_item where item_url='http://news.example/two'");
+    const std::string bad = Db("select item_id from link_item where item_url like 'javascript:%'");
+    // The folder page offers the selection form with the token.
+    EXPECT_NE(admin.Get("/tech/").body.find("action=\"/phpmod/item_list.php\""), std::string::npos);
+    auto post = [&](const std::string& button, int folder, std::vector<std::string> ids) {
+        Form form{{button, button}, {"cat", std::to_string(folder)}, {"item_count", std::to_string(ids.size())}};
+        for (size_t i = 0; i < ids.size(); ++i) form.emplace_back("item_" + std::to_string(i + 1), ids[i]);
+        return admin.PostWithToken("/phpmod/item_list.php", form);
+    };
+    post("ClearBuffer", rss, {});
+    post("Copy", rss, {one, bad});
+    post("Cut", rss, {two});
+    EXPECT_EQ(ItemCount(rss), 3);
+    post("Paste", kept, {});
+    // Only web addresses are pasted; stored links are shared, not copied.
+    EXPECT_EQ(ItemCount(kept), 2);
+    EXPECT_EQ(Db("select count(*) from link_item where item_url='http://news.example/one'"), "1");
+    post("Delete", kept, {one});
+    EXPECT_EQ(ItemCount(kept), 1);
+    EXPECT_EQ(ItemCount(rss), 3);
+    // A guest may copy but not paste.
+    EXPECT_NE(guest.Post("/phpmod/item_list.php", {{"Paste", "Paste"}, {"cat", std::to_string(kept)},
+                                                   {"rnd", guest.FetchToken("/")}},
+                         "Origin: " + guest.Origin() + "\r\n")
+                  .body.find(kUnauthorised),
+              std::string::npos);
+}
