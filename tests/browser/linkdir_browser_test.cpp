@@ -1,0 +1,88 @@
+// A link directory in headless Chromium: links whose titles, descriptions
+// and notes carry markup, script, event handlers and placeholders are shown
+// as text on the folder and search pages and run nothing.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/support/e2e_site.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string FindChromium() {
+    for (const char* name : {"chromium", "chromium-browser"}) {
+        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
+    }
+    return std::string();
+}
+
+class BrowserLinkDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_chromium = FindChromium();
+        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        ASSERT_TRUE(site.Ready());
+        m_profile = MakeTempDir();
+    }
+    void TearDown() override {
+        if (!m_profile.empty()) RemoveTree(m_profile);
+    }
+    std::string Load(const std::string& url, const std::vector<std::string>& extra = {}) {
+        std::string dom, errors;
+        std::vector<std::string> argv = {m_chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--disable-background-networking", "--no-first-run",
+                                         "--user-data-dir=" + m_profile,
+                                         "--proxy-server=http://127.0.0.1:" + std::to_string(site.proxy.Port()),
+                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(url);
+        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
+        return dom;
+    }
+
+    SiteProxy site{"links.test", {}, "", "cld"};
+    std::string m_chromium;
+    std::string m_profile;
+};
+
+}  // namespace
+
+TEST_F(BrowserLinkDirTest, HostileLinksAreShownAsTextAndRunNothing) {
+    SiteClient admin(site.proxy, "links.test");
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", "Reading"},
+                                               {"fld_title", "Reading list"}, {"fld_desc", "Pages worth a second look"},
+                                               {"fld_show", "1"}, {"fld_active", "1"}});
+    admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", "Tools"},
+                                               {"fld_desc", "Things that help"}, {"fld_show", "1"}, {"fld_active", "1"}});
+    const std::string cat = site.DbValue("select folder_id from web_folder where folder_name='Reading'");
+    ASSERT_FALSE(cat.empty());
+    auto add = [&](const std::string& url, const std::string& title, const std::string& desc, const std::string& note) {
+        admin.PostWithToken("/phpmod/link.php", {{"op", "doadd"}, {"cat", cat}, {"fld_url", url}, {"fld_title", title},
+                                                 {"fld_desc", desc}, {"fld_note", note}, {"fld_keywords", "hostile"},
+                                                 {"fld_show", "1"}, {"fld_active", "1"}});
+    };
+    add("http://evil.example/\"onmouseover=\"x", "<script>document.body.setAttribute('data-ran','title')</script>"
+        "{page_content}", "<img src=x onerror=\"document.body.setAttribute('data-ran','img')\"> hostile", "<b>n</b>");
+    add("http://evil.example/a", "<script>document.body.setAttribute('data-ran','title')</script>{page_content}",
+        "<img src=x onerror=\"document.body.setAttribute('data-ran','img')\"> hostile\r\nline", "<i>note</i>");
+    add("http://plain.example/", "A plain link", "Fine and hostile-free", "");
+    ASSERT_EQ(site.DbValue("select count(*) from link_member where folder_id=" + cat), "2");
+
+    for (const char* url : {"http://links.test/Reading/", "http://links.test/phpmod/search.php?q=hostile"}) {
+        const std::string dom = Load(url, {"--virtual-time-budget=5000"});
+        EXPECT_NE(dom.find("A plain link"), std::string::npos) << dom;
+        EXPECT_EQ(dom.find("data-ran=\""), std::string::npos) << "a script ran on " << url;
+        EXPECT_NE(dom.find("&lt;script&gt;document.body"), std::string::npos) << url;
+        EXPECT_NE(dom.find("{page_content}"), std::string::npos) << url;  // shown, not expanded
+    }
+    if (const char* dir = getenv("KV_SCREENSHOT_DIR"); dir && *dir) {
+        for (const char* size : {"1280,900", "390,844"}) {
+            const std::string width = std::string(size).substr(0, std::string(size).find(','));
+            Load("http://links.test/Reading/", {std::string("--window-size=") + size,
+                                                "--screenshot=" + std::string(dir) + "/links-folder-" + width + ".png"});
+            Load("http://links.test/", {std::string("--window-size=") + size,
+                                        "--screenshot=" + std::string(dir) + "/links-root-" + width + ".png"});
+        }
+    }
+}
