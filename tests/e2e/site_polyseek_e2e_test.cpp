@@ -5,6 +5,7 @@
 // copied into the client's link clipboard; whatever a service sends is
 // shown as text.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -78,6 +79,8 @@ protected:
         ASSERT_TRUE(proxy.Started());
         // An empty file is enough: the site makes its database in it.
         WriteFile(proxy.Dir() + "/LocalWeb/" + kHost + ".csd", "");
+        // A link directory to paste into (the sites are read at the first request).
+        ASSERT_TRUE(MakeSiteDb(proxy.Dir() + "/LocalWeb/links.test.cld", SiteProxy::kAdminPassword));
     }
     static DataFiles Files() {
         DataFiles files = SiteDataFiles();
@@ -171,6 +174,14 @@ TEST_F(PolyseekTest, CopySelectedResultsIntoClipboard) {
     EXPECT_NE(after.find("holds 1 link(s)"), std::string::npos);
     EXPECT_NE(after.find("<li>Rss result 2</li>"), std::string::npos);
 
+    // Pasted into a link directory of the same client: only result 2 arrives.
+    const std::string links = proxy.Dir() + "/LocalWeb/links.test.cld";
+    SiteClient admin{proxy, "links.test"};
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    EXPECT_EQ(admin.Get("/phpmod/item_list.php?Paste=1&cat=0&rnd=" + admin.Token()).status, 302);
+    EXPECT_EQ(SiteDbValue(links, "select group_concat(item_url) from link_item"), "http://r2.example/");
+
+    client.Post("/item_list.php", copy, origin);
     client.Post("/item_list.php", {{"ClearBuffer", "x"}, {"rnd", token}}, origin);
     EXPECT_EQ(client.Get("/Search/green%20tea.html?se=google").body.find("class=\"clipboard\""), std::string::npos);
 }
