@@ -75,6 +75,7 @@ int KvWebLink::ResponsePhpModule() {
     if (file == "search.php") return ResponseSearchModule();
     if (file == "item_list.php") return ResponseItemListModule();
     if (file == "item_pop.php") return ResponseItemPopModule();
+    if (file == "sfeed.php") return ResponseSearchFeed();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

@@ -10,6 +10,7 @@
 //   /phpmod/search.php         search over keywords, titles, descriptions
 //   /phpmod/item_list.php      the clipboard: copy, cut, paste, delete, clear
 //   /phpmod/item_pop.php       copy or cut of one link (a pop-up window)
+//   /phpmod/sfeed.php          an outside search's RSS answer into a sub-folder
 //   /phpmod/<other>            the site engine's modules
 //
 // Who may do what: visitors see the folders their level reaches (see
@@ -88,6 +89,9 @@ protected:
     int ResponseLinkOwner();
     int ResponseLinkAddSome();
     int ResponseJump();
+
+    // The search feed.
+    int ResponseSearchFeed();
 
     // Search and the clipboard.
     int ResponseSearchModule();

@@ -176,7 +176,8 @@ CString KvWebObjectEx::RenderSFeed(const char* arg) {
             "saved on this sub-folder)<br>\r\n";
     form += "<input class=\"button\" type=\"submit\" value=\"Submit\">\r\n";
     form.AppendFormat("<input type=\"hidden\" name=\"%s\" value=\"%s\">\r\n", hidden, HtmlEscapeAttr(a).c_str());
-    form += "<input type=\"hidden\" name=\"cat\" value=\"{folder_id}\">\r\n</form>\r\n";
+    form += "<input type=\"hidden\" name=\"cat\" value=\"{folder_id}\">\r\n";
+    form += "<input type=\"hidden\" name=\"rnd\" value=\"{rnd_number}\">\r\n</form>\r\n";
     return form;
 }
 

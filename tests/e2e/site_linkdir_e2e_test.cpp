@@ -17,6 +17,19 @@ const char kUnauthorised[] = "Unauthorisized request";
 
 bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
+void AnswerFeed(Conn& c) {
+    const std::string head = c.ReadHead();
+    if (head.empty()) return;
+    const std::string body =
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Results</title><link>http://s.example/</link>"
+        "<description>d</description><item><title>Found one</title><link>http://found.example/1</link>"
+        "<description>first</description></item><item><title>Bad</title><link>javascript:alert(1)</link>"
+        "</item></channel></rss>";
+    c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body);
+    c.WaitClosed(2000);
+}
+
 class LinkDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -221,4 +234,25 @@ TEST_F(LinkDirTest, ChangesNeedAWriterTheTokenAndThisSite) {
     // The management menu's links carry the token; guests see no menu.
     EXPECT_TRUE(Has(admin.Get("/").body, "&amp;rnd=" + admin.Token()));
     EXPECT_FALSE(Has(guest.Get("/").body, "op=del"));
+}
+
+TEST_F(LinkDirTest, SearchFeedFillsANewSubFolder) {
+    Server origin{AnswerFeed};
+    const std::string se = "http://127.0.0.1:" + std::to_string(origin.Port()) + "/rss?q=$q";
+    const std::string query = "sfeed.php?cat=0&f=" + FormEncode({{"", "Found Things"}}).substr(1) + "&q=widgets&se=" +
+                              FormEncode({{"", se}}).substr(1);
+    EXPECT_TRUE(Has(admin.Get("/phpmod/" + query).body, kUnauthorised));  // no token
+    Answer made = admin.Get("/phpmod/" + query + "&rnd=" + admin.Token());
+    EXPECT_EQ(made.status, 302);
+    const std::string folder = Db("select folder_id from web_folder where folder_parent=0 and folder_label='Found Things'");
+    EXPECT_EQ(made.Get("location"), "/Found-Things/");
+    ASSERT_FALSE(folder.empty()) << made.body;
+    EXPECT_EQ(Members(folder), "1");
+    EXPECT_FALSE(LinkId("http://found.example/1").empty());
+    // Local host names and other schemes are refused.
+    for (const std::string bad : {"http://links.test/phpmod/search.php?q=$q", "file:///etc/passwd?$q"}) {
+        const std::string q = "sfeed.php?cat=0&f=x&q=y&se=" + FormEncode({{"", bad}}).substr(1) + "&rnd=" + admin.Token();
+        EXPECT_EQ(admin.Get("/phpmod/" + q).status, 200) << bad;
+    }
+    EXPECT_EQ(FolderId("X"), "");
 }
