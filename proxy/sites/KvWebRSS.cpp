@@ -63,6 +63,7 @@ int KvWebRSS::ResponsePhpModule() {
     if (file == "search.php") return ResponseSearchModule();
     if (file == "jump.php") return ResponseJump();
     if (file == "item_list.php") return ResponseItemListModule();
+    if (file == "opml.php") return ResponseOpml();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

@@ -10,6 +10,7 @@
 //   /phpmod/rss_queue.php?cat=     only stamp the folder's last download
 //   /phpmod/search.php             search over the stored items
 //   /phpmod/jump.php?id=           count a hit and go to the item
+//   /phpmod/opml.php               the visible feed folders as OPML
 //   /phpmod/item_list.php          selected items copied into the client's
 //                                  link clipboard; cut, deleted or pasted
 //                                  by administrators
@@ -95,6 +96,8 @@ protected:
     int ResponseRSSQueue();
     int ResponseSearchModule();
     int ResponseJump();
+    int ResponseOpml();
+    void RenderOpmlLevel(int parent, const CString& indent, int depth, CString& out);
 
     // Loads folder `id` into m_folder and checks that the member may change
     // it; false when the answer (error or refusal) has been given.

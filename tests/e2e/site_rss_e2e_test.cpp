@@ -108,6 +108,12 @@ TEST_F(RssReaderTest, FeedsDownloadedTwiceKeepOneCopyOfEachItem) {
     EXPECT_EQ(jump.Get("location"), "http://blog.example/a1");
     EXPECT_EQ(Db("select item_hits from link_item where item_id=" + id), "1");
 
+    // The feed folders as OPML.
+    const Answer opml = guest.Get("/phpmod/opml.php");
+    EXPECT_NE(opml.Get("content-type").find("opml"), std::string::npos);
+    EXPECT_NE(opml.body.find("xmlUrl=\"" + FeedUrl("/atom.xml") + "\""), std::string::npos) << opml.body;
+    EXPECT_NE(opml.body.find("text=\"tech feed\""), std::string::npos);
+
     // A file that is neither a folder page nor a module gets the error page.
     EXPECT_EQ(guest.Get("/blog/other.txt").status, 404);
 }
