@@ -76,6 +76,8 @@ int KvWebLink::ResponsePhpModule() {
     if (file == "item_list.php") return ResponseItemListModule();
     if (file == "item_pop.php") return ResponseItemPopModule();
     if (file == "sfeed.php") return ResponseSearchFeed();
+    if (file == "grabmeta.php") return ResponseGrabMeta();
+    if (file == "page_hits.php" || file == "todo.php" || file == "file_mgmt.php") return ResponseSettingsAlias();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

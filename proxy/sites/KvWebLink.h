@@ -11,6 +11,7 @@
 //   /phpmod/item_list.php      the clipboard: copy, cut, paste, delete, clear
 //   /phpmod/item_pop.php       copy or cut of one link (a pop-up window)
 //   /phpmod/sfeed.php          an outside search's RSS answer into a sub-folder
+//   /phpmod/grabmeta.php       a link from a page saved in Temp (a plain name)
 //   /phpmod/<other>            the site engine's modules
 //
 // Who may do what: visitors see the folders their level reaches (see
@@ -90,8 +91,10 @@ protected:
     int ResponseLinkAddSome();
     int ResponseJump();
 
-    // The search feed.
+    // The search feed, page meta data, and the settings editor.
     int ResponseSearchFeed();
+    int ResponseGrabMeta();
+    int ResponseSettingsAlias();
 
     // Search and the clipboard.
     int ResponseSearchModule();

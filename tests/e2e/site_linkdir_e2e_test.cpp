@@ -256,3 +256,19 @@ TEST_F(LinkDirTest, SearchFeedFillsANewSubFolder) {
     }
     EXPECT_EQ(FolderId("X"), "");
 }
+
+TEST_F(LinkDirTest, GrabMetaReadsAPlainFileOfTemp) {
+    const std::string temp = site.proxy.Dir() + "/Temp/";
+    mkdir(temp.c_str(), 0755);
+    WriteFile(temp + "page.html", "<html><head><title>Saved page</title><meta name=\"keywords\" content=\"Alpha\">"
+                                  "</head></html>");
+    const std::string url = FormEncode({{"", "http://saved.example/"}}).substr(1);
+    EXPECT_TRUE(Has(admin.Get("/phpmod/grabmeta.php?file=page.html&url=" + url).body, kUnauthorised));
+    EXPECT_TRUE(Has(admin.Get("/phpmod/grabmeta.php?file=..%2Fkvproxy.ini&url=" + url + "&rnd=" + admin.Token()).body,
+                    "Invalid parameter"));
+    EXPECT_EQ(admin.Get("/phpmod/grabmeta.php?file=page.html&url=" + url + "&rnd=" + admin.Token()).status, 302);
+    EXPECT_EQ(Db("select item_title || ' ' || item_keywords from link_item where item_url='http://saved.example/'"),
+              "Saved page alpha");
+    EXPECT_TRUE(Has(admin.Get("/phpmod/grabmeta.php?file=page.html&url=" + url + "&rnd=" + admin.Token()).body,
+                    "File page.html not found"));
+}
