@@ -25,6 +25,7 @@
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/sites/KvLinkDirTemplate.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
+#include "proxy/sites/KvPolyseekSite.h"
 #include "proxy/sites/KvRssTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
 
@@ -101,6 +102,8 @@ int KvWebProxyApp::InitInstance() {
     (void)KvEnsureLocalWebTemplate(m_strBasePath);
     (void)KvEnsureRssTemplate(m_strBasePath);
     (void)KvEnsureLinkDirTemplate(m_strBasePath);
+    // The search site answers on the shipped data.
+    (void)KvEnsurePolyseekSite(m_strBasePath);
     return 1;
 }
 
