@@ -162,15 +162,6 @@ CString KvWebLink::RenderLinkList() {
     return out;
 }
 
-CString KvWebLink::RenderItemArray(KvWebFolder* folder, KvObjectArray& links) {
-    CString out = "<div id=\"item-list\"><dl>\r\n";
-    for (int i = 0; i < links.GetSize(); ++i) {
-        auto* link = dynamic_cast<KvLinkItem*>(links.GetAt(i));
-        if (link) out += RenderOneItem(i + 1, folder, link);
-    }
-    return out + "</dl></div>\r\n";
-}
-
 CString KvWebLink::RenderAddForm(const char* module, const char* field, const char* heading, const char* hint) {
     if (m_folder.m_nID < 0) return CString();
     CString formats;

@@ -58,8 +58,7 @@ public:
     CString RenderSearchForm3(const char* arg) override;
     CString RenderManagementMenu() override;
     CString RenderSitemap(const char* arg) override;
-    // Numbers the selection boxes from 1, as the selection is read.
-    CString RenderItemArray(KvWebFolder* folder, KvObjectArray& links) override;
+    bool HasLinkModule() const override { return true; }
 
     // "/" for folder 0, else "/name1/name2/"; "/" when the folder is gone.
     CString FindPathFromFolderId(int id);

@@ -14,6 +14,7 @@ namespace {
 class ItemSite : public KvWebObjectEx {
 public:
     void SetLevel(int level) { m_user.m_nLevel = level; }
+    bool HasLinkModule() const override { return true; }
 };
 
 KvLinkItem* MakeLink(int id, const char* url, const char* title, const char* note = "") {
@@ -38,7 +39,7 @@ TEST(WebItemsTest, OnlyWebAddressesAreLinkedAndEverythingIsEscaped) {
     links.Add(MakeLink(4, "HTTPS://example.org/", ""));
     const CString html = site.RenderItemArray(&folder, links);
 
-    EXPECT_TRUE(Has(html, "<div id=\"item-list\"><dl>\r\n<dt><input type=\"checkbox\" name=\"item_0\" value=\"1\">"));
+    EXPECT_TRUE(Has(html, "<div id=\"item-list\"><dl>\r\n<dt><input type=\"checkbox\" name=\"item_1\" value=\"1\">"));
     EXPECT_TRUE(Has(html, "href=\"http://example.org/a?b=1&amp;c=2\" target=\"_blank\""));
     EXPECT_TRUE(Has(html, "href=\"HTTPS://example.org/\""));
     EXPECT_FALSE(Has(html, "href=\"javascript:"));
@@ -60,7 +61,7 @@ TEST(WebItemsTest, AdministratorsSeeManagementLinksAndStates) {
     KvLinkItem* link = MakeLink(3, "http://example.org/", "T");
     link->m_nFlags = 3;
     link->m_bGreat = 1;
-    const CString html = site.RenderOneItem(0, &folder, link);
+    const CString html = site.RenderOneItem(1, &folder, link);
     delete link;
     EXPECT_TRUE(Has(html, "<i><b>T</b></i>"));
     EXPECT_TRUE(Has(html, "&nbsp;<img src=\"/images/great.gif\">"));

@@ -44,7 +44,7 @@ CString KvWebObjectEx::RenderItemArray(KvWebFolder* folder, KvObjectArray& links
     CString out = "<div id=\"item-list\"><dl>\r\n";
     for (int i = 0; i < links.GetSize(); ++i) {
         auto* link = dynamic_cast<KvLinkItem*>(links.GetAt(i));
-        if (link) out += RenderOneItem(i, folder, link);
+        if (link) out += RenderOneItem(i + 1, folder, link);
     }
     return out + "</dl></div>\r\n";
 }
@@ -61,7 +61,9 @@ CString KvWebObjectEx::RenderOneItem(int index, KvWebFolder* folder, KvLinkItem*
                "border=\"0\" width=\"12\" height=\"11\"></a>";
     }
     if (link->m_bGreat) out += "&nbsp;<img src=\"/images/great.gif\">";
-    if (IsUserAdmin()) {
+    const bool admin = IsUserAdmin();
+    const bool editLinks = admin && HasLinkModule();
+    if (editLinks) {
         out += StrFormat("&nbsp;<a href=\"/phpmod/link.php?op=edit&amp;cat=%d&amp;id=%d\" title=\"Edit this link "
                          "item\">EDIT</a>",
                          folderId, link->m_nID);
@@ -72,10 +74,12 @@ CString KvWebObjectEx::RenderOneItem(int index, KvWebFolder* folder, KvLinkItem*
     }
     out += HtmlEscape(link->m_strDesc);
     if (webUrl) out += " " + HtmlSiteInfo(link->m_strUrl);
-    if (IsUserAdmin()) {
+    if (editLinks) {
         out += StrFormat(" <a href=\"/phpmod/link.php?op=owner&amp;cat=%d&amp;id=%d\" title=\"Find the folders of "
                          "this link\">OWNER</a>",
                          folderId, link->m_nID);
+    }
+    if (admin) {
         out += StrFormat(" <br><span class=\"item-attr\">%s %s %s. RANK: %d. HITS: %d. URL: %s</span>",
                          link->m_bShow ? "SHOW" : "HIDDEN", link->m_bActive ? "ACTIVE" : "NON-ACTIVE",
                          link->m_bGreat ? "GREAT" : "NORMAL", link->m_nRank, link->m_nHits,

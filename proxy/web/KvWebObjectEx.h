@@ -175,10 +175,15 @@ public:
     // --- link lists ---
     // The links of a folder as a definition list: per link a selection box,
     // the title through the visit counter, the address itself in a new
-    // window, and for administrators the edit and owner links. Everything
-    // from the link is escaped; only an http or https address is linked.
+    // window, and for administrators the link's states and, on a site with
+    // the link module, the edit and owner links. Everything from the link is
+    // escaped; only an http or https address is linked. The selection boxes
+    // are numbered from 1, as the selection is read.
     virtual CString RenderItemArray(KvWebFolder* folder, KvObjectArray& links);
     virtual CString RenderOneItem(int index, KvWebFolder* folder, KvLinkItem* link);
+    // Whether this site serves "/phpmod/link.php", where the edit and owner
+    // links of a link list lead; a site without it shows neither.
+    virtual bool HasLinkModule() const { return false; }
 
     // --- themes ---
     // Makes `name`, a plain folder name of the theme directory, the site's

@@ -186,8 +186,12 @@ TEST_F(RssReaderTest, ItemsCopiedCutAndPastedThroughTheClipboard) {
     const std::string one = Db("select item_id from link_item where item_url='http://news.example/one'");
     const std::string two = Db("select item_id from link_item where item_url='http://news.example/two'");
     const std::string bad = Db("select item_id from link_item where item_url like 'javascript:%'");
-    // The folder page offers the selection form with the token.
-    EXPECT_NE(admin.Get("/tech/").body.find("action=\"/phpmod/item_list.php\""), std::string::npos);
+    // The folder page offers the selection form with the token, numbered as
+    // it is read, and no link to a module the reader does not have.
+    const std::string page = admin.Get("/tech/").body;
+    EXPECT_NE(page.find("action=\"/phpmod/item_list.php\""), std::string::npos);
+    EXPECT_NE(page.find("name=\"item_1\""), std::string::npos);
+    EXPECT_EQ(page.find("link.php"), std::string::npos);
     auto post = [&](const std::string& button, int folder, std::vector<std::string> ids) {
         Form form{{button, button}, {"cat", std::to_string(folder)}, {"item_count", std::to_string(ids.size())}};
         for (size_t i = 0; i < ids.size(); ++i) form.emplace_back("item_" + std::to_string(i + 1), ids[i]);
