@@ -30,6 +30,12 @@ public:
     KvWebPolyseek() = default;
     ~KvWebPolyseek() override = default;
 
+    // Answers in two passes when a search needs the services: the first
+    // pass notes what to ask, the services are asked without the site's
+    // lock (other requests of the site are answered meanwhile), their
+    // answers go into the keyword store, and the request is answered again
+    // from the store.
+    int GetResponse(KvHttpRequest* request, KvHttpResponse* response) override;
     int Initiate() override;
     int DoGetResponse() override;
     CString RenderSearchForm(const char* arg) override;
@@ -70,4 +76,11 @@ protected:
 
     CString m_strEngine;
     CString m_strQuery;
+
+private:
+    // Set by GetResponse for one pass of a request (under the site's lock).
+    bool m_bDeferFetch = false;  // note the services to ask instead of asking
+    bool m_bStoreOnly = false;   // the services were asked: read the store only
+    CString m_strPendingQuery;   // what the first pass needs asked
+    int m_nPendingServices = 0;  // one bit per service
 };

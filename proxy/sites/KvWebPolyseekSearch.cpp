@@ -19,6 +19,7 @@
 #include "proxy/sites/KvFolderSite.h"
 #include "proxy/sites/KvWebPolyseek.h"
 #include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvSiteLockRelease.h"
 
 namespace {
 
@@ -56,6 +57,18 @@ void SettleFetched(const char* service, const CString& query, bool ok, ServiceAn
     (void)FromStore(service, query, answer);
 }
 
+// Asks the services at the same time, each bounded by the download
+// time-out, so a slow one delays the page by its own time only.
+void AskServices(const CString& query, const std::vector<int>& asked, ServiceAnswer* answers, int* ok) {
+    std::vector<std::thread> fetchers;
+    for (int i : asked) {
+        fetchers.emplace_back([i, &query, answers, ok] {
+            ok[i] = KvServiceSearchToArray(kServices[i], query, &answers[i].links);
+        });
+    }
+    for (std::thread& t : fetchers) t.join();
+}
+
 CString ProperCase(const CString& text) {
     KvString s(text);
     return s.GetProperCase();
@@ -68,21 +81,20 @@ bool KvWebPolyseek::SearchEngineRequestToArray(const CString& engine, const CStr
     if (!links || query.IsEmpty()) return false;
     ServiceAnswer answers[kServiceCount];
     int ok[kServiceCount] = {0, 0, 0};
-    std::vector<std::thread> fetchers;
     std::vector<int> asked;
     for (int i = 0; i < kServiceCount; ++i) {
         if (engine != "all" && engine != kServices[i]) continue;
-        if (!refresh && FromStore(kServices[i], query, answers[i])) continue;
-        asked.push_back(i);
+        if ((!refresh || m_bStoreOnly) && FromStore(kServices[i], query, answers[i])) continue;
+        if (!m_bStoreOnly) asked.push_back(i);
     }
-    // The services are asked at the same time, each bounded by the download
-    // time-out, so a slow one delays the page by its own time only.
-    for (int i : asked) {
-        fetchers.emplace_back([i, &query, &answers, &ok] {
-            ok[i] = KvServiceSearchToArray(kServices[i], query, &answers[i].links);
-        });
+    if (!asked.empty() && m_bDeferFetch) {
+        if (m_nPendingServices == 0) {
+            m_strPendingQuery = query;
+            for (int i : asked) m_nPendingServices |= 1 << i;
+        }
+        return false;
     }
-    for (std::thread& t : fetchers) t.join();
+    AskServices(query, asked, answers, ok);
     for (int i : asked) SettleFetched(kServices[i], query, ok[i] != 0, answers[i]);
 
     links->RemoveAll();
@@ -94,6 +106,38 @@ bool KvWebPolyseek::SearchEngineRequestToArray(const CString& engine, const CStr
         any = true;
     }
     return links->GetSize() > 0;
+}
+
+int KvWebPolyseek::GetResponse(KvHttpRequest* request, KvHttpResponse* response) {
+    KvCriticalLock lock(m_csLock);
+    m_strPendingQuery.Empty();
+    m_nPendingServices = 0;
+    m_bDeferFetch = true;
+    m_bStoreOnly = false;
+    int result = KvWebObjectEx::GetResponse(request, response);
+    m_bDeferFetch = false;
+    if (m_nPendingServices == 0 || !response) return result;
+
+    const CString query = m_strPendingQuery;
+    std::vector<int> asked;
+    for (int i = 0; i < kServiceCount; ++i) {
+        if (m_nPendingServices & (1 << i)) asked.push_back(i);
+    }
+    ServiceAnswer answers[kServiceCount];
+    int ok[kServiceCount] = {0, 0, 0};
+    const CString hostAddr = m_strHostIPAddr;
+    {
+        KvSiteLockRelease release(m_csLock, m_pRequest, m_pResponse, m_strClientIPAddr);
+        AskServices(query, asked, answers, ok);
+    }
+    m_strHostIPAddr = hostAddr;
+    for (int i : asked) SettleFetched(kServices[i], query, ok[i] != 0, answers[i]);
+    // The first pass's answer is dropped; the second reads what was stored.
+    response->Reset();
+    m_bStoreOnly = true;
+    result = KvWebObjectEx::GetResponse(request, response);
+    m_bStoreOnly = false;
+    return result;
 }
 
 // --- the search page ---------------------------------------------------------------------------
@@ -110,7 +154,8 @@ int KvWebPolyseek::DoResponseSearch(const CString& engine, const CString& query)
     if (query.IsEmpty()) return ResponseRedirect("/Search/");
     m_strEngine = engine;
     m_strQuery = query;
-    KvKeywordMgr::GetInstance()->IncHits(query);
+    // Counted once: not again when the request is answered a second time.
+    if (!m_bStoreOnly) KvKeywordMgr::GetInstance()->IncHits(query);
     const CString shown = HtmlEscape(query);
     m_strPageKeywords = GenPageKeywords(query + ", search, resource");
     m_strPageRobots = "noindex";

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "tests/e2e/support/e2e_site.h"
 
@@ -47,9 +48,13 @@ public:
         : m_server([this](Conn& c) { Respond(c); }) {}
     int Port() const { return m_server.Port(); }
     int Hits() const { return m_hits.load(); }
-    std::string Ini() const {
+    int Stalled() const { return m_stalled.load(); }
+    int StallsEnded() const { return m_stallsEnded.load(); }
+    // Ends the stalled answers now.
+    void Release() { m_release = true; }
+    std::string Ini(int fetchTimeout = 1) const {
         const std::string base = "http://127.0.0.1:" + std::to_string(Port());
-        return "[General]\r\nFetchTimeout=1\r\n[Search]\r\ngoogle=" + base + "/rss?q={q}\r\nyahoo=" + base +
+        return "[General]\r\nFetchTimeout=" + std::to_string(fetchTimeout) + "\r\n[Search]\r\ngoogle=" + base + "/rss?q={q}\r\nyahoo=" + base +
                "/atom?q={q}\r\nmsn=" + base + "/stall?q={q}\r\n";
     }
 
@@ -59,8 +64,12 @@ private:
         if (head.empty()) return;
         const std::string target = head.substr(4, head.find(' ', 4) - 4);
         if (target.rfind("/stall", 0) == 0) {
-            // Never answers: the download's time-out ends it.
-            c.WaitClosed(15000);
+            // Never answers: the download's time-out (or Release) ends it.
+            ++m_stalled;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+            while (!m_release && !c.WaitClosed(50) && std::chrono::steady_clock::now() < end) {
+            }
+            ++m_stallsEnded;
             return;
         }
         ++m_hits;
@@ -70,6 +79,9 @@ private:
         c.WaitClosed(2000);
     }
     std::atomic<int> m_hits{0};
+    std::atomic<int> m_stalled{0};
+    std::atomic<int> m_stallsEnded{0};
+    std::atomic<bool> m_release{false};
     Server m_server;
 };
 
@@ -187,3 +199,21 @@ TEST_F(PolyseekTest, CopySelectedResultsIntoClipboard) {
 }
 
 }  // namespace
+
+// A search waiting on a stalled service leaves the site free for others.
+TEST(PolyseekStallTest, OtherRequestsAnswerWhileAServiceStalls) {
+    Services services;
+    Proxy proxy{SiteDataFiles(), "[Proxy]\r\nRecTimeout=30\r\n" + services.Ini(10)};
+    ASSERT_TRUE(proxy.Started());
+    WriteFile(proxy.Dir() + "/LocalWeb/" + kHost + ".csd", "");
+    SiteClient searcher{proxy, kHost};
+    Answer stalled;
+    std::thread search([&] { stalled = searcher.Get("/search.php?q=slow&se=msn"); });
+    ASSERT_TRUE(WaitUntil([&] { return services.Stalled() == 1; }));
+    SiteClient other{proxy, kHost};
+    EXPECT_EQ(other.Get("/top-100.html").status, 200);
+    EXPECT_EQ(services.StallsEnded(), 0);  // answered before the stalled download ended
+    services.Release();
+    search.join();
+    EXPECT_NE(stalled.body.find("No result for query <b>slow</b>"), std::string::npos);
+}
