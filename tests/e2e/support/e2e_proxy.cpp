@@ -214,6 +214,13 @@ long Proxy::MemoryKb(const char* field) const {
     return -1;
 }
 
+bool Proxy::ResetPeakMemory() const {
+    std::ofstream out("/proc/" + std::to_string(m_pid) + "/clear_refs");
+    out << "5";
+    out.flush();
+    return out.good();
+}
+
 std::string Proxy::Exchange(const std::string& request, int timeoutMs, bool* timedOut) const {
     if (timedOut) *timedOut = false;
     Conn c = Conn::ConnectTo(m_port);

@@ -156,6 +156,10 @@ public:
     bool Stop(int* exitCode = nullptr);
     // kB of the given /proc status field (VmHWM, VmRSS).
     long MemoryKb(const char* field) const;
+    // Starts the peak (VmHWM) afresh from the present size, so a test
+    // measures what one exchange adds and not the start-up's own peak:
+    // whether the kernel took it.
+    bool ResetPeakMemory() const;
     // Sends the request and reads the whole answer; `timedOut` tells
     // whether the connection was still open when the time-out passed.
     std::string Exchange(const std::string& request, int timeoutMs = 20000, bool* timedOut = nullptr) const;
