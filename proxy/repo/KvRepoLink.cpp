@@ -10,7 +10,7 @@ IMPLEMENT_DYNCREATE(KvRepoLink, KvRepoTree)
 
 namespace {
 
-const KvRepoTreeSpec kLinkSpec = {KV_FOLDER_COLUMNS, "item_rank desc, item_title", "item_rank desc, item_id", 4,
+const KvRepoTreeLayout kLinkSpec = {KV_FOLDER_COLUMNS, "item_rank desc, item_title", "item_rank desc, item_id", 4,
                                   false};
 
 const char* const kSchema[] = {

@@ -12,7 +12,7 @@ IMPLEMENT_DYNCREATE(KvRepoLocal, KvRepoTree)
 
 namespace {
 
-const KvRepoTreeSpec kLocalSpec = {KV_FOLDER_COLUMNS, "item_rank desc, item_title", "item_rank desc, item_id", 5,
+const KvRepoTreeLayout kLocalSpec = {KV_FOLDER_COLUMNS, "item_rank desc, item_title", "item_rank desc, item_id", 5,
                                    false};
 
 const char kIndexPage[] = "index.html";

@@ -14,7 +14,7 @@ IMPLEMENT_DYNCREATE(KvRepoRSS, KvRepoTree)
 
 namespace {
 
-const KvRepoTreeSpec kRSSSpec = {KV_FOLDER_RSS_COLUMNS, "item_rank desc, upload_on desc, item_title", "item_id", 6,
+const KvRepoTreeLayout kRSSSpec = {KV_FOLDER_RSS_COLUMNS, "item_rank desc, upload_on desc, item_title", "item_id", 6,
                                  true};
 
 const char* const kSchema[] = {

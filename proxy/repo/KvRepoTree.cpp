@@ -22,8 +22,8 @@ const char* const KvRepoTree::kSpeedIndexes[] = {
 };
 const int KvRepoTree::kSpeedIndexCount = 1;
 
-KvRepoTree::KvRepoTree(const KvRepoTreeSpec& spec)
-    : m_spec(spec), m_pFolderClass(RUNTIME_CLASS(KvWebFolder)), m_pItemClass(RUNTIME_CLASS(KvLinkItem)) {}
+KvRepoTree::KvRepoTree(const KvRepoTreeLayout& layout)
+    : m_layout(layout), m_pFolderClass(RUNTIME_CLASS(KvWebFolder)), m_pItemClass(RUNTIME_CLASS(KvLinkItem)) {}
 
 int KvRepoTree::_IsRepositoryPresent() { return m_pDB->IsTableExist("web_folder") ? 1 : 0; }
 

@@ -7,7 +7,7 @@
 // folders. Ids of new folders and links come from the database's id
 // counters "web_folder" and "link_item".
 //
-// What differs between the repositories is given by a KvRepoTreeSpec (the
+// What differs between the repositories is given by a KvRepoTreeLayout (the
 // folder column list, the order of link lists, the system lock of the bulk
 // inserts) and by hooks: how a folder row is read and written (the feed
 // reader's folders have six more columns), and what happens when a folder
@@ -68,7 +68,7 @@ CString KvRepoIdList(const std::vector<int>& ids);
 typedef int (*KvFolderEnumProc)(KvWebFolder* folder, void* context);
 typedef int (*KvItemEnumProc)(KvLinkItem* item, void* context);
 
-struct KvRepoTreeSpec {
+struct KvRepoTreeLayout {
     // Select list of a folder row, read by _ReadFolder.
     const char* folderColumns;
     // Order of a folder's links and of link queries.
@@ -139,7 +139,7 @@ public:
     void SetItemClass(const KvRuntimeClass* cls) { m_pItemClass = cls; }
 
 protected:
-    explicit KvRepoTree(const KvRepoTreeSpec& spec);
+    explicit KvRepoTree(const KvRepoTreeLayout& layout);
 
     // --- hooks ---
     virtual bool _ReadFolder(const KvSqlQuery& q, KvWebFolder* folder);
@@ -210,7 +210,7 @@ protected:
     // folder nor below it, and its chain reaches the root within the bound.
     bool _IsMoveAllowed(int id, int newParent);
 
-    KvRepoTreeSpec m_spec;
+    KvRepoTreeLayout m_layout;
     const KvRuntimeClass* m_pFolderClass;
     const KvRuntimeClass* m_pItemClass;
 

@@ -72,7 +72,7 @@ int KvRepoTree::AddNewFolder(int parent, KvWebFolder* folder) {
 
 int KvRepoTree::AddNewFolders(int parent, KvObjectArray* folders) {
     if (!_CanWrite() || !folders) return 0;
-    SystemLock(m_spec.bulkLock);
+    SystemLock(m_layout.bulkLock);
     int done = 0;
     {
         KvSqlTransaction tx(*m_pDB);
@@ -97,7 +97,7 @@ int KvRepoTree::AddNewFolders(int parent, KvObjectArray* folders) {
             done = m_pDB->SetId("web_folder", id) && tx.Commit();
         }
     }
-    SystemUnlock(m_spec.bulkLock);
+    SystemUnlock(m_layout.bulkLock);
     return done;
 }
 
@@ -111,7 +111,7 @@ int KvRepoTree::FindOrAddNewFolder(int parent, const char* name) {
 int KvRepoTree::GetFolder(int id, KvWebFolder* folder) {
     if (!_CanRead() || !folder) return 0;
     KvSqlBuffer sql;
-    KvSqlQuery q = m_pDB->ExecQuery(sql.Format("select %s from web_folder where folder_id=%d;", m_spec.folderColumns, id));
+    KvSqlQuery q = m_pDB->ExecQuery(sql.Format("select %s from web_folder where folder_id=%d;", m_layout.folderColumns, id));
     return q.IsValid() && !q.IsEOF() && _ReadFolder(q, folder) ? 1 : 0;
 }
 
@@ -228,10 +228,10 @@ int KvRepoTree::PopulateFolder(int parent, KvObjectArray* folders, const char* f
     KvSqlBuffer sql;
     if (!KvRepoIsBlank(filter)) {
         sql.Format("select %s from web_folder where (folder_parent=%d) and (%s) order by folder_order, folder_name;",
-                   m_spec.folderColumns, parent, filter);
+                   m_layout.folderColumns, parent, filter);
     } else {
         sql.Format("select %s from web_folder where folder_parent=%d order by folder_order, folder_name;",
-                   m_spec.folderColumns, parent);
+                   m_layout.folderColumns, parent);
     }
     KvSqlQuery q = m_pDB->ExecQuery(sql);
     return _ReadFolders(q, folders);

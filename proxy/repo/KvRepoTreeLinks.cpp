@@ -97,7 +97,7 @@ int KvRepoTree::AddNewItem(int folder, const char* url, const char* title, const
 
 int KvRepoTree::AddNewItems(int folder, KvObjectArray* items) {
     if (!_CanWrite() || !items) return 0;
-    BulkWrite batch(m_spec.bulkLock, *m_pDB);
+    BulkWrite batch(m_layout.bulkLock, *m_pDB);
     if (!batch.IsActive()) return 0;
     int id = m_pDB->GetId("link_item");
     KvTime now = KvTime::GetCurTime();
@@ -109,7 +109,7 @@ int KvRepoTree::AddNewItems(int folder, KvObjectArray* items) {
             item->m_nID = ++id;
             // A row that fails is skipped (its id stays used) and gets no
             // membership, which would point at nothing.
-            if (!InsertLinkRow(item, m_spec.bulkKeepsUploadDate ? item->m_timeUploadOn : now)) continue;
+            if (!InsertLinkRow(item, m_layout.bulkKeepsUploadDate ? item->m_timeUploadOn : now)) continue;
             stored = id;
         }
         item->m_nID = stored;
@@ -120,7 +120,7 @@ int KvRepoTree::AddNewItems(int folder, KvObjectArray* items) {
 
 int KvRepoTree::AddNewSimpleItems(int folder, KvObjectArray* links) {
     if (!_CanWrite() || !links) return 0;
-    BulkWrite batch(m_spec.bulkLock, *m_pDB);
+    BulkWrite batch(m_layout.bulkLock, *m_pDB);
     if (!batch.IsActive()) return 0;
     int id = m_pDB->GetId("link_item");
     KvTime now = KvTime::GetCurTime();

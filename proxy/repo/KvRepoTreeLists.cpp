@@ -60,7 +60,7 @@ int KvRepoTree::PopulateItem(int folder, KvObjectArray* items) {
     KvSqlQuery q = m_pDB->ExecQuery(sql.Format(
         "select %s from link_item INNER JOIN link_member ON link_item.item_id=link_member.item_id where "
         "link_member.folder_id=%d order by %s;",
-        KV_LINK_JOIN_COLUMNS, folder, m_spec.linkOrder));
+        KV_LINK_JOIN_COLUMNS, folder, m_layout.linkOrder));
     return ReadItems(q, folder, items);
 }
 
@@ -73,7 +73,7 @@ int KvRepoTree::PopulateItem(int folder, const char* filter, int limit, int offs
     if (empty) return 1;
     KvSqlBuffer sql;
     KvSqlQuery q = m_pDB->ExecQuery(sql.Format("select %s from link_item where (%s) order by %s  limit %d offset %d;",
-                                               KV_LINK_COLUMNS, condition.c_str(), m_spec.linkOrder, limit, offset));
+                                               KV_LINK_COLUMNS, condition.c_str(), m_layout.linkOrder, limit, offset));
     return ReadItems(q, folder, items);
 }
 
@@ -98,7 +98,7 @@ int KvRepoTree::QueryItem(const char* filter, int limit, int offset, KvObjectArr
     if (!_CanRead()) return 0;
     KvSqlBuffer sql;
     KvSqlQuery q = m_pDB->ExecQuery(sql.Format("select %s from link_item where (%s) order by %s limit %d offset %d;",
-                                               KV_LINK_COLUMNS, OrAll(filter), m_spec.linkOrder, limit, offset));
+                                               KV_LINK_COLUMNS, OrAll(filter), m_layout.linkOrder, limit, offset));
     return ReadItems(q, 0, items);
 }
 
@@ -115,7 +115,7 @@ int KvRepoTree::QueryItemIds(const char* filter, CUIntArray* ids) {
     std::vector<int> found;
     KvSqlBuffer sql;
     if (!_GetIds(sql.Format("select item_id from link_item where (%s) order by %s;", OrAll(filter),
-                            m_spec.linkIdsOrder),
+                            m_layout.linkIdsOrder),
                  found)) {
         return 0;
     }

@@ -28,12 +28,15 @@ int RandomFolder(KvSqlDBEx& db, std::mt19937& rng) {
     return db.ExecScalar(sql.c_str(), 0);
 }
 
-[[noreturn]] void WriteUntilKilled(const std::string& file, unsigned seed) {
+// Writes one byte to `progress` after each operation, so the parent can
+// kill it after a chosen number of operations, at a moment of its choice.
+[[noreturn]] void WriteUntilKilled(const std::string& file, unsigned seed, int progress) {
     Opened<KvRepoLink> store(file);
     if (!store.opened) _exit(3);
     KvRepoLink& repo = store.repo;
     std::mt19937 rng(seed);
     for (unsigned n = 0;; ++n) {
+        if (n > 0 && write(progress, "+", 1) != 1) _exit(4);
         int folder = RandomFolder(store.db, rng);
         std::string url = "http://crash.example/" + std::to_string(seed) + "/" + std::to_string(n);
         switch (rng() % 7) {
@@ -85,11 +88,23 @@ TEST(RepoCrashTest, KilledWriterLeavesASoundTree) {
     constexpr int kRounds = 20;
     int folders = 0;
     for (int round = 0; round < kRounds; ++round) {
+        int progress[2];
+        ASSERT_EQ(pipe(progress), 0);
         pid_t child = fork();
         ASSERT_GE(child, 0);
-        if (child == 0) WriteUntilKilled(file, (unsigned)round + 1);
-        usleep((useconds_t)(round == 0 ? rng() % 3000 : 5000 + rng() % 80000));
+        if (child == 0) {
+            close(progress[0]);
+            WriteUntilKilled(file, (unsigned)round + 1, progress[1]);
+        }
+        close(progress[1]);
+        // The first round kills the writer while it may still be making the
+        // file; the others after some operations, in the middle of the next.
+        for (unsigned done = 0, want = round == 0 ? 0 : 5 + rng() % 120; done < want; ++done) {
+            char c;
+            ASSERT_EQ(read(progress[0], &c, 1), 1) << "the writer stopped on its own";
+        }
         kill(child, SIGKILL);
+        close(progress[0]);
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended on its own, status " << status;
