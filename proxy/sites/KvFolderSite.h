@@ -73,6 +73,27 @@ public:
     // without a name are skipped. The number of folders made.
     int ParseFolderLines(const char* text, const char* defaultContent, KvObjectArray& out) const;
 
+    // --- placeholders, boxes and the folder form page ---
+    // The folder placeholders of a page showing `folder` (its path and
+    // label given): mainfolder_menu, subfolder_menu, subfolder_list,
+    // subfolder_list2, subfolder_list3 and folder_id; false for any other key.
+    bool ParseFolderPlaceholder(const CString& key, int folder, const CString& path, const CString& label,
+                                CString& value);
+    // The path of folder `id` ("/a/b/"); "/" for the root and for a folder
+    // that is gone.
+    CString FolderPath(int id);
+    // A search box asking for "q" within folder "cat" (from page 1 when
+    // `firstPage`).
+    static CString SearchFormHtml(const char* cls, const CString& query, int folder, int size, bool firstPage);
+    // A management link carrying the session's `token`; `confirm` asks
+    // before it is followed.
+    static CString MenuLink(const CString& href, const CString& token, const char* text, bool confirm = false);
+    // The folder part of the management menu of folder `cat`.
+    static CString FolderMenu(int cat, const CString& token);
+    // Answers with the folder form page: `imp` holds the folder's variables
+    // (AddFolderFormVars and the site's own), `folder` is the current one.
+    int ShowFolderForm(KvParseImp& imp, bool isNew, int folder, const CString& folderPath, const char* message);
+
     // --- moves ---
     // The folder of `path` ("/" is the root), when it may take the folder
     // `id` (-1 for a page: any folder will do); otherwise -1 and a message.

@@ -12,45 +12,14 @@
 
 IMPLEMENT_DYNCREATE(KvWebLink, KvWebObjectEx)
 
-bool KvIsLinkableUrl(const char* text) {
-    const CString url(text);
-    int start = 0;
-    if (StrICompare(url.Left(7), "http://") == 0) start = 7;
-    else if (StrICompare(url.Left(8), "https://") == 0) start = 8;
-    else return false;
-    const std::string& s = url.str();
-    if ((int)s.size() <= start || s[start] == '/' || s[start] == '?' || s[start] == '#') return false;
-    for (unsigned char c : s) {
-        if (c <= ' ' || c == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' || c == '\\' || c == '`') {
-            return false;
-        }
-    }
-    return true;
-}
-
 KvWebLink::KvWebLink() : m_folders(*this, m_repo) {}
 
 KvWebLink::~KvWebLink() = default;
 
 int KvWebLink::Initiate() {
-    if (!InitiateSite()) return 0;
-    m_repo.SetDatabase(&m_db);
-    if (!m_repo.Open(m_strDbFileName)) {
-        LogError(KV_LOG_ERROR, "Link directory %s: its links cannot be read from %s.", m_strDomain.c_str(),
-                 m_strDbFileName.c_str());
-        m_bInitiated = 0;
-        return 0;
-    }
-    if (GetSystemVar("hp_theme").IsEmpty()) SetSystemVar("hp_theme", "VuvUrad");
-    const CString channel = GetSystemVar("google_channel");
-    m_strAdvSnippet.Empty();
-    if (!channel.IsEmpty()) m_strAdvSnippet = "</h1>\r\n" + HtmlGoogleAdvNew(channel);
-    m_search.SetContentDatabase(&m_db);
-    // The links may have changed while the site was not running: a fresh
-    // start forgets every search.
-    const CString store = StrFormat("%s/Temp/%s.srt", m_strBasePath.c_str(), m_strDomain.c_str());
-    if (m_search.OpenStore(store)) (void)m_search.ClearSearchProfiles();
-    else LogError(KV_LOG_ERROR, "Link directory %s: searches cannot be kept in %s.", m_strDomain.c_str(), store.c_str());
+    if (!InitiateSite() || !OpenSiteRepo(m_repo, "Link directory", "links")) return 0;
+    m_strAdvSnippet = HeadingAdvSnippet();
+    OpenSearchStore(m_search, "Link directory");
     return 1;
 }
 
@@ -82,10 +51,7 @@ int KvWebLink::ResponsePhpModule() {
 }
 
 int KvWebLink::WebPageShow(const char* file, KvParseImp* imp) {
-    if (!m_strAdvSnippet.IsEmpty()) {
-        m_strPageContent.Replace("</h1>", m_strAdvSnippet);
-        m_strPageContent.Replace("</H1>", m_strAdvSnippet);
-    }
+    PlaceAfterHeadings(m_strAdvSnippet);
     return KvWebObjectEx::WebPageShow(file, imp);
 }
 
@@ -106,7 +72,7 @@ int KvWebLink::ResponseLinks(const CString& path) {
     if (!m_folder.m_strRedirect.IsEmpty()) {
         const CString& to = m_folder.m_strRedirect;
         const bool local = to.Left(1) == "/" && to.Left(2) != "//";
-        if (local || KvIsLinkableUrl(to)) return ResponseRedirect(to);
+        if (local || KvIsWebAddress(to)) return ResponseRedirect(to);
     }
     m_strPagerBase = StrFormat("%s?op=show&filter=%s", UrlEscapePath(m_strFolderPath).c_str(),
                                UrlEscapeComponent(m_cgi.GetValue("filter", "")).c_str());
@@ -186,48 +152,32 @@ CString KvWebLink::RenderAddForm(const char* module, const char* field, const ch
 
 int KvWebLink::DoParseString(const CString& key, const CString& arg, CString& value) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    if (key == "mainfolder_menu") value = m_folders.RenderMenu(0, "/", "");
-    else if (key == "subfolder_menu") value = m_folders.RenderMenu(folder, m_strFolderPath, m_folder.m_strLabel);
-    else if (key == "subfolder_list") value = m_folders.RenderList(folder, m_strFolderPath, 1);
-    else if (key == "subfolder_list2") value = m_folders.RenderList(folder, m_strFolderPath, 2);
-    else if (key == "subfolder_list3") value = m_folders.RenderList(folder, m_strFolderPath, 3);
-    else if (key == "link_list") value = RenderLinkList();
+    if (m_folders.ParseFolderPlaceholder(key, folder, m_strFolderPath, m_folder.m_strLabel, value)) return 1;
+    if (key == "link_list") value = RenderLinkList();
     else if (key == "link_form") value.Empty();
     else if (key == "subfolder_add_form") {
         value = m_folders.MayWrite(m_folder) && m_folder.m_nID >= 0
                     ? RenderAddForm("folder.php", "fld_folders", "ADD SOME FOLDERS AT ONCE",
                                     "One a line: name | title | description")
                     : CString();
-    } else if (key == "folder_id") value.Format("%d", folder);
-    else return KvWebObjectEx::DoParseString(key, arg, value);
+    } else return KvWebObjectEx::DoParseString(key, arg, value);
     return 1;
 }
 
-namespace {
-
-CString SearchFormHtml(const char* cls, const CString& query, int folder, int size) {
-    return StrFormat("<form class=\"%s\" method=\"get\" action=\"/phpmod/search.php\">"
-                     "<input class=\"inputbox\" type=\"text\" name=\"q\" size=\"%d\" value=\"%s\">"
-                     "<input type=\"hidden\" name=\"cat\" value=\"%d\"><input type=\"hidden\" name=\"p\" value=\"1\">"
-                     "<input class=\"button\" type=\"submit\" value=\"Search\"></form>\r\n",
-                     cls, size, HtmlEscapeAttr(query).c_str(), folder);
-}
-
-}  // namespace
-
 CString KvWebLink::RenderSearchForm(const char*) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    return HtmlSidebarBox("FIND", SearchFormHtml("search-form", m_cgi.GetValue("q", ""), folder, 16));
+    return HtmlSidebarBox("FIND",
+                          KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), folder, 16, true));
 }
 
 CString KvWebLink::RenderSearchForm2(const char*) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    return SearchFormHtml("search-form search-inline", m_cgi.GetValue("q", ""), folder, 32);
+    return KvFolderSite::SearchFormHtml("search-form search-inline", m_cgi.GetValue("q", ""), folder, 32, true);
 }
 
 CString KvWebLink::RenderSearchForm3(const char*) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    return SearchFormHtml("search-form search-top", m_cgi.GetValue("q", ""), folder, 20);
+    return KvFolderSite::SearchFormHtml("search-form search-top", m_cgi.GetValue("q", ""), folder, 20, true);
 }
 
 CString KvWebLink::RenderSitemap(const char* arg) { return m_folders.RenderSitemap(arg); }
@@ -237,36 +187,22 @@ CString KvWebLink::RenderManagementMenu() {
     const int cat = m_folder.m_nID;
     const CString token = LinkToken();
     auto link = [&](const CString& href, const char* text, bool confirm = false) {
-        const CString attr = HtmlEscapeAttr(href + token);
-        if (!confirm) return HtmlLink(attr, text, nullptr);
-        return "<a href=\"" + attr + "\" onclick=\"return confirm('Delete it?');\">" + CString(text) + "</a>";
+        return KvFolderSite::MenuLink(href, token, text, confirm);
     };
     CString menu("<div class=\"mgmt-menu\">");
     menu += StrFormat("<b>LINK </b> [%s, %s, %s]  -  \n",
                       link(StrFormat("/phpmod/link.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
                       link(StrFormat("/phpmod/item_list.php?Paste=1&cat=%d", cat), "PASTE").c_str(),
                       link(StrFormat("/phpmod/item_list.php?ClearBuffer=1&cat=%d", cat), "CLEAR BUFFER").c_str());
-    menu += StrFormat("<b>FOLDER </b> [%s, %s, %s, %s]<br>\n",
-                      link(StrFormat("/phpmod/folder.php?op=edit&cat=%d", cat), "ATTRIBUTE").c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=del&cat=%d", cat), "DELETE", true).c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=move&cat=%d", cat), "MOVE").c_str());
+    menu += KvFolderSite::FolderMenu(cat, token);
     return menu + "</div>\n";
 }
 
 // --- helpers ----------------------------------------------------------------------------
 
-CString KvWebLink::FindPathFromFolderId(int id) {
-    CString path;
-    if (id <= 0 || !m_repo.GetFolderPath(id, path)) return "/";
-    return path;
-}
+CString KvWebLink::FindPathFromFolderId(int id) { return m_folders.FolderPath(id); }
 
-void KvWebLink::ContentChanged() {
-    if (m_search.IsOpen() && !m_search.ClearSearchProfiles()) {
-        LogError(KV_LOG_ERROR, "Link directory %s: remembered searches could not be emptied.", m_strDomain.c_str());
-    }
-}
+void KvWebLink::ContentChanged() { ForgetSearches(m_search, "Link directory"); }
 
 bool KvWebLink::LoadWritableFolder(int id) {
     if (!m_repo.GetFolder(id, &m_folder)) {

@@ -38,10 +38,6 @@
 // The content of a new link folder.
 inline constexpr char KV_LINK_FOLDER_CONTENT[] = "<h1>{page_title}</h1>\n{search_form2}\n{subfolder_list3}\n{link_list}";
 
-// An http or https address with a host and nothing that could break out of
-// an attribute.
-bool KvIsLinkableUrl(const char* url);
-
 class KvWebLink : public KvWebObjectEx {
     DECLARE_DYNCREATE(KvWebLink)
 public:

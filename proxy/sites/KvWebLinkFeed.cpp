@@ -19,7 +19,7 @@ CString SearchFeedUrl(const CString& templ, const CString& query, const CString&
     const CString q = UrlEscapeComponent(query);
     url.Replace("$q", q);
     url.Replace("{q}", q);
-    if (!KvIsLinkableUrl(url)) return CString();
+    if (!KvIsWebAddress(url)) return CString();
     const CString plain = StrICompare(url.Left(8), "https://") == 0 ? "http://" + url.Mid(8) : url;
     unsigned long scheme = 0;
     CString schemeText, host, path;
@@ -72,7 +72,7 @@ int KvWebLink::ResponseSearchFeed() {
     KvObjectArray kept;
     for (int i = 0; i < links.GetSize(); ++i) {
         const auto* link = dynamic_cast<KvLinkItem*>(links.GetAt(i));
-        if (link && KvIsLinkableUrl(link->m_strUrl)) kept.Add(link->Clone());
+        if (link && KvIsWebAddress(link->m_strUrl)) kept.Add(link->Clone());
     }
     if (!kept.IsEmpty()) (void)m_repo.AddNewItems(folder, &kept);
     ContentChanged();

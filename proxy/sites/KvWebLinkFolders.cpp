@@ -27,16 +27,7 @@ int KvWebLink::ResponseFolderModule() {
 int KvWebLink::FolderFormShow(const KvWebFolder& folder, bool isNew, const char* message) {
     KvParseImp imp;
     m_folders.AddFolderFormVars(imp, folder, m_strFolderPath);
-    imp.AddVariable("form_op", isNew ? "doadd" : "doedit");
-    imp.AddVariable("form_title", isNew ? "Add Sub-Folder" : "Edit Folder Attribute");
-    imp.AddVariable("form_action", "/phpmod/folder.php");
-    imp.AddVariable("folder_id", m_folder.m_nID);
-    imp.AddVariable("page_msg", HtmlEscape(message));
-    imp.AddVariable("page_message", HtmlEscape(message));
-    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
-    imp.AddVariable("page_url", HtmlEscape(m_strFolderPath));
-    return ResponseTemplatePage("/_template/folder.htm", isNew ? "Add Sub-Folder" : "Edit Folder Attribute", imp,
-                                "spage.htm");
+    return m_folders.ShowFolderForm(imp, isNew, m_folder.m_nID, m_strFolderPath, message);
 }
 
 int KvWebLink::FolderMoveFormShow(const KvWebFolder& folder, const char* message) {

@@ -89,7 +89,7 @@ int KvParseImportLines(const char* text, bool titleFirst, KvObjectArray& out) {
         for (CString& part : parts) part.Trim();
         const CString& url = titleFirst ? parts[1] : parts[0];
         const CString& title = titleFirst ? parts[0] : parts[1];
-        if (!IsUrlValid(url.c_str()) || !KvIsLinkableUrl(url)) continue;
+        if (!IsUrlValid(url.c_str()) || !KvIsWebAddress(url)) continue;
         out.Add(new KvSimpleLinkItem(url, title.IsEmpty() ? CString("@") : title, parts[2]));
         ++added;
     }

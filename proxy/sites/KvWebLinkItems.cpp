@@ -105,8 +105,8 @@ bool KvWebLink::ReadLinkForm(KvLinkItem& link, CString& message) {
     link.m_nFlags = (m_cgi.GetIntValue("fld_bold", 0) ? 1 : 0) | (m_cgi.GetIntValue("fld_italic", 0) ? 2 : 0);
     // Only web addresses are kept: a stored link is followed by every
     // visitor's browser.
-    if (link.m_strUrl.IsEmpty() || !KvIsLinkableUrl(link.m_strUrl) ||
-        (!link.m_strShowAs.IsEmpty() && !KvIsLinkableUrl(link.m_strShowAs))) {
+    if (link.m_strUrl.IsEmpty() || !KvIsWebAddress(link.m_strUrl) ||
+        (!link.m_strShowAs.IsEmpty() && !KvIsWebAddress(link.m_strShowAs))) {
         message = "URL cannot be empty or URL format is wrong!";
         return false;
     }
@@ -192,7 +192,7 @@ int KvWebLink::ResponseJump() {
     if (!admin && (!link.m_bShow || !link.m_bActive)) return ResponseError("Unregistered item-id %d.", id);
     // Only web addresses are followed: a stored "javascript:" or "data:"
     // address would run in this site's origin.
-    if (!KvIsLinkableUrl(link.m_strUrl)) return ResponseError("The link %d has no web address.", id);
+    if (!KvIsWebAddress(link.m_strUrl)) return ResponseError("The link %d has no web address.", id);
     (void)m_repo.IncrementItemHits(id);
     return ResponseRedirect(link.m_strUrl);
 }

@@ -25,7 +25,7 @@ bool IsPlainFileName(const CString& name) {
 int KvWebLink::ResponseGrabMeta() {
     if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
     const CString file = m_cgi.GetValue("file", ""), url = m_cgi.GetValue("url", "");
-    if (file.IsEmpty() || url.IsEmpty() || !IsPlainFileName(file) || !KvIsLinkableUrl(url)) {
+    if (file.IsEmpty() || url.IsEmpty() || !IsPlainFileName(file) || !KvIsWebAddress(url)) {
         return ResponseError("Invalid parameter");
     }
     const CString path = StrFormat("%s/Temp/%s", m_strBasePath.c_str(), file.c_str());

@@ -136,7 +136,7 @@ bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& 
         KvLinkCardList* list = card->Get(client);
         for (int i = 0; i < list->GetSize(); ++i) {
             const auto* entry = dynamic_cast<const KvLinkItem*>(list->GetAt(i));
-            if (!entry || !KvIsLinkableUrl(entry->m_strUrl)) continue;
+            if (!entry || !KvIsWebAddress(entry->m_strUrl)) continue;
             KvLinkItem copy(*entry);
             copy.m_nID = 0;
             copy.m_strUploadBy = UserGetName();

@@ -14,24 +14,9 @@ KvWebLocal::KvWebLocal() : m_folders(*this, m_repo) {}
 KvWebLocal::~KvWebLocal() = default;
 
 int KvWebLocal::Initiate() {
-    if (!InitiateSite()) return 0;
-    m_repo.SetDatabase(&m_db);
-    if (!m_repo.Open(m_strDbFileName)) {
-        LogError(KV_LOG_ERROR, "Local web %s: its pages cannot be read from %s.", m_strDomain.c_str(),
-                 m_strDbFileName.c_str());
-        m_bInitiated = 0;
-        return 0;
-    }
-    if (GetSystemVar("hp_theme").IsEmpty()) SetSystemVar("hp_theme", "VuvUrad");
-    const CString channel = GetSystemVar("google_channel");
-    m_strAdvSnippet.Empty();
-    if (!channel.IsEmpty()) m_strAdvSnippet = "</h1>\r\n" + HtmlGoogleAdvNew(channel);
-    m_search.SetContentDatabase(&m_db);
-    // The pages may have changed while the site was not running (another
-    // program, the SQL runner): a fresh start forgets every search.
-    const CString store = StrFormat("%s/Temp/%s.srt", m_strBasePath.c_str(), m_strDomain.c_str());
-    if (m_search.OpenStore(store)) (void)m_search.ClearSearchProfiles();
-    else LogError(KV_LOG_ERROR, "Local web %s: searches cannot be kept in %s.", m_strDomain.c_str(), store.c_str());
+    if (!InitiateSite() || !OpenSiteRepo(m_repo, "Local web", "pages")) return 0;
+    m_strAdvSnippet = HeadingAdvSnippet();
+    OpenSearchStore(m_search, "Local web");
     return 1;
 }
 
@@ -63,53 +48,33 @@ int KvWebLocal::ResponsePhpModule() {
 int KvWebLocal::WebPageShow(const char* file, KvParseImp* imp) {
     // With an advertising channel set, the block follows every first-level
     // heading of the body.
-    if (!m_strAdvSnippet.IsEmpty()) {
-        m_strPageContent.Replace("</h1>", m_strAdvSnippet);
-        m_strPageContent.Replace("</H1>", m_strAdvSnippet);
-    }
+    PlaceAfterHeadings(m_strAdvSnippet);
     return KvWebObjectEx::WebPageShow(file, imp);
 }
 
 int KvWebLocal::DoParseString(const CString& key, const CString& arg, CString& value) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    if (key == "mainfolder_menu") value = m_folders.RenderMenu(0, "/", "");
-    else if (key == "subfolder_menu") value = m_folders.RenderMenu(folder, m_strFolderPath, m_folder.m_strLabel);
-    else if (key == "subfolder_list") value = m_folders.RenderList(folder, m_strFolderPath, 1);
-    else if (key == "subfolder_list2") value = m_folders.RenderList(folder, m_strFolderPath, 2);
-    else if (key == "subfolder_list3") value = m_folders.RenderList(folder, m_strFolderPath, 3);
-    else if (key == "page_list") value = RenderPageList();
+    if (m_folders.ParseFolderPlaceholder(key, folder, m_strFolderPath, m_folder.m_strLabel, value)) return 1;
+    if (key == "page_list") value = RenderPageList();
     else if (key == "link_list" || key == "link_form") value.Empty();
     else if (key == "subfolder_add_form") value = RenderSubFolderAddForm();
-    else if (key == "folder_id") value.Format("%d", folder);
     else return KvWebObjectEx::DoParseString(key, arg, value);
     return 1;
 }
 
 // --- boxes ------------------------------------------------------------------------------
 
-namespace {
-
-CString SearchFormHtml(const char* cls, const CString& query, int folder, int size) {
-    return StrFormat("<form class=\"%s\" method=\"get\" action=\"/phpmod/search.php\">"
-                     "<input class=\"inputbox\" type=\"text\" name=\"q\" size=\"%d\" value=\"%s\">"
-                     "<input type=\"hidden\" name=\"cat\" value=\"%d\">"
-                     "<input class=\"button\" type=\"submit\" value=\"Search\"></form>\r\n",
-                     cls, size, HtmlEscapeAttr(query).c_str(), folder);
-}
-
-}  // namespace
-
 CString KvWebLocal::RenderSearchForm(const char*) {
-    return HtmlSidebarBox("Search", SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16));
+    return HtmlSidebarBox("Search", KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16, false));
 }
 
 CString KvWebLocal::RenderSearchForm2(const char*) {
     const int folder = m_folder.m_nID < 0 ? 0 : m_folder.m_nID;
-    return SearchFormHtml("search-form search-inline", m_cgi.GetValue("q", ""), folder, 32);
+    return KvFolderSite::SearchFormHtml("search-form search-inline", m_cgi.GetValue("q", ""), folder, 32, false);
 }
 
 CString KvWebLocal::RenderSearchForm3(const char*) {
-    return SearchFormHtml("search-form search-top", m_cgi.GetValue("q", ""), 0, 20);
+    return KvFolderSite::SearchFormHtml("search-form search-top", m_cgi.GetValue("q", ""), 0, 20, false);
 }
 
 CString KvWebLocal::RenderLoginForm() { return KvWebObjectEx::RenderLoginForm(); }
@@ -123,9 +88,7 @@ CString KvWebLocal::RenderManagementMenu() {
     const int cat = m_folder.m_nID, id = m_page.m_nID;
     const CString token = LinkToken();
     auto link = [&](const CString& href, const char* text, bool confirm = false) {
-        const CString attr = HtmlEscapeAttr(href + token);
-        if (!confirm) return HtmlLink(attr, text, nullptr);
-        return "<a href=\"" + attr + "\" onclick=\"return confirm('Delete it?');\">" + CString(text) + "</a>";
+        return KvFolderSite::MenuLink(href, token, text, confirm);
     };
     CString menu("<div class=\"mgmt-menu\">");
     if (id > 0 && m_page.m_strName.CompareNoCase("index.html") == 0) {
@@ -139,11 +102,7 @@ CString KvWebLocal::RenderManagementMenu() {
                           link(StrFormat("/phpmod/wpage.php?op=del&cat=%d&id=%d", cat, id), "DELETE", true).c_str(),
                           link(StrFormat("/phpmod/wpage.php?op=move&cat=%d&id=%d", cat, id), "MOVE").c_str());
     }
-    menu += StrFormat("<b>FOLDER </b> [%s, %s, %s, %s]<br>\n",
-                      link(StrFormat("/phpmod/folder.php?op=edit&cat=%d", cat), "ATTRIBUTE").c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=add&cat=%d", cat), "ADD NEW").c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=del&cat=%d", cat), "DELETE", true).c_str(),
-                      link(StrFormat("/phpmod/folder.php?op=move&cat=%d", cat), "MOVE").c_str());
+    menu += KvFolderSite::FolderMenu(cat, token);
     return menu + "</div>\n";
 }
 
@@ -161,17 +120,9 @@ CString KvWebLocal::RenderSubFolderAddForm() {
 
 // --- helpers ----------------------------------------------------------------------------
 
-CString KvWebLocal::FindPathFromFolderId(int id) {
-    CString path;
-    if (id <= 0 || !m_repo.GetFolderPath(id, path)) return "/";
-    return path;
-}
+CString KvWebLocal::FindPathFromFolderId(int id) { return m_folders.FolderPath(id); }
 
-void KvWebLocal::ContentChanged() {
-    if (m_search.IsOpen() && !m_search.ClearSearchProfiles()) {
-        LogError(KV_LOG_ERROR, "Local web %s: remembered searches could not be emptied.", m_strDomain.c_str());
-    }
-}
+void KvWebLocal::ContentChanged() { ForgetSearches(m_search, "Local web"); }
 
 void KvWebLocal::SyncIndexPageFromFolder(const KvWebFolder& folder) {
     KvWebPage index;

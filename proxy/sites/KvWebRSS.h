@@ -46,10 +46,6 @@ inline constexpr char KV_RSS_ROOT_CONTENT[] =
 // database as "/_template/folder.htm".
 inline constexpr char KV_RSS_FOLDER_FORM[] = "rss_folder.htm";
 
-// An "http://" or "https://" address that may become a link (nothing that
-// could leave an attribute or hide another scheme).
-bool KvIsWebAddress(const CString& url);
-
 class KvWebRSS : public KvWebObjectEx {
     DECLARE_DYNCREATE(KvWebRSS)
 public:

@@ -52,16 +52,7 @@ int KvWebRSS::FolderFormShow(const KvWebFolderRSS& folder, bool isNew, const cha
     imp.AddVariable("fld_rss_copyright", HtmlEscape(folder.m_strRssCopyright));
     imp.AddVariable("fld_rss_periode", folder.m_nRssPeriode);
     imp.AddVariable("fld_rss_periode_str", PeriodSelect(folder.m_strRssPeriodeStr));
-    imp.AddVariable("form_op", isNew ? "doadd" : "doedit");
-    imp.AddVariable("form_title", isNew ? "Add Sub-Folder" : "Edit Folder Attribute");
-    imp.AddVariable("form_action", "/phpmod/folder.php");
-    imp.AddVariable("folder_id", m_folder.m_nID);
-    imp.AddVariable("page_msg", HtmlEscape(message));
-    imp.AddVariable("page_message", HtmlEscape(message));
-    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
-    imp.AddVariable("page_url", HtmlEscape(m_strFolderPath));
-    return ResponseTemplatePage("/_template/folder.htm", isNew ? "Add Sub-Folder" : "Edit Folder Attribute", imp,
-                                "spage.htm");
+    return m_folders.ShowFolderForm(imp, isNew, m_folder.m_nID, m_strFolderPath, message);
 }
 
 bool KvWebRSS::ReadRssFolderForm(KvWebFolderRSS& folder, CString& message) {

@@ -13,10 +13,16 @@
 
 namespace {
 
-// "http://" or "https://", a host, and nothing that could leave an
-// attribute or hide a different scheme (blanks, controls, quotes, angle
-// brackets, backslashes).
-bool IsWebUrl(const CString& url) {
+CString StyledTitle(const KvLinkItem& link) {
+    CString title = HtmlEscape(link.m_strTitle.IsEmpty() ? link.m_strUrl : link.m_strTitle);
+    if (link.m_nFlags & 1) title = "<b>" + title + "</b>";
+    if (link.m_nFlags & 2) title = "<i>" + title + "</i>";
+    return title;
+}
+
+}  // namespace
+
+bool KvIsWebAddress(const CString& url) {
     int start = 0;
     if (StrICompare(url.Left(7), "http://") == 0) start = 7;
     else if (StrICompare(url.Left(8), "https://") == 0) start = 8;
@@ -31,15 +37,6 @@ bool IsWebUrl(const CString& url) {
     return true;
 }
 
-CString StyledTitle(const KvLinkItem& link) {
-    CString title = HtmlEscape(link.m_strTitle.IsEmpty() ? link.m_strUrl : link.m_strTitle);
-    if (link.m_nFlags & 1) title = "<b>" + title + "</b>";
-    if (link.m_nFlags & 2) title = "<i>" + title + "</i>";
-    return title;
-}
-
-}  // namespace
-
 CString KvWebObjectEx::RenderItemArray(KvWebFolder* folder, KvObjectArray& links) {
     CString out = "<div id=\"item-list\"><dl>\r\n";
     for (int i = 0; i < links.GetSize(); ++i) {
@@ -52,7 +49,7 @@ CString KvWebObjectEx::RenderItemArray(KvWebFolder* folder, KvObjectArray& links
 CString KvWebObjectEx::RenderOneItem(int index, KvWebFolder* folder, KvLinkItem* link) {
     if (!link) return CString();
     const int folderId = folder ? folder->m_nID : link->m_nFolder;
-    const bool webUrl = IsWebUrl(link->m_strUrl);
+    const bool webUrl = KvIsWebAddress(link->m_strUrl);
     const CString href = HtmlEscapeAttr(link->m_strUrl);
     CString out = StrFormat("<dt><input type=\"checkbox\" name=\"item_%d\" value=\"%d\">&nbsp;", index, link->m_nID);
     out += StrFormat("<a href=\"/phpmod/jump.php?id=%d\">%s</a>&nbsp;", link->m_nID, StyledTitle(*link).c_str());

@@ -44,6 +44,8 @@ class KvGenBuffer;
 class KvLinkItem;
 class KvObjectArray;
 class KvParseImp;
+class KvRepoBase;
+class KvSearchStore;
 class KvWebFolder;
 
 // Who may make a change of state.
@@ -57,6 +59,11 @@ enum class KvWho {
 // How a change arrives: the answer of a form (POST only) or a management
 // link that may be followed (any method).
 enum class KvVia { Form, Link };
+
+// An "http://" or "https://" address with a host that may become a link:
+// nothing that could leave an attribute or hide another scheme (blanks,
+// controls, quotes, angle brackets, backslashes).
+bool KvIsWebAddress(const CString& url);
 
 class KvWebObjectEx : public KvWebObject {
     DECLARE_DYNCREATE(KvWebObjectEx)
@@ -227,6 +234,23 @@ protected:
     // site's name, description, keywords and theme, and sets the initiated
     // flag. 1 on success.
     int InitiateSite();
+    // --- the stores of a site with a repository (folder sites) ---
+    // `site` names the site in the log ("Link directory"), `content` what
+    // its repository holds ("links").
+    // Opens the repository on the site database and gives the site its
+    // default theme; false, the site not initiated, when it cannot be read.
+    bool OpenSiteRepo(KvRepoBase& repo, const char* site, const char* content);
+    // Opens the store of remembered searches. The content may have changed
+    // while the site was not running (another program, the SQL runner): a
+    // fresh start forgets every search.
+    void OpenSearchStore(KvSearchStore& search, const char* site);
+    // The content changed: remembered searches are stale.
+    void ForgetSearches(KvSearchStore& search, const char* site);
+    // The advert put after a page's first heading, from the setting
+    // "google_channel"; empty without one.
+    CString HeadingAdvSnippet();
+    // Puts `snippet` after every first-level heading of the page content.
+    void PlaceAfterHeadings(const CString& snippet);
     // The reserved paths; -1 when the path is none of them.
     int ResponseReservedPath(const CString& path);
     // The data directory below the base path for a stored-file folder that
