@@ -27,6 +27,7 @@ public:
     using KvRepoTree::DeleteAllItemByFolder;
     using KvRepoTree::AddNewMember;
     using KvRepoTree::DeleteMember;
+    using KvRepoTree::IsMember;
     using KvRepoTree::GetCountainerCount;
     using KvRepoTree::GetItemFlags;
     using KvRepoTree::SetItemFlags;

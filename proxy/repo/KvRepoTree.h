@@ -180,6 +180,8 @@ protected:
     // An existing membership counts as added.
     int AddNewMember(int folder, int id);
     int DeleteMember(int folder, int id);
+    // Whether the link belongs to the folder.
+    bool IsMember(int folder, int id);
     int DeleteAllMemberByItem(int id);
     int GetCountainerCount(int id);
     int GetItemFlags(int id);

@@ -159,6 +159,9 @@ int KvRepoTree::DeleteItemMember(int folder, int id) {
     if (!_CanWrite()) return 0;
     KvSqlTransaction tx(*m_pDB);
     if (!tx.IsActive()) return 0;
+    // Only the folder's own membership goes: the link of another folder
+    // (its last one or not) stays whole.
+    if (!IsMember(folder, id)) return 1;
     int done = GetCountainerCount(id) == 1 ? DeleteItem(id) : DeleteMember(folder, id);
     return done && tx.Commit();
 }
@@ -188,6 +191,13 @@ int KvRepoTree::DeleteMember(int folder, int id) {
     if (!_CanWrite()) return 0;
     KvSqlBuffer sql;
     return m_pDB->Execute(sql.Format("delete from link_member where folder_id=%d and item_id=%d;", folder, id)) >= 0;
+}
+
+bool KvRepoTree::IsMember(int folder, int id) {
+    if (!_CanRead()) return false;
+    KvSqlBuffer sql;
+    return m_pDB->ExecScalar(
+               sql.Format("select count(*) from link_member where folder_id=%d and item_id=%d", folder, id), 0) > 0;
 }
 
 int KvRepoTree::DeleteAllMemberByItem(int id) {

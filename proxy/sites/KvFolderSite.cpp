@@ -97,6 +97,14 @@ std::vector<int> KvFolderSite::HiddenFolderIds() {
     return hidden;
 }
 
+bool KvFolderSite::MayReadLink(int id, const std::vector<int>& hidden) {
+    KvSqlDBEx* db = m_repo.GetDatabase();
+    if (!db) return false;
+    CString sql = StrFormat("select count(*) from link_member where item_id=%d", id);
+    if (!hidden.empty()) sql += " and folder_id not in(" + KvRepoIdList(hidden) + ")";
+    return db->ExecScalar(sql, 0) > 0;
+}
+
 // --- lists ---------------------------------------------------------------------------------
 
 CString KvFolderSite::RenderListItem(const KvWebFolder& folder, const CString& parentPath) const {

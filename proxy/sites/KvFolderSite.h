@@ -53,6 +53,9 @@ public:
     // Folders the visitor may not see (their subtrees included), for a
     // "not in(...)" condition; empty when there are none.
     std::vector<int> HiddenFolderIds();
+    // Whether the link lies in a folder the visitor may see (`hidden` as
+    // HiddenFolderIds gave it).
+    bool MayReadLink(int id, const std::vector<int>& hidden);
 
     // --- lists ---
     // The visible children of `parent` whose path is `parentPath` ("/a/")

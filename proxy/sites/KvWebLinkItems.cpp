@@ -40,8 +40,12 @@ int KvWebLink::ResponseLinkModule() {
         link.m_strUrl = "http://";
         return LinkFormShow(link, true, "");
     }
+    // A writer of this folder edits its links only, never one of a folder
+    // they cannot write (or read).
     const int id = m_cgi.GetIntValue("id", 0);
-    if (!m_repo.GetItem(id, &link)) return ResponseError("Unable to get the item %d from database", id);
+    if (!m_repo.IsMember(m_folder.m_nID, id) || !m_repo.GetItem(id, &link)) {
+        return ResponseError("Unable to get the item %d from database", id);
+    }
     return LinkFormShow(link, false, "");
 }
 
@@ -120,7 +124,9 @@ int KvWebLink::ResponseLinkSave(bool isNew) {
     KvLinkItem link;
     if (!isNew) {
         const int id = m_cgi.GetIntValue("id", m_cgi.GetIntValue("fld_id", 0));
-        if (!m_repo.GetItem(id, &link)) return ResponseError("Unable to get the item %d from database", id);
+        if (!m_repo.IsMember(m_folder.m_nID, id) || !m_repo.GetItem(id, &link)) {
+            return ResponseError("Unable to get the item %d from database", id);
+        }
     }
     CString message;
     if (!ReadLinkForm(link, message)) return LinkFormShow(link, isNew, message);
@@ -190,6 +196,7 @@ int KvWebLink::ResponseJump() {
     if (id <= 0 || !m_repo.GetItem(id, &link)) return ResponseError("Unregistered item-id %d.", id);
     const bool admin = IsUserLogin() && IsUserAdmin();
     if (!admin && (!link.m_bShow || !link.m_bActive)) return ResponseError("Unregistered item-id %d.", id);
+    if (!m_folders.MayReadLink(id, m_folders.HiddenFolderIds())) return ResponseError("Unregistered item-id %d.", id);
     // Only web addresses are followed: a stored "javascript:" or "data:"
     // address would run in this site's origin.
     if (!KvIsWebAddress(link.m_strUrl)) return ResponseError("The link %d has no web address.", id);

@@ -107,9 +107,11 @@ bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& 
         }
         KvObjectArray links;
         const bool admin = IsUserLogin() && IsUserAdmin();
+        const std::vector<int> hidden = m_folders.HiddenFolderIds();
         for (int id : ids) {
             auto link = std::make_unique<KvLinkItem>();
             if (!m_repo.GetItem(id, link.get()) || (!admin && (!link->m_bShow || !link->m_bActive))) continue;
+            if (!m_folders.MayReadLink(id, hidden)) continue;
             links.Add(link.release());
         }
         KvFolderSite::CopyToClipboard(client, links);
@@ -124,8 +126,10 @@ bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& 
     if (op == "cut" || op == "delete") {
         KvObjectArray links;
         for (int id : ids) {
+            // Only this folder's links: any other would leave a folder the
+            // member may not read through the clipboard.
             auto link = std::make_unique<KvLinkItem>();
-            if (!m_repo.GetItem(id, link.get())) continue;
+            if (!m_repo.IsMember(cat, id) || !m_repo.GetItem(id, link.get())) continue;
             if (op == "cut") links.Add(link.release());
         }
         if (op == "cut") KvFolderSite::CopyToClipboard(client, links);

@@ -79,6 +79,11 @@ int KvWebRSS::ResponseJump() {
     KvLinkItem item;
     const int id = m_cgi.GetIntValue("id", 0);
     if (id <= 0 || !m_repo.GetItem(id, &item)) return ResponseError("Unable to locate the item %d", id);
+    // An item of a folder the visitor may not see is not there for them.
+    const bool admin = IsUserLogin() && IsUserAdmin();
+    if ((!admin && (!item.m_bShow || !item.m_bActive)) || !m_folders.MayReadLink(id, m_folders.HiddenFolderIds())) {
+        return ResponseError("Unable to locate the item %d", id);
+    }
     if (!KvIsWebAddress(item.m_strUrl)) return ResponseError("%s", "The item has no web address.");
     (void)m_repo.IncrementItemHits(id);
     return ResponseRedirect(item.m_strUrl);

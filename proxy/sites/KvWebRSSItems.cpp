@@ -42,11 +42,13 @@ int KvWebRSS::ResponseItemListModule() {
 
 void KvWebRSS::CopySelection() {
     const bool admin = IsUserLogin() && IsUserAdmin();
+    const std::vector<int> hidden = m_folders.HiddenFolderIds();
     KvObjectArray links;
     for (int id : m_folders.ReadSelection()) {
         KvLinkItem item;
         if (!m_repo.GetItem(id, &item)) continue;
         if (!admin && (!item.m_bShow || !item.m_bActive)) continue;
+        if (!m_folders.MayReadLink(id, hidden)) continue;
         links.Add(new KvLinkItem(item));
     }
     (void)KvFolderSite::CopyToClipboard(m_strClientIPAddr, links);

@@ -77,6 +77,9 @@ TEST_F(RepoLinkTest, OneLinkInTwoFoldersGoesWithItsLastMembership) {
 
     ASSERT_TRUE(m_repo.DeleteItemMember(a, id));
     EXPECT_EQ(m_repo.FindItemId("http://x.example/"), id);
+    // A folder that never held it cannot take its last membership.
+    EXPECT_TRUE(m_repo.DeleteItemMember(a, id));
+    EXPECT_EQ(m_repo.GetCountainerCount(id), 1);
     ASSERT_TRUE(m_repo.DeleteItemMember(b, id));
     EXPECT_EQ(m_repo.FindItemId("http://x.example/"), 0);
     EXPECT_EQ(Count("select count(*) from link_member"), 0);

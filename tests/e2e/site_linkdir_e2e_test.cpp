@@ -272,3 +272,31 @@ TEST_F(LinkDirTest, GrabMetaReadsAPlainFileOfTemp) {
     EXPECT_TRUE(Has(admin.Get("/phpmod/grabmeta.php?file=page.html&url=" + url + "&rnd=" + admin.Token()).body,
                     "File page.html not found"));
 }
+
+TEST_F(LinkDirTest, AWritersReachEndsAtTheirFolders) {
+    auto folder = [&](const std::string& name, const std::string& read, const std::string& write) {
+        admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", name}, {"fld_show", "1"},
+                                                   {"fld_active", "1"}, {"read_level", read}, {"write_level", write}});
+        return FolderId(name);
+    };
+    const std::string open = folder("Open", "0", "1"), closed = folder("Closed", "0", "9"),
+                      secret = folder("Secret", "9", "9");
+    AddLink(admin, closed, "http://closed.example/", "Closed one");
+    AddLink(admin, secret, "http://secret.example/", "Secret one");
+    const std::string shut = LinkId("http://closed.example/"), hid = LinkId("http://secret.example/");
+
+    // Mia writes "Open" only: another folder's link is neither shown nor saved nor cut through it.
+    EXPECT_FALSE(Has(mia.Get("/phpmod/link.php?op=edit&cat=" + open + "&id=" + shut).body, "Closed one"));
+    mia.PostWithToken("/phpmod/link.php", {{"op", "save"}, {"cat", open}, {"id", shut},
+                                           {"fld_url", "http://closed.example/"}, {"fld_title", "Taken"}});
+    EXPECT_EQ(Db("select item_title from link_item where item_id=" + shut), "Closed one");
+    Clip(mia, "Cut", open, {shut});
+    mia.Get("/phpmod/link.php?op=del&cat=" + open + "&id=" + shut + "&rnd=" + mia.Token());
+    // A guest cannot copy, or follow, a link of a folder they may not read.
+    guest.FetchToken("/");
+    Clip(guest, "Copy", "0", {hid});
+    EXPECT_NE(guest.Get("/phpmod/jump.php?id=" + hid).status, 302);
+    Clip(mia, "Paste", open, {});
+    EXPECT_EQ(Members(open), "0");
+    EXPECT_EQ(Members(closed), "1");
+}
