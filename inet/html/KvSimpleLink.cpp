@@ -36,6 +36,16 @@ CString ShownUrl(const CString& url) {
     return shown;
 }
 
+// An absolute http or https address with a host: the only kind a result
+// list links to (relative, "ftp:" and script addresses stay text).
+bool IsWebLink(const CString& url) {
+    int start = 0;
+    if (StrICompare(url.Left(7), "http://") == 0) start = 7;
+    else if (StrICompare(url.Left(8), "https://") == 0) start = 8;
+    else return false;
+    return url.GetLength() > start && url[start] != '/' && url[start] != '?' && url[start] != '#';
+}
+
 }  // namespace
 
 int KvSimpleLinkItem::Compare(const KvObject& other) const {
@@ -91,13 +101,19 @@ int ConvertSimpleLinkToHtml(const KvObjectArray* links, CString* html) {
         const KvSimpleLinkItem* item = ItemAt(links, i);
         if (!item) continue;
         ++number;
-        CString href = HtmlSafeHref(item->m_strUrl);
         out.AppendFormat("<dt><input type=\"checkbox\" name=\"item_%d\" value=\"%d\">&nbsp;", number, number);
-        out += HtmlLink(href, HtmlEscape(item->m_strTitle), nullptr) + "&nbsp;";
-        out += HtmlLink(href, "<img src=\"/images/nw1.gif\" border=\"0\" width=\"12\" height=\"11\">", "_blank");
+        if (IsWebLink(item->m_strUrl)) {
+            const CString href = HtmlEscapeAttr(item->m_strUrl);
+            out += HtmlLink(href, HtmlEscape(item->m_strTitle), nullptr) + "&nbsp;";
+            out += HtmlLink(href, "<img src=\"/images/nw1.gif\" border=\"0\" width=\"12\" height=\"11\">",
+                            "_blank");
+        } else {
+            out += HtmlEscape(item->m_strTitle);
+        }
         out += "</dt>\r\n  <dd>";
         if (!item->m_strDescription.IsEmpty()) out += HtmlEscape(item->m_strDescription) + "<br>";
-        out += "<span class=\"item-attr\">" + HtmlSiteInfo(item->m_strUrl) + ". URL: " +
+        const CString info = IsWebLink(item->m_strUrl) ? HtmlSiteInfo(item->m_strUrl) + ". " : CString();
+        out += "<span class=\"item-attr\">" + info + "URL: " +
                ShownUrl(item->m_strUrl) + "</span></dd>\r\n";
     }
     out += "</dl></div>\r\n";

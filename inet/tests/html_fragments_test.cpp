@@ -233,12 +233,15 @@ TEST(SimpleLinks, CombineMergesRepeatsOfANewUrlAndStaysLinear) {
 TEST(SimpleLinks, HtmlFormEscapesFeedText) {
     KvObjectArray links;
     links.Add(new KvSimpleLinkItem("javascript:alert(1)", "<script>x</script>", "<img src=x onerror=y>"));
+    links.Add(new KvSimpleLinkItem("/phpmod/logout.php", "relative", ""));
+    links.Add(new KvSimpleLinkItem("ftp://files.example/", "ftp", ""));
     CString html;
     ASSERT_TRUE(ConvertSimpleLinkToHtml(&links, &html));
     std::string h = S(html);
     EXPECT_EQ(h.find("<script>"), std::string::npos);
     EXPECT_EQ(h.find("<img src=x"), std::string::npos);
-    EXPECT_EQ(h.find("href=\"javascript"), std::string::npos);
+    // Only http and https addresses become links.
+    EXPECT_EQ(h.find("href=\""), std::string::npos);
     EXPECT_NE(h.find("name=\"item_1\" value=\"1\""), std::string::npos);
 }
 
