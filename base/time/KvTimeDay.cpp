@@ -2,19 +2,10 @@
 // day (counted backwards from the day for dates before the epoch).
 #include <cmath>
 
+#include "base/time/KvDayCount.h"
 #include "base/time/KvTime.h"
 
 namespace {
-
-// Days from 1 January 1970 of a proleptic Gregorian date.
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = (unsigned)(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (long long)doe - 719468;
-}
 
 void CivilFromDays(long long z, int& y, unsigned& m, unsigned& d) {
     z += 719468;
@@ -33,6 +24,15 @@ constexpr long long kEpochOffset = 25569;
 
 }  // namespace
 
+long long KvDaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = (unsigned)(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + (long long)doe - 719468;
+}
+
 bool KvIsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int KvDaysInMonth(int year, int month) {
@@ -46,7 +46,7 @@ bool KvDateFromTm(int year, int month, int day, int hour, int minute, int second
     if (year < 100 || year > 9999 || month < 1 || month > 12) return false;
     if (day < 1 || day > KvDaysInMonth(year, month)) return false;
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
-    long long days = DaysFromCivil(year, (unsigned)month, (unsigned)day) + kEpochOffset;
+    long long days = KvDaysFromCivil(year, (unsigned)month, (unsigned)day) + kEpochOffset;
     double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
     dayNumber = (double)days + (days >= 0 ? fraction : -fraction);
     return true;
@@ -82,7 +82,7 @@ bool KvTmFromDate(double dayNumber, struct tm& tm) {
     tm.tm_min = (int)(seconds / 60 % 60);
     tm.tm_sec = (int)(seconds % 60);
     tm.tm_wday = (int)(((days + 693958) % 7 + 7) % 7);
-    tm.tm_yday = (int)(days - (DaysFromCivil(y, 1, 1) + kEpochOffset));
+    tm.tm_yday = (int)(days - (KvDaysFromCivil(y, 1, 1) + kEpochOffset));
     tm.tm_isdst = -1;
     return true;
 }

@@ -1,5 +1,8 @@
 #include "proxy/feeds/KvFeedDate.h"
 
+#include "base/time/KvDayCount.h"
+#include "base/time/KvTime.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -18,24 +21,11 @@ const Zone kZones[] = {{"UT", 0},       {"UTC", 0},      {"GMT", 0},      {"Z", 
                        {"PST", -480},   {"PDT", -420},   {"AKST", -540},  {"AKDT", -480},  {"HST", -600},
                        {"CET", 60},     {"CEST", 120},   {"BST", 60},     {"IST", 330},    {"JST", 540}};
 
-// Days from 1970-01-01 to the date (proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = (unsigned)(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (long long)doe - 719468;
-}
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
 bool Compose(int year, int month, int day, int hour, int minute, int second, int offsetMinutes, time_t& out) {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    if (day > kDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0)) return false;
+    if (day > KvDaysInMonth(year, month)) return false;
     if (hour > 24 || minute > 59 || second > 60 || (hour == 24 && (minute || second))) return false;
-    long long t = DaysFromCivil(year, (unsigned)month, (unsigned)day) * 86400 + hour * 3600 + minute * 60 + second;
+    long long t = KvDaysFromCivil(year, (unsigned)month, (unsigned)day) * 86400 + hour * 3600 + minute * 60 + second;
     out = (time_t)(t - offsetMinutes * 60LL);
     return true;
 }
