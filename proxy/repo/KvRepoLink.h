@@ -16,29 +16,7 @@ public:
     KvRepoLink();
     ~KvRepoLink() override = default;
 
-    using KvRepoTree::FindItemId;
-    using KvRepoTree::GetItem;
-    using KvRepoTree::AddNewItem;
-    using KvRepoTree::AddNewItems;
-    using KvRepoTree::AddNewSimpleItems;
-    using KvRepoTree::UpdateItem;
-    using KvRepoTree::DeleteItem;
-    using KvRepoTree::DeleteItemMember;
-    using KvRepoTree::DeleteAllItemByFolder;
-    using KvRepoTree::AddNewMember;
-    using KvRepoTree::DeleteMember;
-    using KvRepoTree::IsMember;
-    using KvRepoTree::GetCountainerCount;
-    using KvRepoTree::GetItemFlags;
-    using KvRepoTree::SetItemFlags;
-    using KvRepoTree::IncrementItemHits;
-    using KvRepoTree::PopulateItem;
-    using KvRepoTree::PopulateItemCount;
-    using KvRepoTree::QueryItem;
-    using KvRepoTree::QueryItemCount;
-    using KvRepoTree::QueryItemIds;
-    using KvRepoTree::EnumItem;
-    using KvRepoTree::GenerateLinks;
+    KV_REPO_TREE_PUBLISH_ITEMS
 
 protected:
     // The directory's tables, indexes and root folder.

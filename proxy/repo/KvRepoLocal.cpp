@@ -37,8 +37,6 @@ const char* const kSchema[] = {
     "default 0,page_external int(3) not null default 0,page_src_desc text,upload_by varchar(20),upload_on datetime not "
     "null default '1980-00-01 00:00:00',update_on datetime not null default '1980-00-01 00:00:00',primary key "
     "(page_id),unique (folder_id, page_name) );",
-    "CREATE TABLE link_member(folder_id int(3) not null, item_id int(3) not null, update_on datetime not null "
-    "default '1980-00-01 00:00:00',primary key (folder_id, item_id));",
     "CREATE TABLE link_item(item_id int(3) not null, item_url varchar(255) not null collate nocase, item_showas "
     "varchar(255) collate nocase, item_title varchar(255) collate nocase, item_desc text collate nocase, "
     "item_keywords text collate nocase, item_note varchar(255) collate nocase,item_show int(3) default "
@@ -49,12 +47,7 @@ const char* const kSchema[] = {
     "create table search_profile(se_id     int(3) not null,se_query  varchar(255) collate nocase,se_hits   int(3) "
     "not null default 0,last_search datetime not null default '1980-00-01 00:00:00',primary key (se_id),unique "
     "(se_query));",
-    "create table search_result(se_id    int(3) not null,item_id  int(3) not null,primary key (se_id, item_id));",
-    "create index web_folder_idx3 on web_folder (folder_name, folder_parent);",
-    "insert into web_folder (folder_id, folder_parent, folder_name, folder_label, folder_title, folder_content, "
-    "folder_robots, upload_by) values (0, -1, 'Top', 'Top', 'Top', "
-    "'<h1>{page_title}</h1>\n{subfolder_list3}\n{link_list}\n{link_form}\n{subfolder_add_form}', 'index, follow', "
-    "'admin'); insert into web_page (page_id, folder_id, page_name, page_label, page_title, page_author, "
+    "insert into web_page (page_id, folder_id, page_name, page_label, page_title, page_author, "
     "page_robots, upload_by, page_content) values (1, 0, 'index.html', 'Top', 'Top', 'admin', 'index, follow', "
     "'admin', '<h1>{page_title}</h1>\n{subfolder_list3}\n{link_list}\n{link_form}\n{subfolder_add_form}');",
 };
@@ -64,8 +57,7 @@ const char* const kSchema[] = {
 KvRepoLocal::KvRepoLocal() : KvRepoTree(kLocalSpec) {}
 
 int KvRepoLocal::_DoInitNewRepository() {
-    return _ExecuteAll(kSchema, (int)std::size(kSchema)) && _ExecuteAll(kSpeedIndexes, kSpeedIndexCount) &&
-           m_pDB->InitId("web_folder", 0) && m_pDB->InitId("web_page", 1) && m_pDB->InitId("link_item", 0);
+    return _CreateTreeSchema(kSchema, (int)std::size(kSchema)) && m_pDB->InitId("web_page", 1);
 }
 
 int KvRepoLocal::_DoCheckRepository() { return m_pDB->IsTableExist("web_page") && KvRepoTree::_DoCheckRepository(); }

@@ -3,6 +3,7 @@
 #include "proxy/repo/KvRepoTree.h"
 
 #include <cctype>
+#include <iterator>
 #include <string>
 
 #include "base/platform/Collections.h"
@@ -15,12 +16,27 @@
 
 IMPLEMENT_DYNAMIC(KvRepoTree, KvRepoBase)
 
+namespace {
+
 // Lookups of a link's folders (deleting a link, counting its folders) would
-// otherwise read the whole membership table.
-const char* const KvRepoTree::kSpeedIndexes[] = {
+// otherwise read the whole membership table. Every file gets them ("if not
+// exists", so older files too).
+const char* const kSpeedIndexes[] = {
     "create index if not exists link_member_item_idx on link_member (item_id);",
 };
-const int KvRepoTree::kSpeedIndexCount = 1;
+
+const char* const kSharedSchema[] = {
+    "CREATE TABLE link_member(folder_id int(3) not null, item_id int(3) not null, update_on datetime not null "
+    "default '1980-00-01 00:00:00',primary key (folder_id, item_id));",
+    "create table search_result(se_id    int(3) not null,item_id  int(3) not null,primary key (se_id, item_id));",
+    "create index web_folder_idx3 on web_folder (folder_name, folder_parent);",
+    "insert into web_folder (folder_id, folder_parent, folder_name, folder_label, folder_title, folder_content, "
+    "folder_robots, upload_by) values (0, -1, 'Top', 'Top', 'Top', "
+    "'<h1>{page_title}</h1>\n{subfolder_list3}\n{link_list}\n{link_form}\n{subfolder_add_form}', 'index, follow', "
+    "'admin'); ",
+};
+
+}  // namespace
 
 KvRepoTree::KvRepoTree(const KvRepoTreeLayout& layout)
     : m_layout(layout), m_pFolderClass(RUNTIME_CLASS(KvWebFolder)), m_pItemClass(RUNTIME_CLASS(KvLinkItem)) {}
@@ -31,8 +47,14 @@ int KvRepoTree::_DoCheckRepository() {
     if (!m_pDB->IsTableExist("link_item") || !m_pDB->IsTableExist("link_member")) return 0;
     // Files made before the indexes existed get them now; a read-only or
     // busy file is still usable without them.
-    if (!m_bReadOnly) (void)_ExecuteAll(kSpeedIndexes, kSpeedIndexCount);
+    if (!m_bReadOnly) (void)_ExecuteAll(kSpeedIndexes, (int)std::size(kSpeedIndexes));
     return 1;
+}
+
+int KvRepoTree::_CreateTreeSchema(const char* const* own, int count) {
+    return _ExecuteAll(own, count) && _ExecuteAll(kSharedSchema, (int)std::size(kSharedSchema)) &&
+           _ExecuteAll(kSpeedIndexes, (int)std::size(kSpeedIndexes)) && m_pDB->InitId("web_folder", 0) &&
+           m_pDB->InitId("link_item", 0);
 }
 
 // --- paths ----------------------------------------------------------------------------

@@ -82,6 +82,33 @@ struct KvRepoTreeLayout {
     bool bulkKeepsUploadDate;
 };
 
+// Publishes the tree's link operations under their own names (a repository
+// whose links need no names of their own puts this in its public part).
+#define KV_REPO_TREE_PUBLISH_ITEMS \
+    using KvRepoTree::FindItemId; \
+    using KvRepoTree::GetItem; \
+    using KvRepoTree::AddNewItem; \
+    using KvRepoTree::AddNewItems; \
+    using KvRepoTree::AddNewSimpleItems; \
+    using KvRepoTree::UpdateItem; \
+    using KvRepoTree::DeleteItem; \
+    using KvRepoTree::DeleteItemMember; \
+    using KvRepoTree::DeleteAllItemByFolder; \
+    using KvRepoTree::AddNewMember; \
+    using KvRepoTree::DeleteMember; \
+    using KvRepoTree::IsMember; \
+    using KvRepoTree::GetCountainerCount; \
+    using KvRepoTree::GetItemFlags; \
+    using KvRepoTree::SetItemFlags; \
+    using KvRepoTree::IncrementItemHits; \
+    using KvRepoTree::PopulateItem; \
+    using KvRepoTree::PopulateItemCount; \
+    using KvRepoTree::QueryItem; \
+    using KvRepoTree::QueryItemCount; \
+    using KvRepoTree::QueryItemIds; \
+    using KvRepoTree::EnumItem; \
+    using KvRepoTree::GenerateLinks;
+
 class KvRepoTree : public KvRepoBase {
     DECLARE_DYNAMIC(KvRepoTree)
 public:
@@ -152,9 +179,11 @@ protected:
 
     int _DoCheckRepository() override;
     int _IsRepositoryPresent() override;
-    // The indexes every file gets ("if not exists", so older files too).
-    static const char* const kSpeedIndexes[];
-    static const int kSpeedIndexCount;
+    // Makes a new file: the repository's own statements (its folder and
+    // link tables), then what every tree shares (memberships, search
+    // results, the folder name index, the top folder), the speed indexes,
+    // and the folder and link id counters.
+    int _CreateTreeSchema(const char* const* own, int count);
 
     // --- links, published by each repository under its own names ---
     int FindItemId(const char* url);
