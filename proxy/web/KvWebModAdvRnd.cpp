@@ -7,6 +7,7 @@
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebModAdv.h"
 #include "proxy/web/KvWebModShared.h"
 #include "proxy/web/KvWebObjectEx.h"
 
@@ -35,23 +36,12 @@ CString RenderAdvRandomList(KvWebDB& db, const CString& linkToken) {
 
 void AddAdvRandomFields(KvParseImp& imp, const KvAdvRandom& adv) {
     imp.AddVariable("adv_id", adv.m_nID);
-    imp.AddVariable("fld_key", HtmlEscapeAttr(adv.m_strKey));
-    imp.AddVariable("fld_title", HtmlEscapeAttr(adv.m_strTitle));
-    imp.AddVariable("fld_text", HtmlEscape(adv.m_strText));
-    imp.AddVariable("chk_active", adv.m_bActive ? "checked" : "");
-    imp.AddVariable("form_action", kModule);
+    kvmod::AddAdvFields(imp, adv, kModule);
 }
 
 CString ReadAdvRandomForm(KvWebObjectEx& site, KvAdvRandom& adv) {
-    KvCGI& cgi = site.GetCGI();
-    adv.m_nID = cgi.GetIntValue("id", 0);
-    adv.m_strKey = cgi.GetValue("fld_key", "");
-    adv.m_strTitle = cgi.GetValue("fld_title", "");
-    adv.m_strText = kvmod::GetHtmlField(site, "fld_text");
-    adv.m_bActive = cgi.GetIntValue("fld_active", 0) ? 1 : 0;
-    if (adv.m_strKey.IsEmpty()) return "Please enter the keyword properly";
-    if (adv.m_strTitle.IsEmpty()) return "Please enter the title properly";
-    return CString();
+    adv.m_nID = site.GetCGI().GetIntValue("id", 0);
+    return kvmod::ReadAdvForm(site, adv);
 }
 
 }  // namespace

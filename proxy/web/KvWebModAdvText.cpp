@@ -8,6 +8,7 @@
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebModAdv.h"
 #include "proxy/web/KvWebModShared.h"
 #include "proxy/web/KvWebObjectEx.h"
 
@@ -38,26 +39,10 @@ CString RenderAdvTextList(KvWebDB& db, const CString& linkToken) {
     return out + "</table>\r\n";
 }
 
-// The block's fields as the forms show them.
+// The block's fields as the forms show them; a save may rename the key.
 void AddAdvTextFields(KvParseImp& imp, const KvAdvText& adv) {
-    imp.AddVariable("fld_key", HtmlEscapeAttr(adv.m_strKey));
+    kvmod::AddAdvFields(imp, adv, kModule);
     imp.AddVariable("fld_newkey", HtmlEscapeAttr(adv.m_strKey));
-    imp.AddVariable("fld_title", HtmlEscapeAttr(adv.m_strTitle));
-    imp.AddVariable("fld_text", HtmlEscape(adv.m_strText));
-    imp.AddVariable("chk_active", adv.m_bActive ? "checked" : "");
-    imp.AddVariable("form_action", kModule);
-}
-
-// The form's block; the message of the first invalid field, else empty.
-CString ReadAdvTextForm(KvWebObjectEx& site, KvAdvText& adv) {
-    KvCGI& cgi = site.GetCGI();
-    adv.m_strKey = cgi.GetValue("fld_key", "");
-    adv.m_strTitle = cgi.GetValue("fld_title", "");
-    adv.m_strText = kvmod::GetHtmlField(site, "fld_text");
-    adv.m_bActive = cgi.GetIntValue("fld_active", 0) ? 1 : 0;
-    if (adv.m_strKey.IsEmpty()) return "Please enter the keyword properly";
-    if (adv.m_strTitle.IsEmpty()) return "Please enter the title properly";
-    return CString();
 }
 
 }  // namespace
@@ -72,7 +57,7 @@ int KvWebObjectEx::ResponseAdvTextModule() {
         CString message;
         if (op == "add") {
             if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
-            message = ReadAdvTextForm(*this, adv);
+            message = kvmod::ReadAdvForm(*this, adv);
             if (message.IsEmpty() && m_db.AddAdvText(&adv)) return ResponseRedirect(list);
             if (message.IsEmpty()) message = "Unable to add database";
         }
@@ -93,7 +78,7 @@ int KvWebObjectEx::ResponseAdvTextModule() {
             }
         } else {
             if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
-            message = ReadAdvTextForm(*this, adv);
+            message = kvmod::ReadAdvForm(*this, adv);
             const CString oldKey = adv.m_strKey;
             CString newKey = m_cgi.GetValue("fld_newkey", "");
             if (!newKey.IsEmpty()) adv.m_strKey = newKey;
