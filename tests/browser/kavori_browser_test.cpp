@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/browser/browser_support.h"
 #include "tests/e2e/support/e2e_site.h"
 #include "tests/e2e/support/e2e_support.h"
 
@@ -20,58 +21,22 @@ using namespace e2e;
 
 namespace {
 
-std::string FindChromium() {
-    for (const char* name : {"chromium", "chromium-browser"}) {
-        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
-    }
-    return std::string();
-}
-
-// The page's DOM after Chromium loaded `url` through the proxy on `port`
-// with the profile folder `profile`; `extra` options go before the URL.
-std::string LoadInChromium(const std::string& chromium, int port, const std::string& profile,
-                           const std::string& url, const std::vector<std::string>& extra = {}) {
-    std::string dom, errors;
-    std::vector<std::string> argv = {chromium,
-                                     "--headless",
-                                     "--no-sandbox",
-                                     "--disable-gpu",
-                                     "--disable-background-networking",
-                                     "--no-first-run",
-                                     "--user-data-dir=" + profile,
-                                     "--proxy-server=http://127.0.0.1:" + std::to_string(port),
-                                     // The test origin is on loopback: proxy it all the same.
-                                     "--proxy-bypass-list=<-loopback>",
-                                     "--dump-dom"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back(url);
-    int code = RunProgram(argv, &dom, &errors, 90000);
-    EXPECT_EQ(code, 0) << errors;
-    return dom;
-}
-
 class BrowserTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_chromium = FindChromium();
-        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        if (!browser.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(proxy.Started()) << "kvproxy did not start";
-        m_profile = MakeTempDir();
-    }
-    void TearDown() override {
-        if (!m_profile.empty()) RemoveTree(m_profile);
     }
 
     // The page's DOM after Chromium loaded `url` through the proxy.
-    std::string Load(const std::string& url) { return LoadInChromium(m_chromium, proxy.Port(), m_profile, url); }
+    std::string Load(const std::string& url) { return browser.Load(proxy.Port(), url); }
 
     CountingOrigin origin;
     Proxy proxy{{{"LocalWeb/Docs.Local/index.html",
                       "<html><head><title>Docs</title></head><body><h1>served from a file site</h1></body></html>"},
                      {"blacklist.txt", "*/blocked/*\n"}},
                     "[Proxy]\nRecTimeout=10\nTunnel=1\n[General]\nUseBlackList=1\n"};
-    std::string m_chromium;
-    std::string m_profile;
+    HeadlessChromium browser;
 };
 
 }  // namespace
@@ -153,13 +118,8 @@ const char kForeignPage[] = R"(<html><body><form method="post" action="http://sh
 class BrowserSiteTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_chromium = FindChromium();
-        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        if (!browser.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(site.Ready()) << "kvproxy or the site database did not start";
-        m_profile = MakeTempDir();
-    }
-    void TearDown() override {
-        if (!m_profile.empty()) RemoveTree(m_profile);
     }
 
     Server foreign{[this](Conn& c) {
@@ -171,8 +131,7 @@ protected:
     }};
     // Refused changes are logged (information lines on).
     SiteProxy site{"shop.test", {}, "[Debugging]\r\ndebug=4096\r\n"};
-    std::string m_chromium;
-    std::string m_profile;
+    HeadlessChromium browser;
 };
 
 }  // namespace
@@ -181,8 +140,7 @@ TEST_F(BrowserSiteTest, SignsInChangesASettingAndAnotherOriginsFormChangesNothin
     WriteFile(site.proxy.Dir() + "/Files/drive.htm", DriverPage(SiteProxy::kAdminPassword));
     // The budget lets the page's script run its steps before the DOM is read.
     const std::vector<std::string> wait = {"--virtual-time-budget=20000"};
-    const std::string dom =
-        LoadInChromium(m_chromium, site.proxy.Port(), m_profile, "http://shop.test/_files/drive.htm", wait);
+    const std::string dom = browser.Load(site.proxy.Port(), "http://shop.test/_files/drive.htm", wait);
     EXPECT_NE(dom.find("login-form;signed-in;cpanel;settings;saved;"), std::string::npos) << dom;
     EXPECT_EQ(site.DbValue("select var_value from sys_variable where var_name='hp_name'"), "Browser Corner") << dom;
     SiteClient reader(site.proxy, "shop.test");
@@ -191,7 +149,7 @@ TEST_F(BrowserSiteTest, SignsInChangesASettingAndAnotherOriginsFormChangesNothin
     // The same browser (its profile keeps the session) shows a page of
     // another origin that sends a settings form to the site: refused.
     const std::string attack = "http://127.0.0.1:" + std::to_string(foreign.Port()) + "/attack.html";
-    const std::string answer = LoadInChromium(m_chromium, site.proxy.Port(), m_profile, attack, wait);
+    const std::string answer = browser.Load(site.proxy.Port(), attack, wait);
     EXPECT_NE(answer.find("Unauthorisized request"), std::string::npos) << answer;
     EXPECT_EQ(site.DbValue("select var_value from sys_variable where var_name='hp_name'"), "Browser Corner");
     std::string log;
@@ -250,19 +208,12 @@ std::string SignInThen(const std::string& password, const std::string& nextUrl) 
 class BrowserLocalWebTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_chromium = FindChromium();
-        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        if (!author.Start() || !guest.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(site.Ready()) << "kvproxy or the site database did not start";
-        m_profile = MakeTempDir();
-        m_guest = MakeTempDir();
-    }
-    void TearDown() override {
-        if (!m_profile.empty()) RemoveTree(m_profile);
-        if (!m_guest.empty()) RemoveTree(m_guest);
     }
     // Screenshots for a person to look at, when KV_SCREENSHOT_DIR names a
     // folder: the page at 1280 and 390 pixels wide.
-    void Shoot(const std::string& profile, const std::string& url, const std::string& name,
+    void Shoot(HeadlessChromium& browser, const std::string& url, const std::string& name,
                std::vector<std::string> extra = {}) {
         const char* dir = getenv("KV_SCREENSHOT_DIR");
         if (!dir || !*dir) return;
@@ -271,35 +222,35 @@ protected:
             args.push_back(std::string("--window-size=") + size);
             args.push_back("--screenshot=" + std::string(dir) + "/" + name + "-" + std::string(size).substr(0, 4) +
                            ".png");
-            LoadInChromium(m_chromium, site.proxy.Port(), profile, url, args);
+            browser.Load(site.proxy.Port(), url, args);
         }
     }
 
     SiteProxy site{"docs.test"};
-    std::string m_chromium;
-    std::string m_profile;
-    std::string m_guest;
+    // Two profiles: the author's keeps the session, the guest's has none.
+    HeadlessChromium author;
+    HeadlessChromium guest;
 };
 
 }  // namespace
 
 TEST_F(BrowserLocalWebTest, AuthorsAFolderAndAPageAndAGuestSeesNoHiddenFolder) {
     WriteFile(site.proxy.Dir() + "/Files/author.htm", AuthorPage(SiteProxy::kAdminPassword, "/Recipes/soup.html"));
-    const std::string dom = LoadInChromium(m_chromium, site.proxy.Port(), m_profile,
-                                           "http://docs.test/_files/author.htm", {"--virtual-time-budget=30000"});
+    const std::string dom =
+        author.Load(site.proxy.Port(), "http://docs.test/_files/author.htm", {"--virtual-time-budget=30000"});
     // The page written in the form, rendered in the theme's frame.
     EXPECT_NE(dom.find("<p>Simmer slowly, then blend.</p>"), std::string::npos) << dom;
     EXPECT_NE(dom.find("id=\"page-title\">Tomato Soup</h1>"), std::string::npos) << dom;
     EXPECT_EQ(site.DbValue("select read_level from web_folder where folder_name='Staff'"), "5");
 
-    const std::string home = LoadInChromium(m_chromium, site.proxy.Port(), m_guest, "http://docs.test/");
+    const std::string home = guest.Load(site.proxy.Port(), "http://docs.test/");
     EXPECT_NE(home.find("href=\"/Recipes/\""), std::string::npos) << home;
     EXPECT_EQ(home.find("Staff"), std::string::npos) << home;
 
-    Shoot(m_guest, "http://docs.test/Recipes/soup.html", "localweb-page");
+    Shoot(guest, "http://docs.test/Recipes/soup.html", "localweb-page");
     const std::string id = site.DbValue("select page_id from web_page where page_name='soup.html'");
     const std::string cat = site.DbValue("select folder_id from web_page where page_name='soup.html'");
     WriteFile(site.proxy.Dir() + "/Files/form.htm",
               SignInThen(SiteProxy::kAdminPassword, "/phpmod/wpage.php?op=edit&cat=" + cat + "&id=" + id));
-    Shoot(m_profile, "http://docs.test/_files/form.htm", "localweb-form", {"--virtual-time-budget=30000"});
+    Shoot(author, "http://docs.test/_files/form.htm", "localweb-form", {"--virtual-time-budget=30000"});
 }

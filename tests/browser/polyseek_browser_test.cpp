@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tests/browser/browser_support.h"
 #include "tests/e2e/support/e2e_site.h"
 
 using namespace e2e;
@@ -31,37 +32,16 @@ void Answer(Conn& c) {
     c.WaitClosed(2000);
 }
 
-std::string FindChromium() {
-    for (const char* name : {"chromium", "chromium-browser"}) {
-        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
-    }
-    return std::string();
-}
-
 class BrowserPolyseekTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_chromium = FindChromium();
-        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        if (!browser.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(proxy.Started());
         mkdir((proxy.Dir() + "/LocalWeb").c_str(), 0755);
         ASSERT_TRUE(MakeSiteDb(proxy.Dir() + "/LocalWeb/" + kHost + ".csd", "admin-pass-1"));
-        m_profile = MakeTempDir();
-    }
-    void TearDown() override {
-        if (!m_profile.empty()) RemoveTree(m_profile);
     }
     std::string Load(const std::string& url, const std::vector<std::string>& extra = {}) {
-        std::string dom, errors;
-        std::vector<std::string> argv = {m_chromium, "--headless", "--no-sandbox", "--disable-gpu",
-                                         "--disable-background-networking", "--no-first-run",
-                                         "--user-data-dir=" + m_profile,
-                                         "--proxy-server=http://127.0.0.1:" + std::to_string(proxy.Port()),
-                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        argv.push_back(url);
-        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
-        return dom;
+        return browser.Load(proxy.Port(), url, extra);
     }
     static std::string Ini(int port) {
         return "[Proxy]\r\nRecTimeout=10\r\n[Search]\r\ngoogle=http://127.0.0.1:" + std::to_string(port) +
@@ -70,8 +50,7 @@ protected:
 
     Server services{Answer};
     Proxy proxy{SiteDataFiles(), Ini(services.Port())};
-    std::string m_chromium;
-    std::string m_profile;
+    HeadlessChromium browser;
 };
 
 }  // namespace

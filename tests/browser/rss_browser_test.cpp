@@ -4,6 +4,7 @@
 // nothing.
 #include <gtest/gtest.h>
 
+#include "tests/browser/browser_support.h"
 #include "tests/e2e/support/e2e_site.h"
 
 using namespace e2e;
@@ -30,41 +31,19 @@ void Answer(Conn& c) {
     c.WaitClosed(2000);
 }
 
-std::string FindChromium() {
-    for (const char* name : {"chromium", "chromium-browser"}) {
-        if (RunProgram({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0) return name;
-    }
-    return std::string();
-}
-
 class BrowserRssTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_chromium = FindChromium();
-        if (m_chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+        if (!browser.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(site.Ready());
-        m_profile = MakeTempDir();
-    }
-    void TearDown() override {
-        if (!m_profile.empty()) RemoveTree(m_profile);
     }
     std::string Load(const std::string& url, const std::vector<std::string>& extra = {}) {
-        std::string dom, errors;
-        std::vector<std::string> argv = {m_chromium, "--headless", "--no-sandbox", "--disable-gpu",
-                                         "--disable-background-networking", "--no-first-run",
-                                         "--user-data-dir=" + m_profile,
-                                         "--proxy-server=http://127.0.0.1:" + std::to_string(site.proxy.Port()),
-                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        argv.push_back(url);
-        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
-        return dom;
+        return browser.Load(site.proxy.Port(), url, extra);
     }
 
     Server feed{Answer};
     SiteProxy site{"rss.test", {}, "", "crd"};
-    std::string m_chromium;
-    std::string m_profile;
+    HeadlessChromium browser;
 };
 
 }  // namespace
