@@ -37,16 +37,6 @@ const char* const kSchema[] = {
     "default 0,page_external int(3) not null default 0,page_src_desc text,upload_by varchar(20),upload_on datetime not "
     "null default '1980-00-01 00:00:00',update_on datetime not null default '1980-00-01 00:00:00',primary key "
     "(page_id),unique (folder_id, page_name) );",
-    "CREATE TABLE link_item(item_id int(3) not null, item_url varchar(255) not null collate nocase, item_showas "
-    "varchar(255) collate nocase, item_title varchar(255) collate nocase, item_desc text collate nocase, "
-    "item_keywords text collate nocase, item_note varchar(255) collate nocase,item_show int(3) default "
-    "0,item_active int(3) default 0,item_great int(3) default 0,item_rank int(3) default 0, item_hits int(3) default "
-    "0, item_afd int(3) default 0,item_flags int(3) default 0,item_checked datetime not null default '1980-00-01 "
-    "00:00:00',upload_by varchar(20) not null default 'admin',upload_on datetime not null default '1980-00-01 "
-    "00:00:00',update_on datetime not null default '1980-00-01 00:00:00',primary key (item_id), unique (item_url));",
-    "create table search_profile(se_id     int(3) not null,se_query  varchar(255) collate nocase,se_hits   int(3) "
-    "not null default 0,last_search datetime not null default '1980-00-01 00:00:00',primary key (se_id),unique "
-    "(se_query));",
     "insert into web_page (page_id, folder_id, page_name, page_label, page_title, page_author, "
     "page_robots, upload_by, page_content) values (1, 0, 'index.html', 'Top', 'Top', 'admin', 'index, follow', "
     "'admin', '<h1>{page_title}</h1>\n{subfolder_list3}\n{link_list}\n{link_form}\n{subfolder_add_form}');",
@@ -57,7 +47,7 @@ const char* const kSchema[] = {
 KvRepoLocal::KvRepoLocal() : KvRepoTree(kLocalSpec) {}
 
 int KvRepoLocal::_DoInitNewRepository() {
-    return _CreateTreeSchema(kSchema, (int)std::size(kSchema)) && m_pDB->InitId("web_page", 1);
+    return _CreateTreeSchema(kSchema, (int)std::size(kSchema), "1980-00-01") && m_pDB->InitId("web_page", 1);
 }
 
 int KvRepoLocal::_DoCheckRepository() { return m_pDB->IsTableExist("web_page") && KvRepoTree::_DoCheckRepository(); }

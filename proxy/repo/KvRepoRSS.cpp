@@ -29,16 +29,6 @@ const char* const kSchema[] = {
     "not null default 0,rss_last_download datetime not null default '1980-00-01 00:00:00',upload_by varchar(20) not "
     "null default 'admin',upload_on datetime not null default '1980-00-01 00:00:00',update_on datetime not null "
     "default '1980-00-01 00:00:00',primary key (folder_id),unique (folder_parent, folder_name));",
-    "CREATE TABLE link_item(item_id int(3) not null, item_url varchar(255) not null collate nocase, item_showas "
-    "varchar(255) collate nocase, item_title varchar(255) collate nocase, item_desc text collate nocase, "
-    "item_keywords text collate nocase, item_note varchar(255) collate nocase,item_show int(3) default "
-    "0,item_active int(3) default 0,item_great int(3) default 0,item_rank int(3) default 0, item_hits int(3) default "
-    "0, item_afd int(3) default 0,item_flags int(3) default 0,item_checked datetime not null default '1980-00-01 "
-    "00:00:00',upload_by varchar(20) not null default 'admin',upload_on datetime not null default '1980-00-01 "
-    "00:00:00',update_on datetime not null default '1980-00-01 00:00:00',primary key (item_id), unique (item_url));",
-    "create table search_profile(se_id     int(3) not null,se_query  varchar(255) collate nocase,se_hits   int(3) "
-    "not null default 0,last_search datetime not null default '1980-00-01 00:00:00',primary key (se_id),unique "
-    "(se_query));",
 };
 
 }  // namespace
@@ -46,7 +36,7 @@ const char* const kSchema[] = {
 KvRepoRSS::KvRepoRSS() : KvRepoTree(kRSSSpec) { SetFolderClass(RUNTIME_CLASS(KvWebFolderRSS)); }
 
 int KvRepoRSS::_DoInitNewRepository() {
-    return _CreateTreeSchema(kSchema, (int)std::size(kSchema));
+    return _CreateTreeSchema(kSchema, (int)std::size(kSchema), "1980-00-01");
 }
 
 bool KvRepoRSS::_ReadFolder(const KvSqlQuery& q, KvWebFolder* folder) {

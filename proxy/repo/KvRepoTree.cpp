@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/platform/Collections.h"
+#include "base/str/StrFunc.h"
 #include "ext/KvSqLite/KvSqlBuffer.h"
 #include "ext/KvSqLite/KvSqlDBEx.h"
 #include "proxy/repo/KvRepoRecords.h"
@@ -25,6 +26,23 @@ const char* const kSpeedIndexes[] = {
     "create index if not exists link_member_item_idx on link_member (item_id);",
 };
 
+// The link and search profile tables; every %s is the repository's empty
+// date.
+const char kLinkItemTable[] =
+    "CREATE TABLE link_item(item_id int(3) not null, item_url varchar(255) not null collate nocase, item_showas "
+    "varchar(255) collate nocase, item_title varchar(255) collate nocase, item_desc text collate nocase, "
+    "item_keywords text collate nocase, item_note varchar(255) collate nocase,item_show int(3) default "
+    "0,item_active int(3) default 0,item_great int(3) default 0,item_rank int(3) default 0, item_hits int(3) default "
+    "0, item_afd int(3) default 0,item_flags int(3) default 0,item_checked datetime not null default '%s "
+    "00:00:00',upload_by varchar(20) not null default 'admin',upload_on datetime not null default '%s "
+    "00:00:00',update_on datetime not null default '%s 00:00:00',primary key (item_id), unique (item_url));";
+const char kSearchProfileTable[] =
+    "create table search_profile(se_id     int(3) not null,se_query  varchar(255) collate nocase,se_hits   int(3) "
+    "not null default 0,last_search datetime not null default '%s 00:00:00',primary key (se_id),unique "
+    "(se_query));";
+
+// What every tree has besides its folder and link tables: memberships,
+// search results, the folder name index and the top folder.
 const char* const kSharedSchema[] = {
     "CREATE TABLE link_member(folder_id int(3) not null, item_id int(3) not null, update_on datetime not null "
     "default '1980-00-01 00:00:00',primary key (folder_id, item_id));",
@@ -51,8 +69,12 @@ int KvRepoTree::_DoCheckRepository() {
     return 1;
 }
 
-int KvRepoTree::_CreateTreeSchema(const char* const* own, int count) {
-    return _ExecuteAll(own, count) && _ExecuteAll(kSharedSchema, (int)std::size(kSharedSchema)) &&
+int KvRepoTree::_CreateTreeSchema(const char* const* own, int count, const char* emptyDate) {
+    const CString linkItem = StrFormat(kLinkItemTable, emptyDate, emptyDate, emptyDate);
+    const CString searchProfile = StrFormat(kSearchProfileTable, emptyDate);
+    const char* const linkTables[] = {linkItem.c_str(), searchProfile.c_str()};
+    return _ExecuteAll(own, count) && _ExecuteAll(linkTables, (int)std::size(linkTables)) &&
+           _ExecuteAll(kSharedSchema, (int)std::size(kSharedSchema)) &&
            _ExecuteAll(kSpeedIndexes, (int)std::size(kSpeedIndexes)) && m_pDB->InitId("web_folder", 0) &&
            m_pDB->InitId("link_item", 0);
 }

@@ -179,11 +179,13 @@ protected:
 
     int _DoCheckRepository() override;
     int _IsRepositoryPresent() override;
-    // Makes a new file: the repository's own statements (its folder and
-    // link tables), then what every tree shares (memberships, search
-    // results, the folder name index, the top folder), the speed indexes,
-    // and the folder and link id counters.
-    int _CreateTreeSchema(const char* const* own, int count);
+    // Makes a new file: the repository's own statements (its folder table
+    // and what it keeps per folder), then the tables every tree shares
+    // (links, memberships, search profiles and results, the folder name
+    // index, the top folder), the speed indexes, and the folder and link id
+    // counters. `emptyDate` ("YYYY-MM-DD") is the default of the link and
+    // search profile dates, which differs between the repositories' files.
+    int _CreateTreeSchema(const char* const* own, int count, const char* emptyDate);
 
     // --- links, published by each repository under its own names ---
     int FindItemId(const char* url);
