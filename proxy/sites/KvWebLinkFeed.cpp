@@ -50,7 +50,7 @@ int KvWebLink::ResponseSearchFeed() {
     KvObjectArray links;
     CString channel, desc, copyright, message;
     if (!DownloadRssRdfToLinks(url, &links, query, channel, desc, copyright, message)) {
-        return ResponseError("The search feed could not be read: %s", HtmlEscape(message).c_str());
+        return ResponseError("The search feed could not be read: %s", message.c_str());
     }
     const CString name = GetNameFromTitle(title);
     int folder = m_repo.FindFolderId(cat, name);

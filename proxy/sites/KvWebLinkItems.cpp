@@ -180,7 +180,7 @@ int KvWebLink::ResponseLinkAddSome() {
     const CString text = m_cgi.GetValue("fld_links", "");
     if (text.IsEmpty()) return ResponseRedirect(UrlEscapePath(m_strFolderPath));
     CString lines;
-    if (!KvLinkImportLines(format, text, lines)) return ResponseError("Unknown format %s", HtmlEscape(format).c_str());
+    if (!KvLinkImportLines(format, text, lines)) return ResponseError("Unknown format %s", format.c_str());
     KvObjectArray links;
     KvParseImportLines(lines, format == "title" || format == "dmoz", links);
     if (!links.IsEmpty()) {

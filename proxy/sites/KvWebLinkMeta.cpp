@@ -30,7 +30,7 @@ int KvWebLink::ResponseGrabMeta() {
     }
     const CString path = StrFormat("%s/Temp/%s", m_strBasePath.c_str(), file.c_str());
     const CString text = LoadLocalFile(StrFormat("/Temp/%s", file.c_str()));
-    if (access(path.c_str(), R_OK) != 0) return ResponseError("File %s not found", HtmlEscape(file).c_str());
+    if (access(path.c_str(), R_OK) != 0) return ResponseError("File %s not found", file.c_str());
     (void)unlink(path.c_str());
     KvLinkItem link;
     link.m_strUrl = url;
