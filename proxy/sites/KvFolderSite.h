@@ -26,6 +26,7 @@
 // escaped paths.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "base/platform/CString.h"
@@ -96,6 +97,22 @@ public:
     // Answers with the folder form page: `imp` holds the folder's variables
     // (AddFolderFormVars and the site's own), `folder` is the current one.
     int ShowFolderForm(KvParseImp& imp, bool isNew, int folder, const CString& folderPath, const char* message);
+
+    // --- folder changes ---
+    // Each works on a folder already loaded (`folder` at `path`) for a
+    // member who may change it; `changed` runs once the repository holds the
+    // change. Each answers the request.
+    // The form that moves `folder`, with `message`.
+    int ShowFolderMoveForm(const KvWebFolder& folder, const CString& path, const char* message);
+    // The folders of the lines of "fld_folders" below `folder`, each with
+    // `content`; answers with the folder's page.
+    int AddFolderLines(const KvWebFolder& folder, const CString& path, const char* content,
+                       const std::function<void()>& changed);
+    // Deletes `folder` and answers with its parent's page.
+    int DeleteFolder(const KvWebFolder& folder, const CString& path, const std::function<void()>& changed);
+    // Moves `folder` below the folder named by "fld_parent_path" and
+    // answers with its new page, or with the move form and the fault.
+    int MoveFolder(const KvWebFolder& folder, const CString& path, const std::function<void()>& changed);
 
     // --- moves ---
     // The folder of `path` ("/" is the root), when it may take the folder

@@ -7,7 +7,6 @@
 #include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
 #include "inet/html/KvSearchCond.h"
-#include "inet/log/KvLogError.h"
 #include "proxy/web/KvParseImp.h"
 
 IMPLEMENT_DYNCREATE(KvWebLink, KvWebObjectEx)

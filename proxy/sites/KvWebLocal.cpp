@@ -4,7 +4,6 @@
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
-#include "inet/log/KvLogError.h"
 #include "proxy/web/KvParseImp.h"
 
 IMPLEMENT_DYNCREATE(KvWebLocal, KvWebObjectEx)
@@ -65,7 +64,8 @@ int KvWebLocal::DoParseString(const CString& key, const CString& arg, CString& v
 // --- boxes ------------------------------------------------------------------------------
 
 CString KvWebLocal::RenderSearchForm(const char*) {
-    return HtmlSidebarBox("Search", KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16, false));
+    return HtmlSidebarBox("Search",
+                          KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16, false));
 }
 
 CString KvWebLocal::RenderSearchForm2(const char*) {

@@ -1,5 +1,4 @@
 // KvWebLocal: the folder module ("folder.php").
-#include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtmlEscape.h"
 #include "proxy/sites/KvWebLocal.h"
@@ -32,17 +31,7 @@ int KvWebLocal::FolderFormShow(const KvWebFolder& folder, bool isNew, const char
 }
 
 int KvWebLocal::FolderMoveFormShow(const KvWebFolder& folder, const char* message) {
-    KvParseImp imp;
-    imp.AddVariable("form_action", "/phpmod/folder.php");
-    imp.AddVariable("form_op", "domove");
-    imp.AddVariable("folder_id", folder.m_nID);
-    imp.AddVariable("page_id", 0);
-    imp.AddVariable("move_what", "folder " + HtmlEscape(m_strFolderPath));
-    imp.AddVariable("sample_path", "/New/Parent/Folder/Path/");
-    imp.AddVariable("fld_parent_path", HtmlEscape(m_cgi.GetValue("fld_parent_path", "")));
-    imp.AddVariable("page_msg", HtmlEscape(message));
-    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
-    return ResponseTemplatePage("/_template/folder_move.htm", "Move Folder", imp, "spage.htm");
+    return m_folders.ShowFolderMoveForm(folder, m_strFolderPath, message);
 }
 
 int KvWebLocal::ResponseFolderDoAdd() {
@@ -83,12 +72,7 @@ int KvWebLocal::ResponseFolderDoEdit() {
 int KvWebLocal::ResponseFolderAddSome() {
     if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
     if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
-    KvObjectArray folders;
-    if (m_folders.ParseFolderLines(m_cgi.GetValue("fld_folders", ""), KV_LOCAL_INDEX_CONTENT, folders) > 0) {
-        (void)m_repo.AddNewFolders(m_folder.m_nID, &folders);
-        ContentChanged();
-    }
-    return ResponseRedirect(UrlEscapePath(m_strFolderPath));
+    return m_folders.AddFolderLines(m_folder, m_strFolderPath, KV_LOCAL_INDEX_CONTENT, [this] { ContentChanged(); });
 }
 
 int KvWebLocal::ResponseFolderDelete() {
@@ -96,10 +80,7 @@ int KvWebLocal::ResponseFolderDelete() {
     if (cat <= 0) return ResponseRedirectToReferer();
     if (!LoadWritableFolder(cat)) return 1;
     if (!AllowStateChange(KvWho::Member, KvVia::Link)) return 1;
-    const CString parent = FindPathFromFolderId(m_folder.m_nParent);
-    if (!m_repo.DeleteFolder(cat)) return ResponseError("Unable to delete the folder %s.", m_strFolderPath.c_str());
-    ContentChanged();
-    return ResponseRedirect(UrlEscapePath(parent));
+    return m_folders.DeleteFolder(m_folder, m_strFolderPath, [this] { ContentChanged(); });
 }
 
 int KvWebLocal::ResponseFolderDoMove() {
@@ -107,17 +88,5 @@ int KvWebLocal::ResponseFolderDoMove() {
     if (cat <= 0) return ResponseRedirectToReferer();
     if (!LoadWritableFolder(cat)) return 1;
     if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
-    const KvWebFolder moving(m_folder);
-    CString message;
-    const int target = m_folders.FindMoveTarget(cat, m_cgi.GetValue("fld_parent_path", ""), message);
-    if (target < 0) return FolderMoveFormShow(moving, message);
-    KvWebFolder parent;
-    if (!m_repo.GetFolder(target, &parent) || !m_folders.MayWrite(parent)) {
-        return FolderMoveFormShow(moving, "You cannot add folders to the target folder.");
-    }
-    if (target != moving.m_nParent && !m_repo.MoveFolder(cat, target)) {
-        return FolderMoveFormShow(moving, "Unable to move the folder there (the target may hold a folder of the same name).");
-    }
-    ContentChanged();
-    return ResponseRedirect(UrlEscapePath(FindPathFromFolderId(cat)));
+    return m_folders.MoveFolder(m_folder, m_strFolderPath, [this] { ContentChanged(); });
 }

@@ -69,7 +69,8 @@ int KvWebRSS::DoParseString(const CString& key, const CString& arg, CString& val
 // --- boxes ------------------------------------------------------------------------------
 
 CString KvWebRSS::RenderSearchForm(const char*) {
-    return HtmlSidebarBox("Search", KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16, false));
+    return HtmlSidebarBox("Search",
+                          KvFolderSite::SearchFormHtml("search-form", m_cgi.GetValue("q", ""), 0, 16, false));
 }
 
 CString KvWebRSS::RenderSearchForm2(const char*) {

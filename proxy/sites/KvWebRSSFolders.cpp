@@ -122,8 +122,5 @@ int KvWebRSS::ResponseFolderDelete() {
     if (cat <= 0) return ResponseRedirectToReferer();
     if (!LoadWritableFolder(cat)) return 1;
     if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
-    const CString parent = FindPathFromFolderId(m_folder.m_nParent);
-    if (!m_repo.DeleteFolder(cat)) return ResponseError("Unable to delete the folder %s.", m_strFolderPath.c_str());
-    ContentChanged();
-    return ResponseRedirect(UrlEscapePath(parent));
+    return m_folders.DeleteFolder(m_folder, m_strFolderPath, [this] { ContentChanged(); });
 }
