@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,40 @@ public:
         return dom;
     }
 
+    // Screenshots for a person to look at, when KV_SCREENSHOT_DIR names a
+    // folder: the page at 1280 and 390 pixels wide, as "<name>-<width>.png".
+    void Shoot(int proxyPort, const std::string& url, const std::string& name,
+               const std::vector<std::string>& extra = {}) {
+        const char* dir = std::getenv("KV_SCREENSHOT_DIR");
+        if (!dir || !*dir) return;
+        for (const std::string size : {"1280,900", "390,844"}) {
+            std::vector<std::string> args = extra;
+            args.push_back("--window-size=" + size);
+            args.push_back(std::string("--screenshot=") + dir + "/" + name + "-" + size.substr(0, size.find(',')) +
+                           ".png");
+            Load(proxyPort, url, args);
+        }
+    }
+
 private:
     std::string m_binary;
     std::string m_profile;
 };
+
+// A page showing hostile records: their markup and placeholders appear as
+// text, and none of their scripts ran (each would have marked the body).
+inline void ExpectShownAsText(const std::string& dom, const std::string& url) {
+    EXPECT_EQ(dom.find("data-ran=\""), std::string::npos) << "a script ran on " << url;
+    EXPECT_NE(dom.find("&lt;script&gt;document.body"), std::string::npos) << url;
+    EXPECT_NE(dom.find("{page_content}"), std::string::npos) << url;  // shown, not expanded
+}
+
+// Answers one request with an RSS document.
+inline void AnswerRss(Conn& c, const std::string& body) {
+    if (c.ReadHead().empty()) return;
+    c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body);
+    c.WaitClosed(2000);
+}
 
 }  // namespace e2e

@@ -9,7 +9,6 @@
 
 #include <dirent.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -211,21 +210,6 @@ protected:
         if (!author.Start() || !guest.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(site.Ready()) << "kvproxy or the site database did not start";
     }
-    // Screenshots for a person to look at, when KV_SCREENSHOT_DIR names a
-    // folder: the page at 1280 and 390 pixels wide.
-    void Shoot(HeadlessChromium& browser, const std::string& url, const std::string& name,
-               std::vector<std::string> extra = {}) {
-        const char* dir = getenv("KV_SCREENSHOT_DIR");
-        if (!dir || !*dir) return;
-        for (const char* size : {"1280,900", "390,844"}) {
-            std::vector<std::string> args = extra;
-            args.push_back(std::string("--window-size=") + size);
-            args.push_back("--screenshot=" + std::string(dir) + "/" + name + "-" + std::string(size).substr(0, 4) +
-                           ".png");
-            browser.Load(site.proxy.Port(), url, args);
-        }
-    }
-
     SiteProxy site{"docs.test"};
     // Two profiles: the author's keeps the session, the guest's has none.
     HeadlessChromium author;
@@ -247,10 +231,11 @@ TEST_F(BrowserLocalWebTest, AuthorsAFolderAndAPageAndAGuestSeesNoHiddenFolder) {
     EXPECT_NE(home.find("href=\"/Recipes/\""), std::string::npos) << home;
     EXPECT_EQ(home.find("Staff"), std::string::npos) << home;
 
-    Shoot(guest, "http://docs.test/Recipes/soup.html", "localweb-page");
+    guest.Shoot(site.proxy.Port(), "http://docs.test/Recipes/soup.html", "localweb-page");
     const std::string id = site.DbValue("select page_id from web_page where page_name='soup.html'");
     const std::string cat = site.DbValue("select folder_id from web_page where page_name='soup.html'");
     WriteFile(site.proxy.Dir() + "/Files/form.htm",
               SignInThen(SiteProxy::kAdminPassword, "/phpmod/wpage.php?op=edit&cat=" + cat + "&id=" + id));
-    Shoot(author, "http://docs.test/_files/form.htm", "localweb-form", {"--virtual-time-budget=30000"});
+    author.Shoot(site.proxy.Port(), "http://docs.test/_files/form.htm", "localweb-form",
+                 {"--virtual-time-budget=30000"});
 }
