@@ -228,8 +228,13 @@ bool KvFolderSite::ReadFolderForm(KvWebFolder& folder, const char* defaultConten
     folder.m_bShow = cgi.GetIntValue("fld_show", 0) ? 1 : 0;
     folder.m_bActive = cgi.GetIntValue("fld_active", 0) ? 1 : 0;
     folder.m_nOrder = cgi.GetIntValue("fld_order", 9999);
-    folder.m_nReadLevel = cgi.GetIntValue("read_level", 0);
-    folder.m_nWriteLevel = cgi.GetIntValue("write_level", 9);
+    // Who may read and write a folder is the administrators' choice: any
+    // other writer keeps the levels the folder came with, else lowering the
+    // write level would let every member put markup on the site.
+    if (IsAdmin()) {
+        folder.m_nReadLevel = cgi.GetIntValue("read_level", 0);
+        folder.m_nWriteLevel = cgi.GetIntValue("write_level", 9);
+    }
     folder.m_nFlags = (cgi.GetIntValue("fld_bold", 0) ? 1 : 0) | (cgi.GetIntValue("fld_italic", 0) ? 2 : 0);
     folder.m_strUploadBy = "admin";
     return true;

@@ -37,6 +37,9 @@ int KvWebLink::ResponseFolderDoAdd() {
     if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
     if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
     KvWebFolder folder;
+    // A sub-folder starts with its parent's levels.
+    folder.m_nReadLevel = m_folder.m_nReadLevel;
+    folder.m_nWriteLevel = m_folder.m_nWriteLevel;
     CString message;
     if (!m_folders.ReadFolderForm(folder, KV_LINK_FOLDER_CONTENT, message)) return FolderFormShow(folder, true, message);
     folder.m_strUploadBy = UserGetName();

@@ -38,6 +38,9 @@ int KvWebLocal::ResponseFolderDoAdd() {
     if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
     if (!AllowStateChange(KvWho::Member, KvVia::Form)) return 1;
     KvWebFolder folder;
+    // A sub-folder starts with its parent's levels.
+    folder.m_nReadLevel = m_folder.m_nReadLevel;
+    folder.m_nWriteLevel = m_folder.m_nWriteLevel;
     CString message;
     if (!m_folders.ReadFolderForm(folder, KV_LOCAL_INDEX_CONTENT, message)) return FolderFormShow(folder, true, message);
     const int id = m_repo.AddNewFolder(m_folder.m_nID, &folder);

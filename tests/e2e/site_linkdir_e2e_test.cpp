@@ -300,4 +300,12 @@ TEST_F(LinkDirTest, AWritersReachEndsAtTheirFolders) {
     Clip(mia, "Paste", open, {});
     EXPECT_EQ(Members(open), "0");
     EXPECT_EQ(Members(closed), "1");
+
+    // Nor does she choose who reads or writes: her folders keep, and new ones take, the levels given.
+    mia.PostWithToken("/phpmod/folder.php", {{"op", "doedit"}, {"cat", open}, {"fld_name", "Open"}, {"fld_title", "Mine"},
+                                             {"fld_show", "1"}, {"fld_active", "1"}, {"write_level", "0"}});
+    mia.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", open}, {"fld_name", "Sub"}, {"fld_show", "1"},
+                                             {"fld_active", "1"}, {"write_level", "0"}});
+    EXPECT_EQ(Db("select folder_title || ' ' || write_level from web_folder where folder_id=" + open), "Mine 1");
+    EXPECT_EQ(Db("select write_level from web_folder where folder_name='Sub'"), "1");
 }
