@@ -99,6 +99,10 @@ public:
     int ShowFolderForm(KvParseImp& imp, bool isNew, int folder, const CString& folderPath, const char* message);
 
     // --- folder changes ---
+    // Loads folder `id` into `folder` (its path into `path`) when the member
+    // may change it; false when the answer (error or refusal) has been
+    // given, `folder` then having the id -1 if it was not found.
+    bool LoadWritableFolder(int id, KvWebFolder& folder, CString& path);
     // Each works on a folder already loaded (`folder` at `path`) for a
     // member who may change it; `changed` runs once the repository holds the
     // change. Each answers the request.

@@ -9,6 +9,20 @@
 #include "proxy/web/KvParseImp.h"
 #include "proxy/web/KvWebObjectEx.h"
 
+bool KvFolderSite::LoadWritableFolder(int id, KvWebFolder& folder, CString& path) {
+    if (!m_repo.GetFolder(id, &folder)) {
+        folder.m_nID = -1;
+        m_site.ResponseError("Unable to locate the folder %d", id);
+        return false;
+    }
+    path = FolderPath(id);
+    if (!MayWrite(folder)) {
+        m_site.ResponseUnauthorisized();
+        return false;
+    }
+    return true;
+}
+
 int KvFolderSite::ShowFolderMoveForm(const KvWebFolder& folder, const CString& path, const char* message) {
     KvParseImp imp;
     imp.AddVariable("form_action", "/phpmod/folder.php");

@@ -203,16 +203,4 @@ CString KvWebLink::FindPathFromFolderId(int id) { return m_folders.FolderPath(id
 
 void KvWebLink::ContentChanged() { ForgetSearches(m_search, "Link directory"); }
 
-bool KvWebLink::LoadWritableFolder(int id) {
-    if (!m_repo.GetFolder(id, &m_folder)) {
-        m_folder.m_nID = -1;
-        ResponseError("Unable to locate the folder %d", id);
-        return false;
-    }
-    m_strFolderPath = FindPathFromFolderId(id);
-    if (!m_folders.MayWrite(m_folder)) {
-        ResponseUnauthorisized();
-        return false;
-    }
-    return true;
-}
+bool KvWebLink::LoadWritableFolder(int id) { return m_folders.LoadWritableFolder(id, m_folder, m_strFolderPath); }

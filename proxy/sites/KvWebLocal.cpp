@@ -153,19 +153,7 @@ CString KvWebLocal::VisiblePageFilter() {
     return filter;
 }
 
-bool KvWebLocal::LoadWritableFolder(int id) {
-    if (!m_repo.GetFolder(id, &m_folder)) {
-        m_folder.m_nID = -1;
-        ResponseError("Unable to locate the folder %d", id);
-        return false;
-    }
-    m_strFolderPath = FindPathFromFolderId(id);
-    if (!m_folders.MayWrite(m_folder)) {
-        ResponseUnauthorisized();
-        return false;
-    }
-    return true;
-}
+bool KvWebLocal::LoadWritableFolder(int id) { return m_folders.LoadWritableFolder(id, m_folder, m_strFolderPath); }
 
 bool KvWebLocal::LoadWritablePage() {
     const int id = m_cgi.GetIntValue("id", 0);
