@@ -22,8 +22,13 @@
 //   HtmlSafeHref      a URL from outside for an href: kept (attribute-
 //                     escaped) when it is relative or uses http, https or
 //                     ftp; "#" otherwise ("javascript:", "data:", ...)
+//   KvIsWebAddress    whether a URL from outside may become a link or a
+//                     redirect: an absolute http or https address with a
+//                     host and no blank, control byte, quote, "<", ">",
+//                     "\" or "`"
 //
-// All take null as empty text, return a new string and keep no state.
+// The escapers take null as empty text and return a new string; none keeps
+// state.
 #pragma once
 
 #include "base/platform/CString.h"
@@ -34,3 +39,4 @@ CString UrlEscapeComponent(const char* text);
 CString UrlEscapePath(const char* path);
 CString JsEscape(const char* text);
 CString HtmlSafeHref(const char* url);
+bool KvIsWebAddress(const CString& url);

@@ -36,16 +36,6 @@ CString ShownUrl(const CString& url) {
     return shown;
 }
 
-// An absolute http or https address with a host: the only kind a result
-// list links to (relative, "ftp:" and script addresses stay text).
-bool IsWebLink(const CString& url) {
-    int start = 0;
-    if (StrICompare(url.Left(7), "http://") == 0) start = 7;
-    else if (StrICompare(url.Left(8), "https://") == 0) start = 8;
-    else return false;
-    return url.GetLength() > start && url[start] != '/' && url[start] != '?' && url[start] != '#';
-}
-
 }  // namespace
 
 int KvSimpleLinkItem::Compare(const KvObject& other) const {
@@ -102,7 +92,7 @@ int ConvertSimpleLinkToHtml(const KvObjectArray* links, CString* html) {
         if (!item) continue;
         ++number;
         out.AppendFormat("<dt><input type=\"checkbox\" name=\"item_%d\" value=\"%d\">&nbsp;", number, number);
-        if (IsWebLink(item->m_strUrl)) {
+        if (KvIsWebAddress(item->m_strUrl)) {
             const CString href = HtmlEscapeAttr(item->m_strUrl);
             out += HtmlLink(href, HtmlEscape(item->m_strTitle), nullptr) + "&nbsp;";
             out += HtmlLink(href, "<img src=\"/images/nw1.gif\" border=\"0\" width=\"12\" height=\"11\">",
@@ -112,7 +102,7 @@ int ConvertSimpleLinkToHtml(const KvObjectArray* links, CString* html) {
         }
         out += "</dt>\r\n  <dd>";
         if (!item->m_strDescription.IsEmpty()) out += HtmlEscape(item->m_strDescription) + "<br>";
-        const CString info = IsWebLink(item->m_strUrl) ? HtmlSiteInfo(item->m_strUrl) + ". " : CString();
+        const CString info = KvIsWebAddress(item->m_strUrl) ? HtmlSiteInfo(item->m_strUrl) + ". " : CString();
         out += "<span class=\"item-attr\">" + info + "URL: " +
                ShownUrl(item->m_strUrl) + "</span></dd>\r\n";
     }

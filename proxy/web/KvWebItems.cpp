@@ -22,21 +22,6 @@ CString StyledTitle(const KvLinkItem& link) {
 
 }  // namespace
 
-bool KvIsWebAddress(const CString& url) {
-    int start = 0;
-    if (StrICompare(url.Left(7), "http://") == 0) start = 7;
-    else if (StrICompare(url.Left(8), "https://") == 0) start = 8;
-    else return false;
-    const std::string& s = url.str();
-    if ((int)s.size() <= start || s[start] == '/' || s[start] == '?' || s[start] == '#') return false;
-    for (unsigned char c : s) {
-        if (c <= ' ' || c == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' || c == '\\' || c == '`') {
-            return false;
-        }
-    }
-    return true;
-}
-
 CString KvWebObjectEx::RenderItemArray(KvWebFolder* folder, KvObjectArray& links) {
     CString out = "<div id=\"item-list\"><dl>\r\n";
     for (int i = 0; i < links.GetSize(); ++i) {

@@ -34,6 +34,7 @@
 
 #include "base/containers/CsList.h"
 #include "base/str/KvString.h"
+#include "inet/html/KvHtmlEscape.h"
 #include "inet/match/KvKeywords.h"
 #include "inet/web/KvCGI.h"
 #include "proxy/web/KvLoginThrottle.h"
@@ -60,10 +61,6 @@ enum class KvWho {
 // link that may be followed (any method).
 enum class KvVia { Form, Link };
 
-// An "http://" or "https://" address with a host that may become a link:
-// nothing that could leave an attribute or hide another scheme (blanks,
-// controls, quotes, angle brackets, backslashes).
-bool KvIsWebAddress(const CString& url);
 
 class KvWebObjectEx : public KvWebObject {
     DECLARE_DYNCREATE(KvWebObjectEx)
