@@ -1,0 +1,94 @@
+// KvWebKavori: set-up, routing, the home page and the information pages.
+#include "proxy/sites/KvWebKavori.h"
+
+#include "base/str/StrFunc.h"
+#include "inet/html/KvHtmlEscape.h"
+#include "proxy/web/KvParseImp.h"
+
+IMPLEMENT_DYNCREATE(KvWebKavori, KvWebObjectEx)
+
+namespace {
+
+CString LowerCase(const CString& text) {
+    CString lower = text;
+    lower.MakeLower();
+    return lower;
+}
+
+}  // namespace
+
+KvWebKavori::KvWebKavori() = default;
+
+KvWebKavori::~KvWebKavori() = default;
+
+int KvWebKavori::Initiate() {
+    if (!InitiateSite()) return 0;
+    if (GetSystemVar("hp_theme").IsEmpty()) SetSystemVar("hp_theme", "VuvUrad");
+    return 1;
+}
+
+int KvWebKavori::DoGetResponse() {
+    const CString dir = LowerCase(m_strCurDir);
+    const CString file = LowerCase(m_strCurFile);
+    if (dir == "/" && (file.IsEmpty() || file == "index.html")) return ResponseHomePage();
+    if (dir == "/" && file == "proxy.pac") return ResponseProxyPac();
+    if (dir == "/" && file == "error.css") return ResponseSimpleOrLocalFile("/_template/error.css");
+    if (dir.Find("/setools/") == 0) return ResponseSETools();
+    if (file.GetLength() > 4 && file.Right(4) == ".php") {
+        const int done = ResponsePhpModule();
+        if (done) return done;
+    }
+    return ResponseNotFound();
+}
+
+int KvWebKavori::ResponsePhpModule() {
+    const CString file = LowerCase(m_strCurFile);
+    if (file == "wcard_brisna.php") return ResponseWebCard("/_template/card_brisna.htm");
+    if (file == "wcard_sengine.php") return ResponseWebCard("/_template/card_sengine.htm");
+    if (file == "wcard_localweb.php") return ResponseWebCard("/_template/card_localweb.htm");
+    if (file == "search.php" || file == "newsearch.php") return ResponseSearchEntry();
+    if (file == "ad-show-js.php") return ResponseAdShowJs();
+    if (file == "linkweb.php" || file == "localweb.php") return ResponseLocalWeb();
+    if (file == "aboutus.php") return ResponseShowFileContent("/_template/aboutus.htm", "About Us");
+    if (file == "privacy-policy.php")
+        return ResponseShowFileContent("/_template/privacy-policy.htm", "Privacy Policy");
+    if (file == "feedback.php") return ResponseShowFileContent("/_template/feedback.htm", "Your Feedback");
+    if (file == "help.php") return ResponseShowFileContent("/_template/help.htm", "Help");
+    if (file == "kvproxy.php") return ResponseShowFileContent("/_template/kvproxy.htm", "About KvProxy");
+    if (file == "showfile.php") return ResponseShowFile();
+    if (file == "showcontent.php") return ResponseShowContent();
+    if (file == "ad-mgmt.php") return ResponseAdManagement();
+    if (file == "ad-jump.php") return ResponseAdJump();
+    if (file == "option.php") return ResponseOption();
+    if (file == "pagelinks.php") return ResponsePageLinks();
+    if (file == "cache.php") return ResponseCacheManagement();
+    if (file == "history.php") return ResponseHistory();
+    return KvWebObjectEx::ResponsePhpModule();
+}
+
+int KvWebKavori::WebPageShow(const char* file, KvParseImp* imp) { return KvWebObjectEx::WebPageShow(file, imp); }
+
+int KvWebKavori::ResponsePortalPage(const char* title, const CString& body, const char* label, const char* url) {
+    m_strPageTitle = title;
+    m_strPageContent = body;
+    KvParseImp imp;
+    imp.AddVariable("current_path", RenderHomeLink() + " &gt; <a href=\"" + HtmlEscapeAttr(url) + "\">" +
+                                        HtmlEscape(label) + "</a>");
+    imp.AddVariable("page_url", url);
+    return WebPageShow("wpage.htm", &imp);
+}
+
+CString KvWebKavori::RenderHomeLink() {
+    return "<a href=\"/\">" + HtmlEscape(GetSystemVar("hp_name")) + "</a>";
+}
+
+// --- filled in by the portal's pages -----------------------------------------------------
+int KvWebKavori::ResponseHomePage() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseShowFileContent(const char*, const char*) { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseShowFile() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseShowContent() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseWebCard(const char*) { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseSearchEntry() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseSETools() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponsePageLinks() { return ResponseNotYetImplemented(); }
+int KvWebKavori::ResponseOption() { return ResponseNotYetImplemented(); }
