@@ -25,6 +25,7 @@
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/sites/KvLinkDirTemplate.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
+#include "proxy/sites/KvKavoriSite.h"
 #include "proxy/sites/KvPolyseekSite.h"
 #include "proxy/sites/KvRssTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
@@ -104,6 +105,8 @@ int KvWebProxyApp::InitInstance() {
     (void)KvEnsureLinkDirTemplate(m_strBasePath);
     // The search site answers on the shipped data.
     (void)KvEnsurePolyseekSite(m_strBasePath);
+    // So does the portal, the start page at the portal host.
+    (void)KvEnsureKavoriSite(m_strBasePath);
     return 1;
 }
 

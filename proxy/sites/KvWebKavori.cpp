@@ -1,9 +1,12 @@
 // KvWebKavori: set-up, routing, the home page and the information pages.
 #include "proxy/sites/KvWebKavori.h"
 
+#include <cctype>
+
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtmlEscape.h"
 #include "proxy/web/KvParseImp.h"
+#include "proxy/web/KvWebHosts.h"
 
 IMPLEMENT_DYNCREATE(KvWebKavori, KvWebObjectEx)
 
@@ -66,7 +69,10 @@ int KvWebKavori::ResponsePhpModule() {
     return KvWebObjectEx::ResponsePhpModule();
 }
 
-int KvWebKavori::WebPageShow(const char* file, KvParseImp* imp) { return KvWebObjectEx::WebPageShow(file, imp); }
+int KvWebKavori::WebPageShow(const char* file, KvParseImp* imp) {
+    if (imp) imp->AddVariable("login_href", RenderLoginHRef());
+    return KvWebObjectEx::WebPageShow(file, imp);
+}
 
 int KvWebKavori::ResponsePortalPage(const char* title, const CString& body, const char* label, const char* url) {
     m_strPageTitle = title;
@@ -82,13 +88,55 @@ CString KvWebKavori::RenderHomeLink() {
     return "<a href=\"/\">" + HtmlEscape(GetSystemVar("hp_name")) + "</a>";
 }
 
+// --- the home page and the information pages ------------------------------------------------
+
+int KvWebKavori::ResponseHomePage() {
+    m_strPageTitle = "Welcome to " + GetSystemVar("hp_name", "KvProxy");
+    m_strPageDesc = GetSystemVar("hp_desc");
+    m_strPageKeywords = GetSystemVar("hp_keywords");
+    // Both files are the administrator's own text, filled in by the frame.
+    m_strPageContent =
+        LoadSimpleOrLocalFile("/_template/homepage.htm") + LoadSimpleOrLocalFile("/_template/hp_footer.htm");
+    KvParseImp imp;
+    imp.AddVariable("current_path", RenderHomeLink());
+    imp.AddVariable("site_cards", RenderSiteCards());
+    imp.AddVariable("search_box", RenderSearchBox("kv-search kv-search-big", ""));
+    imp.AddVariable("search_site_url", StrFormat("http://%s/", KV_HOST_POLYSEEK));
+    return WebPageShow("spage.htm", &imp);
+}
+
+int KvWebKavori::ResponseShowFileContent(const char* templatePath, const char* title) {
+    // The template is the administrator's text: the frame's pass fills it.
+    return ResponsePortalPage(title, LoadSimpleOrLocalFile(templatePath), title, "/" + m_strCurFile);
+}
+
+bool KvWebKavori::IsPlainFileName(const CString& name) {
+    if (name.IsEmpty() || name[0] == '.' || name.Find("..") >= 0) return false;
+    for (int i = 0; i < name.GetLength(); ++i) {
+        const unsigned char c = (unsigned char)name[i];
+        if (!isalnum(c) && c != '.' && c != '_' && c != '-') return false;
+    }
+    return true;
+}
+
+int KvWebKavori::ResponseShowFile() {
+    const CString name = m_cgi.GetValue("file", "");
+    if (!IsPlainFileName(name)) {
+        return ResponseError("the template file %s cannot be shown.", name.IsEmpty() ? "(blank)" : name.c_str());
+    }
+    return ResponseSimpleOrLocalFile("/_template/" + name);
+}
+
+int KvWebKavori::ResponseShowContent() {
+    const CString name = m_cgi.GetValue("file", "");
+    if (!IsPlainFileName(name)) {
+        return ResponseError("the template file %s cannot be shown.", name.IsEmpty() ? "(blank)" : name.c_str());
+    }
+    const CString body = LoadSimpleOrLocalFile("/_template/" + name);
+    if (body.IsEmpty()) return ResponseNotFound();
+    return ResponsePortalPage(name, body, name, "/showcontent.php?file=" + UrlEscapeComponent(name));
+}
+
 // --- filled in by the portal's pages -----------------------------------------------------
-int KvWebKavori::ResponseHomePage() { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseShowFileContent(const char*, const char*) { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseShowFile() { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseShowContent() { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseWebCard(const char*) { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseSearchEntry() { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseSETools() { return ResponseNotYetImplemented(); }
 int KvWebKavori::ResponsePageLinks() { return ResponseNotYetImplemented(); }
 int KvWebKavori::ResponseOption() { return ResponseNotYetImplemented(); }

@@ -45,6 +45,17 @@ public:
     int DoGetResponse() override;
     int ResponsePhpModule() override;
     int WebPageShow(const char* file, KvParseImp* imp) override;
+    // The portal's navigation bar, footer and search boxes (to the
+    // meta-search site); an administrator may replace the bar and footer
+    // through the settings "hp_header" and "hp_footer".
+    CString RenderPageHeader() override;
+    CString RenderPageFooter() override;
+    CString RenderSearchForm(const char* arg) override;
+    CString RenderSearchForm3(const char* arg) override;
+
+    // Whether `name` is a plain template file name: letters, digits, ".",
+    // "_" and "-" only, not starting with a dot.
+    static bool IsPlainFileName(const CString& name);
 
 protected:
     // --- KvWebKavori.cpp: routing, home page, information pages ---
@@ -60,6 +71,14 @@ protected:
     // The body in the site's page frame with the trail "Home > <label>".
     int ResponsePortalPage(const char* title, const CString& body, const char* label, const char* url);
     CString RenderHomeLink();
+    // --- KvWebKavoriHome.cpp: the home page's pieces ---
+    CString RenderSiteCards();
+    CString RenderSearchBox(const char* cssClass, const char* query);
+    // --- KvWebKavoriOption.cpp: the set-up page's pieces ---
+    CString RenderConfigRows();
+    CString RenderListRows();
+    // --- KvWebKavoriLinks.cpp: the page-links rows ---
+    int ReadCachedPage(const CString& url, CString& html);
 
     // --- KvWebKavoriHistory.cpp ---
     int ResponseHistory();  // "history.php"

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "base/containers/KvMap.h"
 #include "base/containers/KvObject.h"
@@ -33,6 +34,15 @@
 class KvHttpRequest;
 class KvHttpResponse;
 class KvWebObject;
+
+// One site as the pages that list the sites show it.
+struct KvLocalWebInfo {
+    CString domain;       // host name
+    CString url;          // home URL
+    CString name;         // display name (hp_name)
+    CString description;  // hp_desc
+    CString className;    // the site's run-time class ("KvWebLink"...)
+};
 
 class KvWebMgr : public KvObject {
     DECLARE_DYNCREATE(KvWebMgr)
@@ -62,6 +72,8 @@ public:
     // The list of all sites by name: paged, pages of 10 with a paging bar;
     // otherwise one table row per site.
     CString RenderLocalWebList(int page, int paged);
+    // Every site, each initiated first, ordered by display name (then host).
+    std::vector<KvLocalWebInfo> ListLocalWebs();
 
     void SetReadOnly(int flag) { m_bReadOnly = flag; }
     int IsReadOnly() const { return m_bReadOnly; }
