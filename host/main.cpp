@@ -3,13 +3,18 @@
 //
 //   kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]
 //
-// Without --config the configuration is "kvproxy.ini" beside the program.
+// Without --config the configuration is "kvproxy.ini" beside the program,
+// as in the build tree. An installed program (no kvproxy.ini beside it,
+// its shipped defaults in <prefix>/share/kvproxy) reads the user's
+// ${XDG_CONFIG_HOME:-~/.config}/kvproxy/kvproxy.ini and keeps its data in
+// ${XDG_DATA_HOME:-~/.local/share}/kvproxy, both made from the defaults.
 // --listen overrides the file's [Proxy] Listen; there port 0 asks for any
 // free port (the line printed at start says which).
 #include <malloc.h>
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -19,6 +24,7 @@
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvProxyServerKavori.h"
+#include "proxy/core/KvUserDirs.h"
 #include "proxy/core/KvWebProxyApp.h"
 
 extern "C" const char* KvProxyVersion();
@@ -31,7 +37,8 @@ const char kUsage[] =
     "KvProxy, a personal web proxy. Point the browser's HTTP proxy at the\n"
     "address printed at start (%s unless configured otherwise).\n"
     "\n"
-    "  --config PATH       the configuration file (default: kvproxy.ini beside the program)\n"
+    "  --config PATH       the configuration file (default: kvproxy.ini beside the program;\n"
+    "                      installed: ${XDG_CONFIG_HOME:-~/.config}/kvproxy/kvproxy.ini)\n"
     "  --listen HOST:PORT  listen there instead of [Proxy] Listen; port 0 takes any free port\n"
     "  --version           print the version and exit\n"
     "  --help              print this text and exit\n"
@@ -105,12 +112,59 @@ void ExplainStartFailure(const KvWebProxyApp& app) {
                  error ? KvSocketErrorText(error, scratch, sizeof scratch) : "the server could not be started");
 }
 
+// Chooses the configuration file, and for an installed program the user's
+// folders (made from the shipped defaults where the user has nothing yet):
+// 0 to go on, otherwise the exit code + 1.
+int ChooseConfiguration(KvWebProxyApp& app, const Options& options) {
+    if (options.config) app.m_strConfigFile = KvAbsolutePath(options.config);
+    const CString defaults = KvFindInstalledDefaults(KvWebProxyApp::GetModuleDir());
+    if (defaults.IsEmpty()) {
+        if (!options.config) app.m_strConfigFile = KvWebProxyApp::DefaultConfigFile();
+        return 0;
+    }
+    KvUserDirs dirs;
+    dirs.defaults = defaults;
+    if (!KvResolveUserDirs([](const char* name) { return std::getenv(name); }, dirs)) {
+        std::fprintf(stderr, "kvproxy: cannot find your home folder (set HOME)\n");
+        return 3;
+    }
+    app.SetInstalledDefaults(defaults, dirs.dataDir);
+    if (options.config) return 0;
+    app.m_strConfigFile = dirs.ConfigFile();
+    CString failed;
+    const int made = KvMakeUserConfig(dirs, failed);
+    if (made < 0) {
+        std::fprintf(stderr, "kvproxy: cannot make your configuration %s (%s failed)\n", dirs.ConfigFile().c_str(),
+                     failed.c_str());
+        return 3;
+    }
+    if (made > 0) std::printf("kvproxy: made %s from the shipped defaults\n", dirs.ConfigFile().c_str());
+    return 0;
+}
+
 // Every connection has its own thread, and glibc gives threads their own
 // arenas: a large body (a cached object, a relayed copy) freed there stays
 // resident in that arena, and the process keeps the sum of every arena's
 // peak. Blocks from 1 MiB up are mapped instead and go back to the system
 // when freed, so memory follows the answers in flight. (Setting the
 // threshold also stops glibc from raising it after such a free.)
+// Says where the proxy listens and which folders it uses, on the output
+// (the service manager's journal) and in the log.
+void ReportStart(const KvWebProxyApp& app) {
+    if (app.GetDefaultFilesCopied() > 0) {
+        std::printf("kvproxy: copied %d shipped default files into %s\n", app.GetDefaultFilesCopied(),
+                    app.m_strBasePath.c_str());
+    }
+    const bool v6 = app.m_strListenHost.Find(':') >= 0;
+    CString address;
+    address.Format("%s%s%s:%u", v6 ? "[" : "", app.m_strListenHost.c_str(), v6 ? "]" : "", app.GetBoundPort());
+    std::printf("kvproxy: listening on %s (data in %s, configuration %s)\n", address.c_str(),
+                app.m_strBasePath.c_str(), app.m_strConfigFile.c_str());
+    std::fflush(stdout);
+    LogError(KV_LOG_INFO, "KvProxy %s listening on %s; data in %s; configuration %s", KvProxyVersion(),
+             address.c_str(), app.m_strBasePath.c_str(), app.m_strConfigFile.c_str());
+}
+
 void LimitRetainedMemory() { mallopt(M_MMAP_THRESHOLD, 1 << 20); }
 
 }  // namespace
@@ -130,7 +184,10 @@ int main(int argc, char** argv) {
     }
     // The full system: local sites, lists and cache before forwarding.
     app->SetProxyServerClass(RUNTIME_CLASS(KvProxyServerKavori));
-    app->m_strConfigFile = options.config ? KvAbsolutePath(options.config) : KvWebProxyApp::DefaultConfigFile();
+    if (int done = ChooseConfiguration(*app, options)) {
+        delete app;
+        return done - 1;
+    }
     if (!app->InitInstance()) {
         ExplainConfigFailure(*app);
         delete app;
@@ -149,10 +206,7 @@ int main(int argc, char** argv) {
         delete app;
         return 3;
     }
-    const bool v6 = app->m_strListenHost.Find(':') >= 0;
-    std::printf("kvproxy: listening on %s%s%s:%u (data in %s)\n", v6 ? "[" : "", app->m_strListenHost.c_str(),
-                v6 ? "]" : "", app->GetBoundPort(), app->m_strBasePath.c_str());
-    std::fflush(stdout);
+    ReportStart(*app);
 
     int code = app->Run();
     app->StopProxy();

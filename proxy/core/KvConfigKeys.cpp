@@ -12,7 +12,7 @@
 namespace {
 
 constexpr KvConfigKey kKeys[] = {
-    {"Directories", "basepath", "", "the program's folder",
+    {"Directories", "basepath", "", "the program's folder, or ~/.local/share/kvproxy when installed",
      "base directory of templates, lists, cache and logs; relative to the file's folder"},
     {"Proxy", "Listen", "127.0.0.1:8168", "127.0.0.1:8168", "host:port the proxy listens on (port 0 too)"},
     {"Proxy", "Forward", "", "direct connections", "upstream proxy host:port that every request goes through"},

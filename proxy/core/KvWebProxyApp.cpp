@@ -23,6 +23,7 @@
 #include "proxy/feeds/KvFeedSettings.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
+#include "proxy/core/KvUserDirs.h"
 #include "proxy/sites/KvLinkDirTemplate.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
 #include "proxy/sites/KvKavoriSite.h"
@@ -87,12 +88,21 @@ CString KvWebProxyApp::DefaultConfigFile() {
     return GetModuleDir() + name;
 }
 
+void KvWebProxyApp::SetInstalledDefaults(const CString& defaults, const CString& dataDir) {
+    m_strInstalledDefaults = defaults;
+    m_strUserDataDir = dataDir;
+}
+
+CString KvWebProxyApp::DefaultBasePath() const {
+    return m_strUserDataDir.IsEmpty() ? GetModuleDir() : m_strUserDataDir;
+}
+
 // ---------------------------------------------------------------------------
 // Start-up and shut-down.
 
 int KvWebProxyApp::InitInstance() {
     if (!KvBaseApp::InitInstance()) return 0;
-    m_strBasePath = WithoutFinalSeparator(GetModuleDir());
+    m_strBasePath = WithoutFinalSeparator(DefaultBasePath());
     int ok = m_bReadConfigFiles ? ReadConfigFiles() : SetConfigManually();
     if (!ok) return 0;
     KvMime::GetInstance()->SetMimeFile(m_strBasePath + "/mime.types");
@@ -126,6 +136,19 @@ void KvWebProxyApp::PrepareDataDirectories() {
     }
 }
 
+// A user who cannot get every default file still gets the proxy: what is
+// missing shows as a missing template or list.
+void KvWebProxyApp::CopyDefaultData() {
+    CString failed;
+    m_nDefaultFilesCopied = KvCopyDefaultData(m_strInstalledDefaults, m_strBasePath, &failed);
+    if (m_nDefaultFilesCopied < 0) {
+        CString text;
+        text.Format("The shipped defaults in %s could not all be copied into %s (%s failed)",
+                    m_strInstalledDefaults.c_str(), m_strBasePath.c_str(), failed.c_str());
+        KvMessageBox(text, nullptr, MB_OK | MB_ICONWARNING);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Configuration.
 
@@ -151,13 +174,15 @@ int KvWebProxyApp::ReadIniFile() {
     CString base = KvConfigString(m_iniFile, "Directories", "basepath");
     base.Trim();
     if (base.IsEmpty()) {
-        base = GetModuleDir();
+        base = DefaultBasePath();
     } else if (!IsAbsolute(base)) {
         // A relative base directory is taken from where the file lies.
         CString file = KvAbsolutePath(m_strConfigFile);
         base = file.Left(file.ReverseFind('/') + 1) + base;
     }
     m_strBasePath = WithoutFinalSeparator(KvAbsolutePath(base));
+    // The lists below are read from it.
+    if (!m_strInstalledDefaults.IsEmpty()) CopyDefaultData();
 
     if (!ReadProxySection()) return 0;
 

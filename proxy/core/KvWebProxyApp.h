@@ -88,6 +88,13 @@ public:
     // The configuration file beside the program: "x.exe" reads "x.ini",
     // any other name has ".ini" appended.
     static CString DefaultConfigFile();
+    // An installed program (see KvUserDirs.h): `dataDir` is the base
+    // directory when the configuration names none, and the base directory
+    // in force gets every shipped default file from `defaults` that it
+    // lacks, at each start, before anything reads it.
+    void SetInstalledDefaults(const CString& defaults, const CString& dataDir);
+    // Default files copied into the base directory at start (-1: failed).
+    int GetDefaultFilesCopied() const { return m_nDefaultFilesCopied; }
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
     CString m_strTunnelPorts;               // [Proxy] TunnelPorts
@@ -103,6 +110,9 @@ protected:
     int InitWhiteAndBlackList();
     // Cache/, Log/ and Temp/ below the base directory, made when missing.
     void PrepareDataDirectories();
+    // The base directory when the configuration names none.
+    CString DefaultBasePath() const;
+    void CopyDefaultData();
     // "Listen"/"Forward" value into host and port.
     static void SplitHostPort(const char* value, CString& host, int& port);
     // The members of [Proxy], and of [General] and [Debugging], from the
@@ -114,6 +124,9 @@ protected:
     KvProxyServer* m_pProxyServer = nullptr;
     const CRuntimeClass* m_pRTProxyServer;
     int m_nStartError = 0;
+    CString m_strInstalledDefaults;  // empty unless installed
+    CString m_strUserDataDir;
+    int m_nDefaultFilesCopied = 0;
 
 private:
     std::mutex m_csOnline;
