@@ -95,6 +95,11 @@ protected:
 
     // --- KvWebKavoriSites.cpp: "linkweb.php", "localweb.php" ---
     int ResponseLocalWeb();
+    int ResponseLocalWebList();
+    int ResponseLocalWebForm(const KvDomainInfo& info, const char* message);
+    bool ReadLocalWebForm(KvDomainInfo& info, CString& message);
+    int ResponseDoCreateLocalWeb();
+    int ResponseLocalWebCreated(const KvDomainInfo& info);
 
     // --- KvWebKavoriAds.cpp: advertising items ---
     int ResponseAdManagement();  // "ad-mgmt.php"

@@ -57,6 +57,8 @@ int KvWebObjectEx::ResponseLoginModule() {
 int KvWebObjectEx::ResponseShowLoginForm() {
     KvParseImp imp;
     imp.AddVariable("current_path", RenderTrail("Login", "/phpmod/login.php"));
+    // A link may name the member ("?uid=..."), never the password.
+    imp.AddVariable("login_uid", HtmlEscape(m_cgi.GetValue("uid", "")));
     return ResponseTemplatePage("/_template/login.htm", "Login", imp);
 }
 
