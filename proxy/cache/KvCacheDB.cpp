@@ -100,7 +100,7 @@ void KvCacheDB::SetBusyTimeout(int ms) {
 int KvCacheDB::Open(const char* directory, const char* name) {
     std::unique_lock<std::shared_mutex> exclusive(m_openLock);
     KvCriticalLock lock(m_lock);
-    if (m_bOpen.load()) NoteAllChanged();  // its answers are no longer served
+    if (m_bOpen.load() && !m_bReadOnly.load()) NoteAllChanged();  // its answers are no longer served
     DropReaders();
     m_bOpen.store(false, std::memory_order_release);
     m_dbIndex.Close();
@@ -149,8 +149,10 @@ int KvCacheDB::OpenFiles(bool indexExisted) {
         return 0;
     }
     m_bOpen.store(true, std::memory_order_release);
-    // Its answers may come before those of a store read so far.
-    NoteAllChanged();
+    // Its answers may come before those of a store read so far. A
+    // read-only store is one the proxy never serves from (the cache pages,
+    // tools): opening it leaves the memory front as it is.
+    if (!m_bReadOnly.load()) NoteAllChanged();
     return 1;
 }
 
@@ -179,7 +181,7 @@ int KvCacheDB::InitNewDatabase() {
 void KvCacheDB::Close() {
     std::unique_lock<std::shared_mutex> exclusive(m_openLock);
     KvCriticalLock lock(m_lock);
-    if (m_bOpen.load()) NoteAllChanged();  // its answers are no longer served
+    if (m_bOpen.load() && !m_bReadOnly.load()) NoteAllChanged();  // its answers are no longer served
     DropReaders();
     m_bOpen.store(false, std::memory_order_release);
     m_dbIndex.Close();

@@ -95,6 +95,13 @@ public:
     CString m_strPath;
 };
 
+// One object found by SearchObjects.
+struct KvCacheFound {
+    int objId = 0;
+    CString host;
+    CString path;
+};
+
 // A stored form ready to be written: its bytes and their checksum.
 struct KvCacheBlob {
     const unsigned char* data = nullptr;
@@ -198,6 +205,15 @@ public:
     int PopulateDomain2(KvObjectArray* hosts);  // by host name, with object counts
     int PopulateObject(int hostId, KvObjectArray* objects);  // KvCacheObjectItem by path
     int PopulateObjectIds(int hostId, CUIntArray* ids);      // by path
+    // The number of objects stored; -1 when it cannot be read.
+    int CountObjects();
+    // The host's name; empty when the store has no such host.
+    CString GetHostName(int hostId);
+    // Objects whose address ("http://" host path) holds `text`, letter case
+    // of ASCII ignored, ordered by host and path: up to `limit` of them
+    // from the `offset`-th into `found`, and the number of all matches into
+    // `total`. 1 on success.
+    int SearchObjects(const char* text, int offset, int limit, std::vector<KvCacheFound>& found, int& total);
 
     // Moves every object of the host into the target store (objects the
     // target already holds are only deleted here). 1 when all moved.

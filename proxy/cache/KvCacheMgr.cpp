@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "base/file/KvFileFunc.h"
 #include "base/thread/KvCleanupMgr.h"
 #include "base/time/KvElapsed.h"
 #include "inet/http/KvHttpRequest.h"
@@ -203,4 +204,32 @@ int KvCacheMgr::DeleteCache(KvHttpRequest* request) {
     CString host, path;
     if (!request || !_BreakUrlComponent(request->m_strURL, host, path)) return 0;
     return DeleteByKey(host, path);
+}
+
+// --- changes in one named store (the cache pages) ------------------------------------
+
+template <typename Change>
+int KvCacheMgr::ChangeInStore(const char* store, Change change) {
+    if (!store || !*store) return 0;
+    const CString dir = KvCacheGetDirectory();
+    // A writable open would make the files: a store that is not there
+    // stays absent.
+    if (!IsFileExist(KvCacheFindFile(dir, CString(store) + ".cdx"))) return 0;
+    if (KvCacheDB* db = GetCacheDB(KvCacheKeyHost(store))) return change(*db);
+    // A store the manager does not serve from (made after the start).
+    KvCacheDB db;
+    db.SetExpiredDays((UINT)GetExpiredDays());
+    db.EnableCacheDelete(FALSE);
+    if (!db.Open(dir, KvCacheResolveName(dir, store, ".cdx"))) return 0;
+    return change(db);
+}
+
+int KvCacheMgr::DeleteFromStore(const char* store, const char* host, const char* path) {
+    if (!host || !*host || !path || !*path) return 0;
+    return ChangeInStore(store, [&](KvCacheDB& db) { return db.DeleteCache(host, path); });
+}
+
+int KvCacheMgr::DeleteHostFromStore(const char* store, const char* host) {
+    if (!host || !*host) return 0;
+    return ChangeInStore(store, [&](KvCacheDB& db) { return db.DeleteAllCacheByHost(host); });
 }

@@ -69,6 +69,13 @@ public:
     // 1 when the object is gone (also when it was never stored).
     int DeleteCache(const char* host, const char* path);
     int DeleteCache(KvHttpRequest* request);
+    // Deletes from the one store named (any store of the cache directory,
+    // matched without letter case) the object of a stored host and path,
+    // or every object of a host. The manager's own open store does it when
+    // it has one, so the memory front drops the object at once. 0 when the
+    // store does not exist (nothing is made) or the deletion failed.
+    int DeleteFromStore(const char* store, const char* host, const char* path);
+    int DeleteHostFromStore(const char* store, const char* host);
 
 protected:
     int Initiate();
@@ -84,6 +91,11 @@ protected:
     // Opens the store once; false (reported once) when it cannot be opened.
     bool EnsureOpen(KvCacheDB& db, const char* name);
     KvCacheDB* FindDomainStore(const char* host);
+    // Runs `change` on the named store: the manager's when it has that
+    // store open or can open it, else a store opened for this change only;
+    // never on a store whose files do not exist.
+    template <typename Change>
+    int ChangeInStore(const char* store, Change change);
 
     KvMapStringToObject m_mapCacheDB{10};  // lower-cased name -> owned KvCacheDB
     int m_bInitiated = 0;

@@ -92,6 +92,9 @@ protected:
     int ResponseCacheShowDomainList();
     int ResponseCacheShowObjectList();
     int ResponseCacheShowPage();
+    // --- KvWebKavoriCacheSearch.cpp: searching and deleting in the cache ---
+    int ResponseCacheSearch();                  // op=search
+    int ResponseCacheDelete(bool wholeDomain);  // op=delete, op=deldomain
 
     // --- KvWebKavoriSites.cpp: "linkweb.php", "localweb.php" ---
     int ResponseLocalWeb();

@@ -107,6 +107,14 @@ TEST(CacheMemoryTest, StoresDropTheKeysTheyChange) {
     ASSERT_EQ(db.AddCache("a.org", "/x", &r), 1);
     ASSERT_EQ(db.DeleteAllCacheByHost("a.org"), 1);
     EXPECT_EQ(front.Find(key), nullptr);
+    // Looking into a store read-only (the cache pages do) changes nothing.
+    keep();
+    {
+        KvCacheDB reader;
+        reader.SetReadOnly(TRUE);
+        ASSERT_EQ(reader.Open(dir.Path().c_str(), "vcache"), 1);
+    }
+    EXPECT_NE(front.Find(key), nullptr);
     front.SetBudget(0);
 }
 
