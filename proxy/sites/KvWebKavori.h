@@ -22,6 +22,7 @@
 
 #include "proxy/web/KvWebObjectEx.h"
 
+class KvAdvItem;
 class KvRepoKavori;
 
 // The creation form of a new local site.
@@ -108,6 +109,11 @@ protected:
     int ResponseAdManagement();  // "ad-mgmt.php"
     int ResponseAdJump();        // "ad-jump.php"
     int ResponseAdShowJs();      // "ad-show-js.php"
+    bool OpenAdRepo(KvRepoKavori& repo);
+    int ResponseAdList();
+    int ResponseAdEditForm(const KvAdvItem& item, const char* message);
+    int ResponseAdSave();
+    int ResponseAdDelete();
 
     KvRepoKavori* m_pRepoKavori = nullptr;  // opened on the site's own database file
 };

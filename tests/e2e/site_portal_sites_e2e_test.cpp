@@ -112,4 +112,49 @@ TEST_F(PortalSites, OnlyTheAdministratorsOwnFormCreates) {
     }
 }
 
+TEST_F(PortalSites, AdItemsTakeWebAddressesOnlyAndShowAsText) {
+    ASSERT_TRUE(site.Ready());
+    const std::string count = "select count(*) from advitem";
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    auto save = [&](const std::string& url, const std::string& shownAs) {
+        admin.FetchToken("/ad-mgmt.php?op=edit");
+        return admin.PostWithToken("/ad-mgmt.php", {{"op", "save"}, {"fld_id", "0"}, {"fld_url", url},
+                                                    {"fld_title", "T"}, {"fld_showas", shownAs}, {"fld_active", "1"}});
+    };
+    for (const std::string bad : {"javascript:alert(1)", "", "data:text/html,x", "/local"}) {
+        EXPECT_NE(save(bad, "x").body.find("URL cannot be empty or URL format is wrong!"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(site.DbValue(count), "0");
+    // Saving without the token changes nothing either.
+    admin.Post("/ad-mgmt.php", {{"op", "save"}, {"fld_url", "http://ads.example/"}});
+    EXPECT_EQ(site.DbValue(count), "0");
+
+    const std::string hostile = "</script><script>alert(1)</script>' \\ \n{page_title}";
+    ASSERT_EQ(save("http://ads.example/x?a=1&b=2", hostile).status, 302);
+    const Answer js = SiteClient(site.proxy, kPortal).Get("/ad-show-js.php?id=1");
+    EXPECT_EQ(js.Get("content-type"), "application/x-javascript");
+    ASSERT_EQ(js.body.rfind("adv = '", 0), 0u) << js.body;
+    const size_t end = js.body.find("';\r\ndocument.write(adv);\r\n");
+    ASSERT_NE(end, std::string::npos);
+    const std::string value = js.body.substr(7, end - 7);
+    EXPECT_EQ(value.find_first_of("'\"<>\r\n{}"), std::string::npos) << value;
+    EXPECT_NE(value.find("ad-jump.php"), std::string::npos);
+
+    const Answer jump = SiteClient(site.proxy, kPortal).Get("/ad-jump.php?id=1");
+    EXPECT_EQ(jump.status, 302);
+    EXPECT_EQ(jump.Get("location"), "http://ads.example/x?a=1&b=2");
+    EXPECT_EQ(site.DbValue("select adv_hits from advitem where adv_id = 1"), "1");
+    // An address that is no longer safe is never followed.
+    site.DbValue("update advitem set adv_url = 'javascript:alert(1)' where adv_id = 1");
+    EXPECT_EQ(SiteClient(site.proxy, kPortal).Get("/ad-jump.php?id=1").status, 404);
+    EXPECT_EQ(SiteClient(site.proxy, kPortal).Get("/ad-jump.php?id=9").status, 404);
+
+    // The list is the administrator's; a delete link works with the token only.
+    EXPECT_EQ(SiteClient(site.proxy, kPortal).Get("/ad-mgmt.php").body.find("ads.example"), std::string::npos);
+    admin.Get("/ad-mgmt.php?op=delete&id=1");
+    EXPECT_EQ(site.DbValue(count), "1");
+    admin.Get("/ad-mgmt.php?op=delete&id=1&rnd=" + admin.Token());
+    EXPECT_EQ(site.DbValue(count), "0");
+}
+
 }  // namespace
