@@ -70,7 +70,11 @@ int KvWebKavori::ResponsePhpModule() {
 }
 
 int KvWebKavori::WebPageShow(const char* file, KvParseImp* imp) {
-    if (imp) imp->AddVariable("login_href", RenderLoginHRef());
+    if (!imp) return 0;
+    imp->AddVariable("login_href", RenderLoginHRef());
+    // The portal's pieces (cards, tools, set-up tables) on top of the theme.
+    m_strPageContent = "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_template/portal.css\">\r\n" +
+                       CString(m_strPageContent);
     return KvWebObjectEx::WebPageShow(file, imp);
 }
 
@@ -136,7 +140,3 @@ int KvWebKavori::ResponseShowContent() {
     if (body.IsEmpty()) return ResponseNotFound();
     return ResponsePortalPage(name, body, name, "/showcontent.php?file=" + UrlEscapeComponent(name));
 }
-
-// --- filled in by the portal's pages -----------------------------------------------------
-int KvWebKavori::ResponsePageLinks() { return ResponseNotYetImplemented(); }
-int KvWebKavori::ResponseOption() { return ResponseNotYetImplemented(); }

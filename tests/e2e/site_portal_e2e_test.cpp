@@ -97,4 +97,70 @@ TEST_F(PortalTest, SearchEntryPointsGoToTheMetaSearchSite) {
     EXPECT_TRUE(Contains(form.body, "action=\"http://search.kvproxy.home.arpa/search.php\""));
 }
 
+// A page of links of every kind a page holds: relative ones under a
+// <base>, entities, hidden ones, scripts, hostile text and addresses.
+constexpr char kLinksPage[] =
+    "<html><head><base href=\"/dir/\"></head><body>"
+    "<!-- <a href=\"http://hidden.example/\">hidden</a> -->"
+    "<a href=\"a.html\">Relative &amp; one</a> <A HREF='http://other.example/x?a=1&amp;b=2'>Other <b>site</b></A>"
+    "<a href=\"javascript:alert(1)\">js</a> <a href=mailto:a@b>mail</a> <a name=x>anchor</a>"
+    "<a href=\"https://secure.example/\">{page_content}<script>document.write('<a href=x>')</script></a>"
+    "<a href=\"/top\">&lt;img src=x onerror=alert(1)&gt;</a></body></html>";
+
+TEST_F(PortalTest, PageLinksAreReadFromTheCacheAndShownEscaped) {
+    ASSERT_TRUE(proxy.Started());
+    Server origin([](Conn& c) {
+        if (c.ReadHead().empty()) return;
+        const std::string body = kLinksPage;
+        c.Write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body);
+        c.WaitClosed(2000);
+    });
+    const std::string base = "http://127.0.0.1:" + std::to_string(origin.Port());
+    const std::string page = "/pagelinks.php?url=" + FormEncode({{"", base + "/links.html"}}).substr(1);
+    EXPECT_TRUE(Contains(client.Get(page).body, "This page is not in the cache"));
+    ASSERT_EQ(200, Parse(proxy.Exchange(GetRequest(base + "/links.html"))).status);
+    // The copy is stored after the answer went out: wait for it.
+    std::string body;
+    EXPECT_TRUE(WaitUntil([&] { return !Contains(body = client.Get(page).body, "not in the cache"); }));
+    EXPECT_TRUE(Contains(body, "4 links of the cached page"));
+    EXPECT_TRUE(Contains(body, "<a href=\"" + base + "/dir/a.html\" rel=\"noreferrer\">"));
+    EXPECT_TRUE(Contains(body, "<font size=\"2\">Relative &amp; one</font>"));
+    EXPECT_TRUE(Contains(body, "href=\"http://other.example/x?a=1&amp;b=2\""));
+    EXPECT_TRUE(Contains(body, "<font size=\"2\">Other site</font>"));
+    EXPECT_TRUE(Contains(body, "&lt;img src=x onerror=alert(1)&gt;"));
+    EXPECT_TRUE(Contains(body, "href=\"" + base + "/top\""));
+    for (const char* absent : {"hidden.example", "javascript:", "mailto:", "<img src=x", "document.write"}) {
+        EXPECT_FALSE(Contains(body, absent)) << absent;
+    }
+}
+
+class PortalSetupTest : public PortalTest {
+protected:
+    PortalSetupTest()
+        : PortalTest("[Proxy]\r\nRecTimeout=10\r\n[General]\r\nUseBlackList=1\r\n[Search]\r\n"
+                     "google=http://search.test/<b>?q={q}\r\n") {}
+};
+
+TEST_F(PortalSetupTest, OptionPageShowsTheListenerAndTheConfigurationEscaped) {
+    ASSERT_TRUE(proxy.Started());
+    WriteFile(proxy.Dir() + "/blacklist.txt", "*.ads.test/*\r\n\r\n*.track.test/*\r\n");
+    const Answer a = client.Get("/option.php");
+    EXPECT_EQ(200, a.status);
+    const std::string port = std::to_string(proxy.Port());
+    EXPECT_TRUE(Contains(a.body, "<code>http://127.0.0.1:" + port + "/proxy.pac</code>"));
+    EXPECT_TRUE(Contains(a.body, "--proxy-server=\"http://127.0.0.1:" + port + "\""));
+    EXPECT_TRUE(Contains(a.body, "export https_proxy=http://127.0.0.1:" + port + "/"));
+    EXPECT_TRUE(Contains(a.body, "href=\"/proxy.pac\""));
+    EXPECT_TRUE(Contains(a.body, "http://search.test/&lt;b&gt;?q="));
+    EXPECT_FALSE(Contains(a.body, "search.test/<b>"));
+    // The black list: two patterns, in use.
+    EXPECT_TRUE(Contains(a.body, "<code>blacklist.txt</code></td><td data-label=\"Patterns\">2</td>"
+                                 "<td data-label=\"In use\">yes</td>"));
+    // The search tools page lists the same service, escaped.
+    const Answer tools = client.Get("/SETools/");
+    EXPECT_TRUE(Contains(tools.body, "http://search.test/&lt;b&gt;?q="));
+    EXPECT_FALSE(Contains(tools.body, "search.test/<b>"));
+}
+
 }  // namespace
