@@ -90,6 +90,7 @@ struct KvRepoTreeLayout {
     using KvRepoTree::AddNewItem; \
     using KvRepoTree::AddNewItems; \
     using KvRepoTree::AddNewSimpleItems; \
+    using KvRepoTree::ImportItems; \
     using KvRepoTree::UpdateItem; \
     using KvRepoTree::DeleteItem; \
     using KvRepoTree::DeleteItemMember; \
@@ -200,6 +201,12 @@ protected:
     // Bulk forms under the bulk lock, in one transaction.
     int AddNewItems(int folder, KvObjectArray* items);
     int AddNewSimpleItems(int folder, KvObjectArray* links);
+    // Many links (KvLinkItem), each into its own folder (m_nFolder), with
+    // compiled statements in one transaction under the bulk lock: a stored
+    // URL only gets the membership, a new link keeps its uploaded-on when
+    // it has one. The number of links newly stored; -1 on failure, when
+    // nothing is kept.
+    int ImportItems(KvObjectArray* items);
     int UpdateItem(KvLinkItem* item);
     // Memberships, then the link.
     int DeleteItem(int id);

@@ -5,6 +5,7 @@
 #include "base/thread/KvSystemLock.h"
 #include "ext/KvSqLite/KvSqlBuffer.h"
 #include "ext/KvSqLite/KvSqlDBEx.h"
+#include "ext/KvSqLite/KvSqlStatement.h"
 #include "inet/html/KvSimpleLink.h"
 #include "proxy/repo/KvRepoRecords.h"
 #include "proxy/repo/KvRepoRows.h"
@@ -139,6 +140,57 @@ int KvRepoTree::AddNewSimpleItems(int folder, KvObjectArray* links) {
         (void)AddNewMember(folder, stored);
     }
     return m_pDB->SetId("link_item", id) && batch.Commit();
+}
+
+int KvRepoTree::ImportItems(KvObjectArray* items) {
+    if (!_CanWrite() || !items) return -1;
+    BulkWrite batch(m_layout.bulkLock, *m_pDB);
+    if (!batch.IsActive()) return -1;
+    KvSqlStatement find = m_pDB->CompileStatement("select item_id from link_item where item_url=?;");
+    KvSqlStatement insert = m_pDB->CompileStatement(
+        "insert into link_item (item_id, item_url, item_showas, item_title, item_desc, item_keywords, item_note, "
+        "item_show, item_active, item_great, item_rank, item_hits, item_afd, item_flags, upload_by, upload_on, "
+        "item_checked) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+    KvSqlStatement member =
+        m_pDB->CompileStatement("insert or ignore into link_member (folder_id, item_id) values (?, ?);");
+    if (!find.IsValid() || !insert.IsValid() || !member.IsValid()) return -1;
+    int id = m_pDB->GetId("link_item");
+    const int first = id;
+    const double now = KvRepoDayNumber(KvTime::GetCurTime()), never = KvRepoDayNumber(NeverChecked());
+    for (int i = 0; i < items->GetSize(); i++) {
+        auto* item = dynamic_cast<KvLinkItem*>(items->GetAt(i));
+        if (!item) continue;
+        find.Bind(1, item->m_strUrl.c_str());
+        int stored = 0;
+        {
+            KvSqlQuery q = find.ExecQuery();
+            if (!q.IsValid()) return -1;
+            if (!q.IsEOF()) stored = q.GetIntField(0);
+        }
+        if (stored <= 0) {
+            stored = ++id;
+            const double uploaded = item->m_timeUploadOn.IsEmpty() ? now : KvRepoDayNumber(item->m_timeUploadOn);
+            insert.Bind(1, stored);
+            insert.Bind(2, item->m_strUrl.c_str());
+            insert.Bind(3, item->m_strShowAs.c_str());
+            insert.Bind(4, item->m_strTitle.c_str());
+            insert.Bind(5, item->m_strDesc.c_str());
+            insert.Bind(6, item->m_strKeywords.c_str());
+            insert.Bind(7, item->m_strNote.c_str());
+            const int numbers[] = {item->m_bShow, item->m_bActive, item->m_bGreat, item->m_nRank,
+                                   item->m_nHits, item->m_nAfd, item->m_nFlags};
+            for (int k = 0; k < 7; ++k) insert.Bind(8 + k, numbers[k]);
+            insert.Bind(15, item->m_strUploadBy.c_str());
+            insert.Bind(16, uploaded);
+            insert.Bind(17, never);
+            if (insert.Execute() < 0) return -1;
+        }
+        item->m_nID = stored;
+        member.Bind(1, item->m_nFolder);
+        member.Bind(2, stored);
+        if (member.Execute() < 0) return -1;
+    }
+    return m_pDB->SetId("link_item", id) && batch.Commit() ? id - first : -1;
 }
 
 int KvRepoTree::UpdateItem(KvLinkItem* item) {

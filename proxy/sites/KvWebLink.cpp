@@ -45,6 +45,7 @@ int KvWebLink::ResponsePhpModule() {
     if (file == "item_pop.php") return ResponseItemPopModule();
     if (file == "sfeed.php") return ResponseSearchFeed();
     if (file == "grabmeta.php") return ResponseGrabMeta();
+    if (file == "bookmarks.php") return ResponseBookmarksModule();
     if (file == "page_hits.php" || file == "todo.php" || file == "file_mgmt.php") return ResponseSettingsAlias();
     return KvWebObjectEx::ResponsePhpModule();
 }
@@ -194,6 +195,13 @@ CString KvWebLink::RenderManagementMenu() {
                       link(StrFormat("/phpmod/item_list.php?Paste=1&cat=%d", cat), "PASTE").c_str(),
                       link(StrFormat("/phpmod/item_list.php?ClearBuffer=1&cat=%d", cat), "CLEAR BUFFER").c_str());
     menu += KvFolderSite::FolderMenu(cat, token);
+    menu += StrFormat("<b>BOOKMARKS </b> [%s%s]<br>\n",
+                      IsUserLogin() && IsUserAdmin()
+                          ? (link(StrFormat("/phpmod/bookmarks.php?op=import&cat=%d", cat), "IMPORT") + ", ").c_str()
+                          : "",
+                      HtmlLink(HtmlEscapeAttr(StrFormat("/phpmod/bookmarks.php?op=export&cat=%d", cat)), "EXPORT",
+                               nullptr)
+                          .c_str());
     return menu + "</div>\n";
 }
 

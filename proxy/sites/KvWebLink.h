@@ -12,6 +12,7 @@
 //   /phpmod/item_pop.php       copy or cut of one link (a pop-up window)
 //   /phpmod/sfeed.php          an outside search's RSS answer into a sub-folder
 //   /phpmod/grabmeta.php       a link from a page saved in Temp (a plain name)
+//   /phpmod/bookmarks.php      bookmark files of browsers: import, export
 //   /phpmod/<other>            the site engine's modules
 //
 // Who may do what: visitors see the folders their level reaches (see
@@ -90,6 +91,14 @@ protected:
     int ResponseSearchFeed();
     int ResponseGrabMeta();
     int ResponseSettingsAlias();
+
+    // Bookmark files.
+    int ResponseBookmarksModule();
+    int ResponseBookmarksImport();
+    int ResponseBookmarksExport();
+    // The import form with `message`; `done` the path of the folder just
+    // filled, when there is one.
+    int BookmarksFormShow(const char* message, const CString& done = CString());
 
     // Search and the clipboard.
     int ResponseSearchModule();

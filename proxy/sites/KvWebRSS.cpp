@@ -52,7 +52,7 @@ int KvWebRSS::ResponsePhpModule() {
     if (file == "search.php") return ResponseSearchModule();
     if (file == "jump.php") return ResponseJump();
     if (file == "item_list.php") return ResponseItemListModule();
-    if (file == "opml.php") return ResponseOpml();
+    if (file == "opml.php") return ResponseOpmlModule();
     return KvWebObjectEx::ResponsePhpModule();
 }
 
@@ -98,6 +98,9 @@ CString KvWebRSS::RenderManagementMenu() {
     if (!m_folder.m_strRssUrl.IsEmpty() && m_folder.m_strRssUrl != "(NULL)") {
         menu += "] <b>FEED </b> [" + link(StrFormat("/phpmod/rss_download.php?cat=%d", cat), "UPDATE NOW") + ", " +
                 link(StrFormat("/phpmod/rss_queue.php?cat=%d", cat), "MARK AS UPDATED");
+    } else {
+        menu += "] <b>OPML </b> [" + link(StrFormat("/phpmod/opml.php?op=import&cat=%d", cat), "IMPORT") + ", " +
+                HtmlLink("/phpmod/opml.php", "EXPORT", nullptr);
     }
     return menu + "]</div>\n";
 }

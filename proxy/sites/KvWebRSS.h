@@ -10,7 +10,8 @@
 //   /phpmod/rss_queue.php?cat=     only stamp the folder's last download
 //   /phpmod/search.php             search over the stored items
 //   /phpmod/jump.php?id=           count a hit and go to the item
-//   /phpmod/opml.php               the visible feed folders as OPML
+//   /phpmod/opml.php               the visible feed folders as OPML;
+//                                  "op=import": an OPML file into a folder
 //   /phpmod/item_list.php          selected items copied into the client's
 //                                  link clipboard; cut, deleted or pasted
 //                                  by administrators
@@ -92,7 +93,9 @@ protected:
     int ResponseRSSQueue();
     int ResponseSearchModule();
     int ResponseJump();
+    int ResponseOpmlModule();
     int ResponseOpml();
+    int OpmlFormShow(const char* message);
     void RenderOpmlLevel(int parent, const CString& indent, int depth, CString& out);
 
     // Loads folder `id` into m_folder and checks that the member may change

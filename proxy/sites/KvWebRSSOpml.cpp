@@ -1,10 +1,26 @@
-// KvWebRSS: the feed folders a visitor may see as an OPML document
-// ("opml.php"), the list every feed reader exchanges.
+// KvWebRSS: "opml.php", the outline lists every feed reader exchanges:
+// the feed folders a visitor may see as an OPML document ("export", the
+// default), and an OPML file imported below the current folder ("import"
+// shows the form, "doimport" reads the upload; administrators with the
+// form token).
 #include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
+#include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
 #include "inet/http/KvHttpResponse.h"
+#include "proxy/feeds/KvOpmlReader.h"
+#include "proxy/sites/KvOpmlImport.h"
+#include "proxy/sites/KvSiteUpload.h"
 #include "proxy/sites/KvWebRSS.h"
+#include "proxy/web/KvParseImp.h"
+
+namespace {
+
+// Far beyond real subscription lists; the bound of one import in memory.
+constexpr size_t kMaxOpmlBytes = 8u << 20;
+constexpr int kMaxOutlines = 20000;
+
+}  // namespace
 
 void KvWebRSS::RenderOpmlLevel(int parent, const CString& indent, int depth, CString& out) {
     if (depth > KV_SITEMAP_MAX_DEPTH) return;
@@ -23,6 +39,66 @@ void KvWebRSS::RenderOpmlLevel(int parent, const CString& indent, int depth, CSt
         RenderOpmlLevel(f->m_nID, indent + "  ", depth + 1, out);
         out += indent + "</outline>\n";
     }
+}
+
+int KvWebRSS::ResponseOpmlModule() {
+    CString op = m_cgi.GetValue("op", "export");
+    op.MakeLower();
+    if (op == "export") return ResponseOpml();
+    if (op != "import" && op != "doimport") return ResponseUnknownAction(op);
+    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
+    if (op == "import") {
+        if (!IsUserLogin() || !IsUserAdmin()) return ResponseUnauthorisized();
+        return OpmlFormShow("");
+    }
+    if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
+    const KvCGIFile* upload = KvUploadedFile(m_cgi, "opml");
+    if (!upload || upload->m_bufContent.GetCount() == 0) return OpmlFormShow("Choose an OPML file to import.");
+    if (upload->m_bufContent.GetCount() > kMaxOpmlBytes) return OpmlFormShow("The file is larger than 8 MiB.");
+    int depth = 0;
+    for (int i = 1; i < m_strFolderPath.GetLength(); ++i) depth += m_strFolderPath[i] == '/';
+    KvOpmlFile file;
+    CString message;
+    if (!KvReadOpml(upload->m_bufContent.GetData(), upload->m_bufContent.GetCount(), KV_REPO_MAX_DEPTH - depth - 1,
+                    kMaxOutlines, file, message)) {
+        return OpmlFormShow(message);
+    }
+    KvOpmlCount count;
+    if (!KvImportOpml(m_repo, m_folder.m_nID, file, UserGetName(), count)) {
+        return OpmlFormShow("The feeds could not be stored; nothing was imported.");
+    }
+    ContentChanged();
+    return OpmlFormShow(StrFormat("Imported %d folders and %d feeds; %d feeds were here already; %d skipped (not "
+                                  "http or https addresses, or beyond the bounds).",
+                                  count.folders, count.feeds, count.duplicates, count.skipped));
+}
+
+int KvWebRSS::OpmlFormShow(const char* message) {
+    const int cat = m_folder.m_nID;
+    CString content("<h1>Import Feeds</h1>\r\n");
+    if (message && *message) content += "<p class=\"page-message\">" + HtmlEscape(message) + "</p>\r\n";
+    content += StrFormat(
+        "<form class=\"site-form opml-import\" method=\"post\" action=\"/phpmod/opml.php\" "
+        "enctype=\"multipart/form-data\">\r\n"
+        "<input type=\"hidden\" name=\"op\" value=\"doimport\">\r\n"
+        "<input type=\"hidden\" name=\"cat\" value=\"%d\">\r\n"
+        "<input type=\"hidden\" name=\"rnd\" value=\"%s\">\r\n"
+        "<p>An OPML file as feed readers export it. Its feeds become feed folders below <b>%s</b>, its groups "
+        "folders; feeds this reader has already are left out. Only http and https feeds are kept.</p>\r\n"
+        "<div class=\"label\">OPML file</div>\r\n"
+        "<input class=\"inputbox\" style=\"max-width:100%%\"\r\n"
+        " type=\"file\" name=\"opml\" accept=\".opml,.xml,text/xml\"><br>\r\n"
+        "<input class=\"button\" type=\"submit\" value=\"Import\">\r\n</form>\r\n<p><br>%s</p>\r\n",
+        cat, HtmlEscapeAttr(GetFormToken()).c_str(),
+        HtmlEscape(cat == 0 ? m_strTopLabel : m_folder.m_strTitle).c_str(),
+        HtmlLink("/phpmod/opml.php", "Export the feeds as OPML", nullptr).c_str());
+    m_strPageTitle = "Import Feeds";
+    m_strPageRobots = "noindex";
+    m_strPageContent = content;
+    KvParseImp imp;
+    imp.AddVariable("current_path", GetCurrentPath(m_strFolderPath));
+    imp.AddVariable("folder_id", cat);
+    return WebPageShow("wpage.htm", &imp);
 }
 
 int KvWebRSS::ResponseOpml() {

@@ -101,11 +101,11 @@ std::string FormEncode(const Form& form) {
 }
 
 Answer SiteClient::Send(const std::string& method, const std::string& path, const std::string& body,
-                        const std::string& extraHeaders) {
+                        const std::string& extraHeaders, const std::string& contentType) {
     std::string request = method + " http://" + m_host + path + " HTTP/1.0\r\nHost: " + m_host + "\r\n";
     if (!m_sid.empty()) request += "Cookie: sid=" + m_sid + "\r\n";
     if (method == "POST") {
-        request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+        request += "Content-Type: " + contentType + "\r\nContent-Length: " +
                    std::to_string(body.size()) + "\r\n";
     }
     request += extraHeaders + "\r\n" + body;
@@ -129,6 +129,19 @@ Answer SiteClient::Post(const std::string& path, const Form& form, const std::st
 Answer SiteClient::PostWithToken(const std::string& path, Form form) {
     form.emplace_back("rnd", m_token);
     return Post(path, form, "Origin: " + Origin() + "\r\n");
+}
+
+Answer SiteClient::PostFile(const std::string& path, Form form, const std::string& field,
+                            const std::string& fileName, const std::string& content, bool withToken) {
+    if (withToken) form.emplace_back("rnd", m_token);
+    const std::string boundary = "----kvtestboundary7MA4YWxkTrZu0gW";
+    std::string body;
+    for (const auto& [name, value] : form) {
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    }
+    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"; filename=\"" + fileName +
+            "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" + boundary + "--\r\n";
+    return Send("POST", path, body, "Origin: " + Origin() + "\r\n", "multipart/form-data; boundary=" + boundary);
 }
 
 std::string SiteClient::FetchToken(const std::string& path) {

@@ -68,6 +68,11 @@ public:
     Answer Post(const std::string& path, const Form& form, const std::string& extraHeaders = "");
     // Posts with the current token added as "rnd" and this site's Origin.
     Answer PostWithToken(const std::string& path, Form form);
+    // Posts the form and one file (field `field`) as a multipart upload
+    // with this site's Origin, and the current token as "rnd" unless
+    // `withToken` is false.
+    Answer PostFile(const std::string& path, Form form, const std::string& field, const std::string& fileName,
+                    const std::string& content, bool withToken = true);
     // The "rnd" field of the page at `path` (empty when it has none); it
     // becomes the client's current token.
     std::string FetchToken(const std::string& path = "/phpmod/login.php");
@@ -81,7 +86,8 @@ public:
 
 private:
     Answer Send(const std::string& method, const std::string& path, const std::string& body,
-                const std::string& extraHeaders);
+                const std::string& extraHeaders,
+                const std::string& contentType = "application/x-www-form-urlencoded");
     const Proxy& m_proxy;
     std::string m_host;
     std::string m_sid;
