@@ -3,7 +3,6 @@
 // replaced by the shipped defaults.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -91,40 +90,31 @@ TEST_F(UserDirsTest, XdgFoldersWhenAbsoluteElseBelowHome) {
     EXPECT_EQ(dirs.configDir.Left(1), "/");
 }
 
-TEST_F(UserDirsTest, ConfigurationIsMadeOnceAndNeverReplaced) {
+// The installed program's start shows the common path (tests/e2e); here
+// what it cannot show: privacy, whole files and failures.
+TEST_F(UserDirsTest, CopiesArePrivateWholeAndNeverReplaceTheUsersFiles) {
     WriteDefaults();
     KvUserDirs dirs{Path("prefix/share/kvproxy"), Path("home/.config/kvproxy"), Path("home/.local/share/kvproxy")};
     CString error;
     EXPECT_EQ(KvMakeUserConfig(dirs, error), 1) << error.c_str();
-    EXPECT_EQ(Read("home/.config/kvproxy/kvproxy.ini"), "[Proxy]\n");
-    // Only the ini goes to the configuration folder, privately.
     EXPECT_FALSE(Exists("home/.config/kvproxy/Template"));
     EXPECT_EQ(fs::status(m_root + "/home/.config").permissions() & fs::perms::all, fs::perms::owner_all);
-
-    Write("home/.config/kvproxy/kvproxy.ini", "[Proxy]\nListen=127.0.0.1:9000\n");
+    Write("home/.config/kvproxy/kvproxy.ini", "mine");
     EXPECT_EQ(KvMakeUserConfig(dirs, error), 0);
-    EXPECT_EQ(Read("home/.config/kvproxy/kvproxy.ini"), "[Proxy]\nListen=127.0.0.1:9000\n");
-}
+    EXPECT_EQ(Read("home/.config/kvproxy/kvproxy.ini"), "mine");
 
-TEST_F(UserDirsTest, DataGetsWhatItLacksAndKeepsWhatTheUserChanged) {
-    WriteDefaults();
-    const CString defaults = Path("prefix/share/kvproxy");
-    EXPECT_EQ(KvCopyDefaultData(defaults, Path("data/kvproxy"), nullptr), 3);
-    EXPECT_EQ(Read("data/kvproxy/Theme/T/style.css"), "shipped css");
-    EXPECT_FALSE(Exists("data/kvproxy/kvproxy.ini"));
-
-    Write("data/kvproxy/Template/proxy_msg.htm", "mine");
-    fs::remove(m_root + "/data/kvproxy/mime.types");
-    EXPECT_EQ(KvCopyDefaultData(defaults, Path("data/kvproxy"), nullptr), 1);
-    EXPECT_EQ(Read("data/kvproxy/Template/proxy_msg.htm"), "mine");
-    EXPECT_EQ(Read("data/kvproxy/mime.types"), "shipped mime");
-    // No temporary copies are left behind.
-    int entries = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(m_root + "/data")) entries += entry.is_regular_file();
-    EXPECT_EQ(entries, 3);
+    EXPECT_EQ(KvCopyDefaultData(dirs.defaults, dirs.dataDir, nullptr), 3);
+    EXPECT_FALSE(Exists("home/.local/share/kvproxy/kvproxy.ini"));
+    EXPECT_EQ(fs::status(m_root + "/home/.local/share/kvproxy").permissions() & fs::perms::all, fs::perms::owner_all);
+    Write("home/.local/share/kvproxy/Template/proxy_msg.htm", "mine");
+    EXPECT_EQ(KvCopyDefaultData(dirs.defaults, dirs.dataDir, nullptr), 0);
+    EXPECT_EQ(Read("home/.local/share/kvproxy/Template/proxy_msg.htm"), "mine");
+    int files = 0;  // no temporary copies left behind
+    for (const auto& entry : fs::recursive_directory_iterator(m_root + "/home")) files += entry.is_regular_file();
+    EXPECT_EQ(files, 4);
 
     CString failed;
-    EXPECT_EQ(KvCopyDefaultData(Path("nowhere"), Path("data/kvproxy"), &failed), -1);
+    EXPECT_EQ(KvCopyDefaultData(Path("nowhere"), dirs.dataDir, &failed), -1);
     EXPECT_EQ(failed, Path("nowhere"));
 }
 

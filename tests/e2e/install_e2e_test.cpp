@@ -97,7 +97,8 @@ TEST(InstallE2e, InstalledProgramRunsOnTheUsersOwnFolders) {
     } cleanup{dir};
     const std::string prefix = dir + "/prefix", shared = prefix + "/share/kvproxy";
     std::string out, err;
-    ASSERT_EQ(RunProgram({KV_CMAKE_COMMAND, "--install", BinaryDir(), "--prefix", prefix}, &out, &err), 0) << err;
+    ASSERT_EQ(RunProgram({KV_CMAKE_COMMAND, "--install", BinaryDir(), "--component", "kvproxy", "--prefix", prefix},
+                         &out, &err), 0) << err;
 
     // The shipped defaults, without the build's configuration or what a
     // run from the source tree leaves in data/.
