@@ -19,6 +19,11 @@ const char kCachePageStyle[] =
     ".cache-browser tr:first-child td { background: var(--wash); color: var(--muted); font-size: .75rem;"
     " font-weight: 600; letter-spacing: .05em; }\n"
     ".cache-browser td:first-child { width: 3.5rem; color: var(--muted); }\n"
+    // Headings, row numbers and store names keep whole words; addresses
+    // break where they must.
+    ".cache-browser tr:first-child td { overflow-wrap: normal; }\n"
+    ".cache-browser td:first-child, .cache-browser td.store { white-space: nowrap; overflow-wrap: normal; }\n"
+    ".cache-browser td.store { width: 1%; }\n"
     ".cache-browser td.num { text-align: right; white-space: nowrap; width: 1%; }\n"
     ".cache-browser td.act { width: 1%; white-space: nowrap; }\n"
     ".cache-browser form.cache-del { margin: 0; }\n"
@@ -31,7 +36,10 @@ const char kCachePageStyle[] =
     ".cache-browser .cache-pager .here { color: var(--muted); }\n"
     ".cache-browser .cache-note { color: var(--muted); font-size: .9rem; }\n"
     "@media (max-width: 40rem) { .cache-browser td { padding: .3rem .35rem; }"
-    " .cache-browser td:first-child { width: 2rem; } .cache-browser table { font-size: .85rem; } }\n"
+    " .cache-browser td:first-child { width: 2rem; } .cache-browser table { font-size: .85rem; }"
+    // Search results keep the address and its button on a phone.
+    " .cache-hits td:first-child, .cache-hits td.store, .cache-hits tr:first-child td:nth-child(2)"
+    " { display: none; } }\n"
     "</style>\n";
 
 namespace {
@@ -96,6 +104,7 @@ std::vector<KvCacheStoreInfo> KvCacheListStoreInfo(bool withCounts) {
     for (const auto& [lower, onDisk] : KvCacheListStores(dir, ".cdt")) {
         KvCacheStoreInfo info;
         info.name = onDisk.c_str();
+        if (!KvCacheIsPlainStoreName(info.name)) continue;  // no page could open it
         for (const char* ext : {".cdx", ".cdt"}) {
             const CString file = KvCacheFindFile(dir, info.name + ext);
             info.bytes += FileBytes(file) + FileBytes(file + "-wal");
@@ -149,7 +158,8 @@ CString KvCacheDeleteForm(const char* op, const CString& store, const CString& h
     form += "<input type=\"hidden\" name=\"host\" value=\"" + HtmlEscapeAttr(host) + "\">";
     if (!wholeDomain) form += "<input type=\"hidden\" name=\"path\" value=\"" + HtmlEscapeAttr(path) + "\">";
     form += "<input type=\"hidden\" name=\"rnd\" value=\"" + HtmlEscapeAttr(token) + "\">";
-    form += wholeDomain ? "<input type=\"submit\" value=\"Delete domain\">" : "<input type=\"submit\" value=\"Delete\">";
+    form += wholeDomain ? "<input type=\"submit\" value=\"Delete\" title=\"Delete every cached object of this domain\">"
+                        : "<input type=\"submit\" value=\"Delete\">";
     return form + "</form>";
 }
 
@@ -158,6 +168,6 @@ CString KvCacheSearchForm(const CString& query) {
            "<input type=\"hidden\" name=\"op\" value=\"search\">"
            "<input type=\"text\" class=\"inputbox\" name=\"q\" value=\"" +
            HtmlEscapeAttr(query) +
-           "\" placeholder=\"Part of an address, e.g. example.com/news\" aria-label=\"Search cached addresses\">"
+           "\" placeholder=\"Part of an address\" aria-label=\"Search cached addresses\">"
            "<input type=\"submit\" value=\"Search\"></form>";
 }

@@ -67,7 +67,7 @@ CString HitTable(const std::vector<CacheHit>& hits, int first, const CString& to
     for (const CacheHit& hit : hits) {
         const KvCacheFound& f = hit.found;
         table.AppendFormat("<tr><td align=\"right\">%d</td>", row++);
-        table += "<td><a href=\"/cache.php?op=object&amp;host=" + UrlEscapeComponent(f.host) +
+        table += "<td class=\"store\"><a href=\"/cache.php?op=object&amp;host=" + UrlEscapeComponent(f.host) +
                  "&amp;name=" + UrlEscapeComponent(hit.store) + "\">" + HtmlEscape(hit.store) + "</a></td>";
         table += "<td>" + KvCacheObjectAnchor(f.host, f.path, "http://" + f.host + f.path) + "</td>";
         if (!token.IsEmpty())
@@ -94,15 +94,17 @@ int KvWebKavori::ResponseCacheSearch() {
         if (found.total == 0) {
             body += "<p>No cached address holds \"" + HtmlEscape(query) + "\".</p>";
         } else if (found.hits.empty()) {
-            body.AppendFormat("<p>%d cached objects hold \"%s\"; there is no page %d.</p>", found.total,
-                              HtmlEscape(query).c_str(), page);
+            body.AppendFormat("<p>%d cached objects hold \"%s\"; there is no page %d. <a href=\"%s\">First page</a></p>",
+                              found.total, HtmlEscape(query).c_str(), page, SearchHref(query, 1).c_str());
         } else {
             body.AppendFormat("<p>%d cached object%s hold%s \"%s\". Showing %d to %d.</p>", found.total,
                               found.total == 1 ? "" : "s", found.total == 1 ? "s" : "", HtmlEscape(query).c_str(),
                               first, first + (int)found.hits.size() - 1);
-            body += HitTable(found.hits, first, HasAccess(KvWho::Admin) ? GetFormToken() : CString());
+            const CString pager = Pager(query, page, found.total);
+            body += pager + "<div class=\"cache-hits\">" +
+                    HitTable(found.hits, first, HasAccess(KvWho::Admin) ? GetFormToken() : CString()) + "</div>" +
+                    pager;
         }
-        body += Pager(query, page, found.total);
     }
     m_strPageContent = body;
     return ResponseCacheShowPage();
