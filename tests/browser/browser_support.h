@@ -37,17 +37,16 @@ public:
     // `extra` options (window size, screenshot, time budget) go before it.
     // Empty, with the failure recorded, when Chromium fails.
     std::string Load(int proxyPort, const std::string& url, const std::vector<std::string>& extra = {}) {
-        std::string dom, errors;
-        std::vector<std::string> argv = {m_binary, "--headless", "--no-sandbox", "--disable-gpu",
-                                         "--disable-background-networking", "--no-first-run",
-                                         "--user-data-dir=" + m_profile,
-                                         "--proxy-server=http://127.0.0.1:" + std::to_string(proxyPort),
-                                         // The test origins are on loopback: proxy them all the same.
-                                         "--proxy-bypass-list=<-loopback>", "--dump-dom"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        argv.push_back(url);
-        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
-        return dom;
+        return Run({"--proxy-server=http://127.0.0.1:" + std::to_string(proxyPort),
+                    // The test origins are on loopback: proxy them all the same.
+                    "--proxy-bypass-list=<-loopback>"},
+                   url, extra);
+    }
+    // As Load, with the proxy set only by the auto-configuration file at
+    // `pacUrl`, as a person sets up a browser.
+    std::string LoadWithPac(const std::string& pacUrl, const std::string& url,
+                            const std::vector<std::string>& extra = {}) {
+        return Run({"--proxy-pac-url=" + pacUrl}, url, extra);
     }
 
     // Screenshots for a person to look at, when KV_SCREENSHOT_DIR names a
@@ -66,6 +65,19 @@ public:
     }
 
 private:
+    std::string Run(const std::vector<std::string>& proxyArgs, const std::string& url,
+                    const std::vector<std::string>& extra) {
+        std::string dom, errors;
+        std::vector<std::string> argv = {m_binary, "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--disable-background-networking", "--no-first-run",
+                                         "--user-data-dir=" + m_profile, "--dump-dom"};
+        argv.insert(argv.end(), proxyArgs.begin(), proxyArgs.end());
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(url);
+        EXPECT_EQ(RunProgram(argv, &dom, &errors, 90000), 0) << errors;
+        return dom;
+    }
+
     std::string m_binary;
     std::string m_profile;
 };
