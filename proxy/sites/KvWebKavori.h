@@ -57,6 +57,8 @@ public:
     // Whether `name` is a plain template file name: letters, digits, ".",
     // "_" and "-" only, not starting with a dot.
     static bool IsPlainFileName(const CString& name);
+    // Whether `domain` is one of the databases new sites are copied from.
+    static bool IsTemplateSite(const CString& domain);
 
 protected:
     // --- KvWebKavori.cpp: routing, home page, information pages ---

@@ -47,12 +47,6 @@ const KindLabel& KindOf(const KvLocalWebInfo& site) {
     return kOther;
 }
 
-// The databases new sites are copied from: sites of their own, listed
-// last so a user's sites come first.
-bool IsTemplateSite(const CString& domain) {
-    return domain == KV_HOST_LOCALWEB_TEMPLATE || domain == KV_HOST_RSS_TEMPLATE || domain == KV_HOST_LINKDIR_TEMPLATE;
-}
-
 CString RenderCard(const KvLocalWebInfo& site, const char* kindLabel, const char* css) {
     const CString name = site.name.IsEmpty() ? site.domain : site.name;
     CString card = StrFormat("<a class=\"kv-card kv-kind-%s\" href=\"", css) + HtmlSafeHref(site.url + "/") + "\">";
@@ -65,7 +59,14 @@ CString RenderCard(const KvLocalWebInfo& site, const char* kindLabel, const char
 
 }  // namespace
 
+bool KvWebKavori::IsTemplateSite(const CString& domain) {
+    return domain.CompareNoCase(KV_HOST_LOCALWEB_TEMPLATE) == 0 || domain.CompareNoCase(KV_HOST_RSS_TEMPLATE) == 0 ||
+           domain.CompareNoCase(KV_HOST_LINKDIR_TEMPLATE) == 0;
+}
+
 CString KvWebKavori::RenderSiteCards() {
+    // The search site first, a user's sites next, the templates of new
+    // sites (sites of their own) last.
     CString first, sites, templates;
     for (const KvLocalWebInfo& site : KvWebMgr::GetInstance()->ListLocalWebs()) {
         if (site.domain.CompareNoCase(m_strDomain) == 0) continue;

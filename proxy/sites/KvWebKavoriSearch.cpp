@@ -87,7 +87,8 @@ int KvWebKavori::ResponseSETools() {
 int KvWebKavori::ResponseWebCard(const char* templatePath) {
     CString rows;
     for (const KvLocalWebInfo& site : KvWebMgr::GetInstance()->ListLocalWebs()) {
-        if (site.domain.CompareNoCase(m_strDomain) == 0) continue;
+        // The portal itself and the databases new sites are copied from.
+        if (site.domain.CompareNoCase(m_strDomain) == 0 || IsTemplateSite(site.domain)) continue;
         const CString name = site.name.IsEmpty() ? site.domain : site.name;
         rows += "<tr><td><a href=\"" + HtmlSafeHref(site.url + "/") + "\" target=\"_top\">" + HtmlEscape(name) +
                 "</a></td><td class=\"kv-wcard-host\">" + HtmlEscape(site.domain) + "</td></tr>\r\n";
