@@ -122,7 +122,7 @@ size_t ReadAttributes(string_view text, size_t at, Attributes& attrs) {
         }
         if (name == "href") attrs.href = KvDecodeCharRefs(value.data(), value.size());
         else if (name == "add_date") attrs.addDate = CString(value);
-        else if (name == "tags") attrs.tags = KvDecodeCharRefs(value.data(), value.size());
+        else if (name == "tags") attrs.tags = PlainText(value);
     }
     return string_view::npos;
 }

@@ -18,10 +18,10 @@ CString KvLinkDirTemplatePath(const char* baseDir) {
 }
 
 int KvSeedLinkDir(KvWebDB& db, KvRepoLink& repo, const char* siteName) {
-    if (db.SetSystemVar("hp_name", siteName) < 0 || db.SetSystemVar("hp_theme", "VuvUrad") < 0 ||
-        db.SetSystemVar("hp_desc", "Bookmarks kept in folders, searched and shared in the browser.") < 0 ||
-        db.SetSystemVar("hp_keywords", "links, bookmarks, directory") < 0 ||
-        db.SetSystemVar("hp_sidebar", "{search_form}{subfolder_menu}{login_form}") < 0) {
+    if (!db.SetSystemVar("hp_name", siteName) || !db.SetSystemVar("hp_theme", "VuvUrad") ||
+        !db.SetSystemVar("hp_desc", "Bookmarks kept in folders, searched and shared in the browser.") ||
+        !db.SetSystemVar("hp_keywords", "links, bookmarks, directory") ||
+        !db.SetSystemVar("hp_sidebar", "{search_form}{subfolder_menu}{login_form}")) {
         return 0;
     }
     KvWebFolder root;

@@ -58,9 +58,9 @@ CString KvLocalWebTemplatePath(const char* baseDir) {
 }
 
 int KvSeedLocalWeb(KvWebDB& db, KvRepoLocal& repo, const char* siteName) {
-    if (db.SetSystemVar("hp_name", siteName) < 0 || db.SetSystemVar("hp_theme", "VuvUrad") < 0 ||
-        db.SetSystemVar("hp_desc", "A web site of folders and pages written in the browser.") < 0 ||
-        db.SetSystemVar("hp_keywords", "local, web, pages") < 0) {
+    if (!db.SetSystemVar("hp_name", siteName) || !db.SetSystemVar("hp_theme", "VuvUrad") ||
+        !db.SetSystemVar("hp_desc", "A web site of folders and pages written in the browser.") ||
+        !db.SetSystemVar("hp_keywords", "local, web, pages")) {
         return 0;
     }
     // The front page carries the site's name.

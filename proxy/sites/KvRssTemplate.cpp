@@ -15,9 +15,9 @@
 namespace {
 
 bool Seed(KvWebDB& db, KvRepoRSS& repo, const char* baseDir) {
-    if (db.SetSystemVar("hp_name", "My RSS Reader") < 0 || db.SetSystemVar("hp_theme", "VuvUrad") < 0 ||
-        db.SetSystemVar("hp_desc", "Feeds read in the browser, their items kept in folders.") < 0 ||
-        db.SetSystemVar("hp_keywords", "rss, atom, feeds, news") < 0) {
+    if (!db.SetSystemVar("hp_name", "My RSS Reader") || !db.SetSystemVar("hp_theme", "VuvUrad") ||
+        !db.SetSystemVar("hp_desc", "Feeds read in the browser, their items kept in folders.") ||
+        !db.SetSystemVar("hp_keywords", "rss, atom, feeds, news")) {
         return false;
     }
     KvWebFolderRSS root;
