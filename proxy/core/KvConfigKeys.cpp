@@ -41,6 +41,7 @@ constexpr KvConfigKey kKeys[] = {
     {"General", "ImportDir", "Import", "Import",
      "the only folder from which the local sites' directory uploads read; relative: from basepath"},
     {"General", "FeedCopyright", "", "none", "copyright notice of the RSS feeds KvProxy writes"},
+    {"General", "History", "1", "1", "1: write the pages a browser shows to history.txt; 0: keep no history"},
     {"Services", "WebSearch", "", "none", "base address of a web search's XML interface (meta-search)"},
     {"Services", "BookService", "", "none", "base address of a book web service (meta-search)"},
     {"Services", "BookSubscriptionId", "", "none", "subscription id of the book web service"},

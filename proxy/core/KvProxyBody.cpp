@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -67,7 +68,9 @@ bool MakeRoom(KvBodyCopy& copy, size_t needed) {
 
 // Keeps a copy of the payload until it passes the cap or the budget.
 void KeepCopy(KvBodyCopy* copy, const char* data, size_t n) {
-    if (!copy || !copy->buffer || copy->dropped || n == 0) return;
+    if (!copy || n == 0) return;
+    if (copy->WantsHead()) copy->head->append(data, std::min(n, copy->headCap - copy->head->size()));
+    if (!copy->buffer || copy->dropped) return;
     const size_t needed = copy->buffer->GetCount() + n;
     if (needed > copy->cap || !MakeRoom(*copy, needed) || !copy->buffer->PutString(data, n)) {
         copy->dropped = true;
@@ -234,7 +237,7 @@ KvRelayResult RelayChunked(KvComObject& from, KvComObject& to, KvBodyCopy* copy)
             result.end = n == 0 ? KvRelayEnd::SourceClosed : EndOfReceive(n);
             return result;
         }
-        const bool keep = copy && copy->buffer && !copy->dropped;
+        const bool keep = copy && copy->Keeping();
         payload.clear();
         size_t used = tracker.Feed(buf, (size_t)n, keep ? &payload : nullptr);
         if (keep) KeepCopy(copy, payload.data(), payload.size());
@@ -256,11 +259,10 @@ KvRelayResult RelayPlain(KvComObject& from, KvComObject& to, const KvBodyPlan& p
     const bool untilClose = plan.framing == KvBodyFraming::UntilClose;
     int64_t remaining = plan.length;
     char* buf = RelayBuffer();
-    const bool keep = copy && copy->buffer;
     bool trySplice = true;
     while (untilClose || remaining > 0) {
         // Without a copy to keep, whole stretches go through the kernel.
-        if (trySplice && (!keep || copy->dropped)) {
+        if (trySplice && !(copy && copy->Keeping())) {
             int64_t moved = 0;
             KvSpliceResult s = KvSpliceBody(from, to, untilClose ? -1 : remaining, moved);
             result.bytes += moved;

@@ -77,6 +77,14 @@ struct KvBodyCopy {
     // cannot grow.
     KvCopyReservation* reservation = nullptr;
     bool dropped = false;           // the body outgrew the cap or the budget (the copy is emptied)
+    // The first headCap bytes of the payload, kept apart from the copy and
+    // whatever becomes of it (null: not wanted): the page's title is read
+    // from them for the history.
+    std::string* head = nullptr;
+    size_t headCap = 0;
+    bool WantsHead() const { return head && head->size() < headCap; }
+    // Anything of the payload is still to be kept.
+    bool Keeping() const { return (buffer && !dropped) || WantsHead(); }
 };
 
 enum class KvRelayEnd {

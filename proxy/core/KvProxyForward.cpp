@@ -16,6 +16,7 @@
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvErrorPagePolicy.h"
+#include "proxy/core/KvHistoryText.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
@@ -327,13 +328,19 @@ int KvProxyRequest::RelayResponseBody() {
     const KvBodyPlan plan = KvResponseBodyPlan(m_response, m_request.m_strMethod);
     m_response.m_bufBody.Empty();
     KvBodyCopy copy;
+    const bool keepHead =
+        m_bKeepPageHead && KvIsHtmlPage(m_response.m_nStatus, m_response.GetHeaderValue("Content-Type"));
+    if (keepHead) {
+        copy.head = &m_strPageHead;
+        copy.headCap = kHistoryHeadBytes;
+    }
     if (m_bSaveToCache) {
         copy.buffer = &m_response.m_bufBody;
         copy.cap = app ? app->m_nMaxCacheCopy : (size_t)KvConfigDefaultInt("Proxy", "MaxCacheBody") << 20;
         copy.reservation = &m_copyReservation;
         ReserveKnownCopy(plan, copy);
     }
-    KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache ? &copy : nullptr);
+    KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache || keepHead ? &copy : nullptr);
     m_nRelayed = r.bytes;
     m_bBodyCopyDropped = copy.dropped ? 1 : 0;
     if (r.end == KvRelayEnd::Complete) {

@@ -4,6 +4,7 @@
 
 #include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvConfigKeys.h"
+#include "proxy/core/KvHistoryLog.h"
 #include "proxy/core/KvWebProxyApp.h"
 #include "proxy/web/KvPortalHosts.h"
 #include "proxy/web/KvWebImportDir.h"
@@ -54,5 +55,8 @@ int KvReadKavoriConfig(KvWebProxyApp& app) {
     KvSetPortalHosts(hosts);
     KvSetImportDir(Trimmed(KvConfigString(ini, "General", "ImportDir")).c_str());
     KvCacheMgr::SetCacheSettings(app.m_strBasePath + "/Cache/", app.m_nCacheExpiredDays);
+    // "History=0" turns it off (a number read as such would fall back to the default).
+    KvHistoryLog::Shared().Configure(std::string(app.m_strBasePath.c_str()) + "/history.txt",
+                                     Trimmed(KvConfigString(ini, "General", "History")) != "0");
     return 1;
 }

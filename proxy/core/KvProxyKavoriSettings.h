@@ -4,8 +4,9 @@
 //
 // KvReadKavoriConfig reads them from the application's configuration
 // (section "General": ZuRedirectPrefixes, StarRedirectPrefixes,
-// CustomSearchPrefix, PortalDomain) while the application starts, and
-// points the cache at "<base>/Cache/" with the configured expiry. The
+// CustomSearchPrefix, PortalDomain) while the application starts, points
+// the cache at "<base>/Cache/" with the configured expiry and the history
+// at "<base>/history.txt" ("History"). The
 // values are written during start-up only, before the proxy server runs,
 // and read by the request threads afterwards.
 #pragma once

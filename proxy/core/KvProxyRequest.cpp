@@ -52,6 +52,8 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_bAwaitContinue = 0;
     m_nAccessStatus = 0;
     m_nAccessBytes = 0;
+    m_bKeepPageHead = 0;
+    m_strPageHead.clear();
     if (!ReadClientRequest()) {
         WriteAccessLine();
         DropRemote();
@@ -83,6 +85,7 @@ void KvProxyRequest::ReleaseBodies() {
     m_request.m_bufBody.Empty();
     m_response.m_bufBody.Empty();
     m_copyReservation.Release();
+    std::string().swap(m_strPageHead);
 }
 
 void KvProxyRequest::_DoDispatchRequest() {

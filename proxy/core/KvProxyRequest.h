@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/str/KvString.h"
 #include "inet/http/KvHttpRequest.h"
@@ -172,7 +173,7 @@ protected:
     int ResponseOptions();
     // The page for a request addressed to the proxy itself (directly, or
     // through the proxy to its own listener): 1.
-    int ResponseProxyHome();
+    virtual int ResponseProxyHome();
     // The page code for the origin connect that just failed.
     int ConnectFailureCode();
     // The connection just made to the origin ends at this proxy's own
@@ -212,4 +213,6 @@ public:
     KvCopyReservation m_copyReservation;  // the cache copy's share of the memory budget
     int m_nAccessStatus = 0;      // status for the access line (0: none noted yet)
     int64_t m_nAccessBytes = 0;   // body bytes the browser was sent in this exchange
+    int m_bKeepPageHead = 0;      // keep the first bytes of an HTML page's body (its title, for the history)
+    std::string m_strPageHead;    // those bytes, as they came (content coding and all)
 };

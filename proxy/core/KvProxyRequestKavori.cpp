@@ -32,6 +32,9 @@ int KvProxyRequestKavori::ResponseLocal() {
         RefuseRequest(400);
         return 1;
     }
+    // KvProxy's own address through itself: answered here, never
+    // forwarded back to the listener.
+    if (TargetIsOwnListener()) return ResponseProxyHome();
     if (LocalRedirect()) return 1;
     if (m_bDelete) return ResponseCacheDelete();
 
@@ -71,9 +74,14 @@ int KvProxyRequestKavori::ResponseLocal() {
 }
 
 int KvProxyRequestKavori::ResponseForwarded() {
+    m_bKeepPageHead = HistoryWanted() ? 1 : 0;
     int forwarded = KvProxyRequest::ResponseForwarded();
     // The browser has its answer (and its connection is closed) by now.
     if (forwarded) SaveToCache();
+    if (forwarded && m_bBodyComplete && m_bKeepPageHead) {
+        NoteVisit(m_strPageHead, m_response.GetHeaderValue("Content-Type"),
+                  m_response.GetHeaderValue("Content-Encoding"), m_response.m_nStatus);
+    }
     return forwarded;
 }
 

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "proxy/core/KvProxyRequest.h"
 
@@ -38,6 +39,10 @@ protected:
     int ResponseForwarded() override;
     // The filters on "https://host/", then the base tunnel.
     int ResponseTunnel() override;
+    // A request for the proxy's own address (origin-form, or through the
+    // proxy to its own listener): the portal's page for the path, or the
+    // plain page when the portal cannot answer. 1.
+    int ResponseProxyHome() override;
 
     // --- the decision path's own operations, in slot order ---
     // The 903 page with the matched rule. 0.
@@ -80,6 +85,23 @@ protected:
     void KeepStoredReady(const CString& host, const CString& path);
     // The short refusal of a blocked tunnel (the browser shows its own page).
     int RefuseTunnel(int code);
+    // The request is a page load that the history records (when it is on).
+    bool HistoryWanted() const;
+    // Records the visit, written after the browser has its answer, when
+    // the answer is an HTML page; `body` holds its first bytes.
+    void NoteVisit(std::string_view body, const char* contentType, const char* contentEncoding, int status);
+    // The visit of a hit kept in memory (its head holds the headers).
+    void NoteReadyVisit(const KvCacheReady& ready);
+    // The split target names the proxy's own listener (name and port).
+    bool TargetIsOwnListener() const;
+    // An origin-form request whose "Host" may be shown the portal: none,
+    // an address literal, a name of the listener or the portal's own (a
+    // name that only resolves here through DNS rebinding gets the plain
+    // page, so no other site's page can read the portal).
+    bool OriginFormMayShowPortal() const;
+    // The request turned into one for the portal at `path` and answered by
+    // it; false when there is no portal site.
+    bool AnswerAsPortal(const CString& path);
 
     std::string m_readyOut;  // a kept hit's head (and small body) as it goes out
 };

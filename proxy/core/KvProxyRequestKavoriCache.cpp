@@ -2,6 +2,7 @@
 // answers, and deleting on request ("$delete").
 #include <strings.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "inet/log/KvLogError.h"
@@ -11,6 +12,7 @@
 #include "proxy/cache/KvCacheMemory.h"
 #include "proxy/cache/KvCacheMgr.h"
 #include "proxy/core/KvCacheCopyBudget.h"
+#include "proxy/core/KvHistoryText.h"
 #include "proxy/core/KvProxyKavoriRules.h"
 #include "proxy/core/KvProxyRequestKavori.h"
 #include "proxy/core/KvProxyText.h"
@@ -71,13 +73,17 @@ int KvProxyRequestKavori::ResponseFromCache() {
     if (m_strHost.CompareNoCase("localhost") == 0 || m_request.m_strMethod.CompareNoCase("GET") != 0) return 0;
     CString host, path;
     CacheKey(host, path);
+    m_bKeepPageHead = HistoryWanted() ? 1 : 0;
     // A revalidation is the store's to answer: it compares the dates.
     KvTime since;
     KvCacheMemory& front = KvCacheMemory::Shared();
     const std::string key =
         front.Budget() && !KvCacheIfModifiedSince(&m_request, since) ? KvCacheMgr::ReadyKey(host, path) : "";
     if (!key.empty()) {
-        if (std::shared_ptr<const KvCacheReady> ready = front.Find(key); ready && SendReady(*ready)) return 1;
+        if (std::shared_ptr<const KvCacheReady> ready = front.Find(key); ready && SendReady(*ready)) {
+            if (m_bKeepPageHead) NoteReadyVisit(*ready);
+            return 1;
+        }
     }
     const uint64_t snapshot = key.empty() ? 0 : front.Snapshot(key);
     KvCacheHit hit;
@@ -90,8 +96,16 @@ int KvProxyRequestKavori::ResponseFromCache() {
         SendStreamedAnswer(*hit.stream);
     } else {
         SendAnswerOfProxy();
+        if (m_bKeepPageHead) {
+            const KvGenBuffer& body = m_response.m_bufBody;
+            m_strPageHead.assign(body.GetData(), std::min(body.GetCount(), kHistoryHeadBytes));
+        }
         if (!key.empty() && m_response.m_bufBody.GetCount() <= KvCacheMemory::kLargestObject)
             front.Offer(key, KvCacheMakeReady(m_response, hit.expires, hit.expired), snapshot);
+    }
+    if (m_bKeepPageHead) {
+        NoteVisit(m_strPageHead, m_response.GetHeaderValue("Content-Type"),
+                  m_response.GetHeaderValue("Content-Encoding"), m_response.m_nStatus);
     }
     m_response.m_bufBody.Empty();  // a large answer is not kept while the thread idles
     return 1;
@@ -119,6 +133,8 @@ void KvProxyRequestKavori::SendStreamedAnswer(KvCacheBodyStream& stream) {
         std::string_view piece;
         while (stream.Next(piece)) {
             if (m_comClient.Send(piece.data(), (int)piece.size()) < 0) break;
+            if (m_bKeepPageHead && m_strPageHead.size() < kHistoryHeadBytes)
+                m_strPageHead.append(piece.substr(0, kHistoryHeadBytes - m_strPageHead.size()));
             m_nAccessBytes += (int64_t)piece.size();
         }
         // The browser sees an answer shorter than its Content-Length.

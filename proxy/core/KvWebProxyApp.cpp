@@ -30,6 +30,7 @@
 #include "proxy/sites/KvPolyseekSite.h"
 #include "proxy/sites/KvRssTemplate.h"
 #include "proxy/web/KvPortalHosts.h"
+#include "proxy/web/KvOwnListener.h"
 
 IMPLEMENT_DYNCREATE(KvWebProxyApp, KvWebApp)
 
@@ -282,11 +283,13 @@ int KvWebProxyApp::StartProxy() {
     }
     m_pProxyServer->Run();
     KvSetDownloadListener(m_strListenHost, (int)GetBoundPort());
+    KvSetOwnListener(m_strListenHost, (int)GetBoundPort());
     return 1;
 }
 
 int KvWebProxyApp::StopProxy() {
     KvSetDownloadListener(nullptr, 0);
+    KvSetOwnListener(nullptr, 0);
     if (m_pProxyServer) {
         if (m_pProxyServer->IsAlive()) m_pProxyServer->Kill();
         delete m_pProxyServer;
