@@ -111,6 +111,11 @@ int KvWebObjectEx::BreakCgiPathComponent(const CString& path) {
 }
 
 int KvWebObjectEx::ResponseReservedPath(const CString& path) {
+    // The browser asks for the icon by itself, often while a sign-in is
+    // under way: answered with a session, the answer to a request that
+    // still carried the identifier the sign-in retired would set a fresh
+    // guest cookie over the member's.
+    if (path.CompareNoCase("/favicon.ico") == 0) return ResponseSimpleOrLocalFile("/_images/favicon.ico");
     if (StartsWithNoCase(path, "/images/", 8)) return ResponseSimpleOrLocalFile("/_images/" + path.Mid(8));
     if (StartsWithNoCase(path, "/_", 2)) return ResponseSimpleOrLocalFile(path);
     if (StartsWithNoCase(path, "/theme_snapshot/", 16)) {

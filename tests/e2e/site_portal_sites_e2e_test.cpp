@@ -112,6 +112,17 @@ TEST_F(PortalSites, OnlyTheAdministratorsOwnFormCreates) {
     }
 }
 
+TEST_F(PortalSites, TheIconAskedForDuringASignInLeavesTheMembersCookie) {
+    ASSERT_TRUE(site.Ready());
+    admin.FetchToken();
+    const std::string retired = admin.Sid();
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    // The browser's icon request still carries the identifier the sign-in
+    // retired; its answer must not set a guest cookie over the member's.
+    const Answer icon = SiteClient(site.proxy, kPortal).Get("/favicon.ico", "Cookie: sid=" + retired + "\r\n");
+    EXPECT_FALSE(icon.Has("set-cookie"));
+}
+
 TEST_F(PortalSites, AdItemsTakeWebAddressesOnlyAndShowAsText) {
     ASSERT_TRUE(site.Ready());
     const std::string count = "select count(*) from advitem";
