@@ -297,7 +297,8 @@ private:
 // Opens the store "<cache directory><name>" read-only, objects kept for
 // 2640 days and never deleted on reading. 1 on success.
 int OpenReadOnlyCache(KvCacheDB& db, const char* name);
-// Opens the store the same way but writable and deletes the URL's object.
+// Deletes the URL's object from that store through the cache manager (only
+// the URL's key leaves the memory front); 0 when the store does not exist.
 int OpenAndDeleteCacheObject(const char* name, const char* url);
 // Moves a host's objects from one store file to another (each named by its
 // ".cdx" or ".cdt" path, or by directory and base name).

@@ -6,6 +6,7 @@
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheFiles.h"
 #include "proxy/cache/KvCacheKey.h"
+#include "proxy/cache/KvCacheMgr.h"
 
 namespace {
 
@@ -156,10 +157,13 @@ int OpenReadOnlyCache(KvCacheDB& db, const char* name) {
     return OpenStore(db, KvCacheGetDirectory(), name, TRUE);
 }
 
+// Through the manager's own store: a store opened aside for one deletion
+// would empty the whole memory front when opened and closed, and make the
+// store's files when they are missing.
 int OpenAndDeleteCacheObject(const char* name, const char* url) {
-    KvCacheDB db;
-    if (!OpenStore(db, KvCacheGetDirectory(), name, FALSE)) return 0;
-    return db.DeleteCache(url);
+    CString host, path;
+    if (!KvCacheKeyFromUrl(url, host, path)) return 0;
+    return KvCacheMgr::GetInstance()->DeleteFromStore(name, host, path);
 }
 
 int MoveCacheDomain(const char* host, const char* sourceFile, const char* targetFile, KvCacheMoveCallback callback,

@@ -11,6 +11,7 @@
 #include "proxy/cache/KvCacheBodyStream.h"
 #include "proxy/cache/KvCacheDB.h"
 #include "proxy/cache/KvCacheMemory.h"
+#include "proxy/cache/KvCacheMgr.h"
 #include "proxy/cache/KvCacheReady.h"
 #include "proxy/tests/cache_test_util.h"
 
@@ -116,6 +117,29 @@ TEST(CacheMemoryTest, StoresDropTheKeysTheyChange) {
     }
     EXPECT_NE(front.Find(key), nullptr);
     front.SetBudget(0);
+}
+
+TEST(CacheMemoryTest, DeletingOneUrlOfANamedStoreKeepsTheRestOfTheFront) {
+    TempDir dir;
+    KvCacheMgr::SetCacheSettings(dir.Path().c_str(), 7);
+    KvHttpResponse r;
+    MakeAnswer(r, "one");
+    ASSERT_EQ(KvCacheMgr::GetInstance()->AddCache("a.org", "/x", &r), 1);  // the manager's vcache is open
+    KvCacheMemory& front = KvCacheMemory::Shared();
+    front.SetBudget(1u << 20);
+    const std::string other = KvCacheMemory::Key("b.org", "/y"), gone = KvCacheMemory::Key("a.org", "/x");
+    for (const std::string& key : {other, gone}) ASSERT_TRUE(front.Offer(key, Ready(3), front.Snapshot(key)));
+
+    EXPECT_EQ(OpenAndDeleteCacheObject("vcache", "http://A.org/x"), 1);
+    EXPECT_EQ(front.Find(gone), nullptr);
+    EXPECT_NE(front.Find(other), nullptr);
+    KvHttpRequest request;
+    EXPECT_EQ(KvCacheMgr::GetInstance()->GetCache("a.org", "/x", &request, &r), 0);
+    // A store that is not there is not made for a deletion.
+    EXPECT_EQ(KvCacheMgr::GetInstance()->DeleteFromStore("nosuch", "a.org", "/x"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("nosuch.cdx")));
+    front.SetBudget(0);
+    KvCacheMgr::DestroyInstance();
 }
 
 TEST(CacheMemoryTest, LargeAnswerComesInPiecesAndADamagedOneIsAMiss) {
