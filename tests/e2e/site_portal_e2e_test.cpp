@@ -85,7 +85,7 @@ TEST_F(PortalTest, PathsThePortalDoesNotServeAreAnsweredLocally) {
     EXPECT_EQ(200, client.Get("/error.css").status);
 }
 
-TEST_F(PortalTest, SearchEntryPointsGoToTheMetaSearchSite) {
+TEST_F(PortalTest, SearchEntryPointsAndWebCardsPointAtTheLocalSites) {
     ASSERT_TRUE(proxy.Started());
     const Answer go = client.Get("/search.php?q=fish%20%26%20chips&se=yahoo");
     EXPECT_EQ(302, go.status);
@@ -95,6 +95,13 @@ TEST_F(PortalTest, SearchEntryPointsGoToTheMetaSearchSite) {
     const Answer form = client.Get("/search.php");
     EXPECT_EQ(200, form.status);
     EXPECT_TRUE(Contains(form.body, "action=\"http://search.kvproxy.home.arpa/search.php\""));
+    // The web cards are fragments: no page frame, the sites filled in.
+    const Answer card = client.Get("/wcard_localweb.php");
+    EXPECT_EQ("text/html", card.Get("content-type").substr(0, 9));
+    EXPECT_TRUE(Contains(card.body, "<a href=\"http://search.kvproxy.home.arpa/\" target=\"_top\">Search</a>"));
+    EXPECT_TRUE(Contains(card.body, "class=\"kv-wcard-footer\""));
+    EXPECT_FALSE(Contains(card.body, "{localweb_rows}"));
+    EXPECT_FALSE(Contains(card.body, "id=\"masthead\""));
 }
 
 // A page of links of every kind a page holds: relative ones under a
