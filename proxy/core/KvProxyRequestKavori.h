@@ -100,8 +100,9 @@ protected:
     // page, so no other site's page can read the portal).
     bool OriginFormMayShowPortal() const;
     // The request turned into one for the portal at `path` and answered by
-    // it; false when there is no portal site.
-    bool AnswerAsPortal(const CString& path);
+    // it, its own addresses in the answer given as `authority` (the
+    // "host:port" the browser used); false when there is no portal site.
+    bool AnswerAsPortal(const CString& path, const CString& authority);
 
     std::string m_readyOut;  // a kept hit's head (and small body) as it goes out
 };

@@ -41,6 +41,7 @@ public:
                       "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
           }) {}
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_server.Port()) + path; }
+    int Connections() const { return m_server.Connections(); }
 
 private:
     Server m_server;
@@ -87,14 +88,21 @@ TEST_F(PortalHistoryTest, BrowsedPagesAreListedNewestFirstAsText) {
     EXPECT_EQ(200, client.Get("/", kPageLoad).status);
     // The line is written once the browser has its answer.
     ASSERT_TRUE(WaitUntil([&] { return HistoryLines() >= 3; }));
+    // A page answered from the cache is a visit too.
+    const int fetched = origin.Connections();
+    EXPECT_EQ(200, Parse(proxy.Exchange(GetRequest(origin.Url("/two.html"), kPageLoad))).status);
+    EXPECT_EQ(fetched, origin.Connections());
+    ASSERT_TRUE(WaitUntil([&] { return HistoryLines() >= 4; }));
 
     const Answer page = client.Get("/history.php");
     EXPECT_EQ(200, page.status);
     const std::string body = HistoryTable(page.body);
+    const size_t again = body.find(">Page /two.html &amp;");
     const size_t three = body.find(">Page /three.html &amp; &lt;b&gt;co&lt;/b&gt;</a>");
-    const size_t two = body.find(">Page /two.html &amp;");
+    const size_t two = body.find(">Page /two.html &amp;", three);
     const size_t one = body.find(">Page /one.html &amp;");
     ASSERT_NE(three, std::string::npos) << body;
+    EXPECT_LT(again, three);
     EXPECT_LT(three, two);
     EXPECT_LT(two, one);
     EXPECT_TRUE(Contains(body, "<td id=\"tbl_title\" align=\"center\">DATE-TIME</td>"));
@@ -103,7 +111,7 @@ TEST_F(PortalHistoryTest, BrowsedPagesAreListedNewestFirstAsText) {
     EXPECT_FALSE(Contains(body, "missing.html"));
     EXPECT_FALSE(Contains(body, "Not here"));
     EXPECT_FALSE(Contains(body, "kvproxy.home.arpa/\t"));
-    EXPECT_EQ(3, HistoryLines());
+    EXPECT_EQ(4, HistoryLines());
 }
 
 TEST_F(PortalHistoryTest, LinesFromTheFileAreShownAsTextAndLinkOnlyToWebAddresses) {
@@ -156,6 +164,11 @@ TEST_F(PortalHistoryTest, OwnAddressShowsThePortalAndNeverLoops) {
         EXPECT_TRUE(Contains(home.body, "Welcome to KvProxy")) << host;
     }
     EXPECT_TRUE(Contains(Direct("/history.php", Own()).body, "<h1>History/User Track</h1>"));
+    // The portal's own absolute addresses (style sheet, images) are given as
+    // the address the browser used, which works before it uses the proxy.
+    const std::string home = Direct("/", Own()).body;
+    EXPECT_TRUE(Contains(home, "\"http://" + Own() + "/_theme/"));
+    EXPECT_FALSE(Contains(home, "\"http://kvproxy.home.arpa/"));
     // A name that only leads here through a changed DNS answer gets no portal page.
     const Answer rebound = Direct("/history.php", "attacker.example:" + std::to_string(proxy.Port()));
     EXPECT_FALSE(Contains(rebound.body, "History/User Track"));
