@@ -103,7 +103,7 @@ int KvWebLink::BookmarksFormShow(const char* message, const CString& done) {
         "<input class=\"inputbox\" style=\"max-width:100%%\"\r\n"
         " type=\"file\" name=\"bookmarks\" accept=\".html,.htm,text/html\"><br>\r\n"
         "<div class=\"label\">Into a new sub-folder named (empty: this folder)</div>\r\n"
-        "<input class=\"inputbox\" type=\"text\" name=\"fld_name\" size=\"32\"><br>\r\n"
+        "<input class=\"inputbox\" style=\"max-width:100%%\" type=\"text\" name=\"fld_name\" size=\"32\"><br>\r\n"
         "<input class=\"button\" type=\"submit\" value=\"Import\">\r\n</form>\r\n"
         "<p><br>%s</p>\r\n",
         cat, HtmlEscapeAttr(GetFormToken()).c_str(),
