@@ -30,20 +30,22 @@ constexpr int kServiceCount = 3;
 struct ServiceAnswer {
     KvObjectArray links;
     KvTime updated;
-    bool found = false;
+    bool found = false;  // links to show
 };
 
+// Whether the store holds an answer of the service for the query: links,
+// or the service's empty answer (kept too, so the next search stays local).
 bool FromStore(const char* service, const CString& query, ServiceAnswer& answer) {
     CString text;
-    if (!KvKeywordMgr::GetInstance()->GetKeywordCache(query, service, text, answer.updated) || text.IsEmpty())
-        return false;
-    ConvertTextToSimpleLink(text, &answer.links);
+    if (!KvKeywordMgr::GetInstance()->GetKeywordCache(query, service, text, answer.updated)) return false;
+    if (!text.IsEmpty()) ConvertTextToSimpleLink(text, &answer.links);
     answer.found = answer.links.GetSize() > 0;
-    return answer.found;
+    return true;
 }
 
-// Keeps a fresh non-empty answer in the store; a failed or empty one falls
-// back to what is stored, so a failed refresh loses nothing.
+// Keeps a fresh answer in the store. A failed one falls back to what is
+// stored, so a failed refresh loses nothing; an empty one is stored with
+// its time unless links were stored before.
 void SettleFetched(const char* service, const CString& query, bool ok, ServiceAnswer& answer) {
     if (ok && answer.links.GetSize() > 0) {
         CString text;
@@ -55,6 +57,10 @@ void SettleFetched(const char* service, const CString& query, bool ok, ServiceAn
     }
     answer.links.RemoveAll();
     (void)FromStore(service, query, answer);
+    if (ok && !answer.found) {
+        KvKeywordMgr::GetInstance()->SetKeywordCache(query, service, "");
+        answer.updated = KvTime(std::time(nullptr));
+    }
 }
 
 // Asks the services at the same time, each bounded by the download

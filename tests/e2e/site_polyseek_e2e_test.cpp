@@ -26,7 +26,7 @@ std::string RssAnswer(const std::string& target) {
     if (target.find("hostile") != std::string::npos) {
         items = "<item><title>&lt;script&gt;alert(1)&lt;/script&gt;{page_content}</title>"
                 "<link>javascript:alert(2)</link><description>&lt;img src=x onerror=alert(3)&gt;</description></item>";
-    } else {
+    } else if (target.find("silent") == std::string::npos) {
         for (int n = 1; n <= 3; ++n) {
             const std::string i = std::to_string(n);
             items += "<item><title>Rss result " + i + "</title><link>http://r" + i + ".example/</link>"
@@ -150,6 +150,12 @@ TEST_F(PolyseekTest, SearchMergesKeepsAndRefreshes) {
     // ... a refresh of one service goes out once.
     client.Get("/search.php?q=green+tea&se=google&op=refresh");
     EXPECT_EQ(services.Hits(), 3);
+    // An empty answer is kept too: the repeated search asks again only the
+    // service that failed (the stalled one).
+    for (int round = 0; round < 2; ++round) {
+        client.Get("/search.php?q=silent&se=all");
+        EXPECT_EQ(services.Hits(), 5) << round;
+    }
 
     // A service without results: the offline text.
     Answer none = client.Get("/search.php?q=nothing&se=msn");
@@ -162,7 +168,7 @@ TEST_F(PolyseekTest, SearchMergesKeepsAndRefreshes) {
     EXPECT_NE(rss.Get("content-type").find("text/xml"), std::string::npos);
     EXPECT_NE(rss.body.find("<title>Green Tea Resources</title>"), std::string::npos);
     EXPECT_NE(rss.body.find("http://atom.example/one"), std::string::npos);
-    EXPECT_EQ(services.Hits(), 3);
+    EXPECT_EQ(services.Hits(), 5);
 
     // Keyword tables and starting points, with stored keywords escaped.
     const std::string marked = client.Get("/Search/%3Cimg%20src%3Dx%20onerror%3Dalert(1)%3E%7Bpage_content%7D.html").body;
