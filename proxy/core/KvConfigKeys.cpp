@@ -42,6 +42,7 @@ constexpr KvConfigKey kKeys[] = {
      "the only folder from which the local sites' directory uploads read; relative: from basepath"},
     {"General", "FeedCopyright", "", "none", "copyright notice of the RSS feeds KvProxy writes"},
     {"General", "History", "1", "1", "1: write the pages a browser shows to history.txt; 0: keep no history"},
+    {"General", "FeedRefresh", "0", "off", "1: RSS readers download their feeds when the refresh period has passed"},
     {"Services", "WebSearch", "", "none", "base address of a web search's XML interface (meta-search)"},
     {"Services", "BookService", "", "none", "base address of a book web service (meta-search)"},
     {"Services", "BookSubscriptionId", "", "none", "subscription id of the book web service"},

@@ -24,6 +24,7 @@
 #include "proxy/core/KvProxyKavoriSettings.h"
 #include "proxy/core/KvProxyServer.h"
 #include "proxy/core/KvUserDirs.h"
+#include "proxy/sites/KvFeedRefresher.h"
 #include "proxy/sites/KvLinkDirTemplate.h"
 #include "proxy/sites/KvLocalWebTemplate.h"
 #include "proxy/sites/KvKavoriSite.h"
@@ -246,6 +247,7 @@ void KvWebProxyApp::ApplyGeneralKeys(const KvIniFile& ini) {
     m_bUseBlackList = KvConfigInt(ini, "General", "UseBlackList");
     m_bUsePopUpFilter = KvConfigInt(ini, "General", "UsePopUpFilter");
     m_bUseNoCacheList = KvConfigInt(ini, "General", "UseNoCacheList");
+    m_bFeedRefresh = KvConfigInt(ini, "General", "FeedRefresh") ? 1 : 0;
     m_nDebugMask = KvConfigInt(ini, "Debugging", "debug") | KV_LOG_FATAL;
     KvApplyDownloadSettings(ini, *this);
     KvApplyFeedSettings(ini);
@@ -284,10 +286,13 @@ int KvWebProxyApp::StartProxy() {
     m_pProxyServer->Run();
     KvSetDownloadListener(m_strListenHost, (int)GetBoundPort());
     KvSetOwnListener(m_strListenHost, (int)GetBoundPort());
+    // Feed downloads go through the listener just set.
+    if (m_bFeedRefresh) KvFeedRefresher::Instance().Start();
     return 1;
 }
 
 int KvWebProxyApp::StopProxy() {
+    KvFeedRefresher::Instance().Stop();
     KvSetDownloadListener(nullptr, 0);
     KvSetOwnListener(nullptr, 0);
     if (m_pProxyServer) {

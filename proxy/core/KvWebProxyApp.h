@@ -101,6 +101,7 @@ public:
     size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
     size_t m_nCacheCopyBudget = 0;          // [Proxy] CacheCopyBudget (MiB in the file)
     KvErrorPages m_nErrorPages = KvErrorPages::Browser;  // [Proxy] ErrorPages
+    int m_bFeedRefresh = 0;                 // [General] FeedRefresh: feeds downloaded in the background
 
 protected:
     int ReadIniFile();

@@ -65,6 +65,14 @@ int KvRepoRSS::UpdateFolderLastDownload(int id, const KvTime& time) {
                                      KvRepoDayNumber(time), id)) >= 0;
 }
 
+int KvRepoRSS::PopulateFeedFolders(KvObjectArray* folders) {
+    KvSqlBuffer sql;
+    return QueryFolder(sql.Format("select %s from web_folder where rss_url is not null and rss_url <> '' and "
+                                  "rss_url <> '(NULL)' order by folder_id;",
+                                  m_layout.folderColumns),
+                       folders);
+}
+
 int KvRepoRSS::ExportItem(KvLinkItem* item, KvRepoRSS* target, int targetFolder) {
     if (!item || !target) return 0;
     KvLinkItem copy(*item);

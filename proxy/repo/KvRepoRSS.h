@@ -22,6 +22,8 @@ public:
 
     // Records when the folder's feed was last downloaded.
     int UpdateFolderLastDownload(int id, const KvTime& time);
+    // Every folder that names a feed, by id.
+    int PopulateFeedFolders(KvObjectArray* folders);
 
     // Copies the folder's items into targetFolder of target, then each
     // sub-folder into a folder of the same name there (found or made), to

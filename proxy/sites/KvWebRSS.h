@@ -29,14 +29,28 @@
 //
 // A download fetches the feed without holding the site's lock (the fetch
 // may take up to the download time-out) and takes the lock only to store
-// the items.
+// the items. The background refresher (KvFeedRefresher) downloads the
+// feeds whose refresh period has passed the same way.
 #pragma once
 
+#include <functional>
+#include <map>
+
+#include "base/containers/KvObjectArray.h"
 #include "proxy/repo/KvRepoRSS.h"
 #include "proxy/repo/KvRepoRecords.h"
 #include "proxy/repo/KvSearchLink.h"
 #include "proxy/sites/KvFolderSite.h"
 #include "proxy/web/KvWebObjectEx.h"
+
+// A feed read from the network, not yet stored.
+struct KvFetchedFeed {
+    KvObjectArray items;
+    CString title;
+    CString description;
+    CString copyright;
+    CString message;  // why the download failed
+};
 
 // The content written into a folder of each kind when its form is saved.
 inline constexpr char KV_RSS_FEED_CONTENT[] = "<h1>{page_title}</h1>\n{search_form2}\n{rss_attribute}\n{link_list}";
@@ -68,6 +82,15 @@ public:
     CString FindPathFromFolderId(int id);
     KvRepoRSS& GetRepo() { return m_repo; }
 
+    // Downloads, one at a time, the feeds whose refresh period has passed
+    // since their last download (a failed one is tried again a period after
+    // its failure); called without the site's lock, which is taken only to
+    // find the feeds and to store each. Stops between feeds once `stopping`
+    // answers true. The number of feeds stored.
+    int RefreshDueFeeds(const std::function<bool()>& stopping);
+    // The length of a refresh period in days (at least one minute).
+    static double PeriodDays(int count, const CString& unit);
+
 protected:
     // Folder pages.
     int ResponseLinks(const CString& dir);
@@ -89,6 +112,13 @@ protected:
     void PasteClipboard(int folder);
 
     // Feeds, search and the jump page.
+    // Reads the feed at `url` (each item with `keywords`) after dropping
+    // the proxy's copy of it; takes no lock.
+    static bool FetchFeed(const CString& url, const CString& keywords, KvFetchedFeed& feed);
+    // Stores a fetched feed into folder `cat` when the folder still reads
+    // `url`: its items, the channel's texts, the download time; the site's
+    // lock held. Whether it was stored.
+    bool StoreFeed(int cat, const CString& url, KvFetchedFeed& feed);
     int ResponseRSSDownload();
     int ResponseRSSQueue();
     int ResponseSearchModule();
@@ -109,4 +139,7 @@ protected:
     KvFolderSite m_folders;
     KvWebFolderRSS m_folder;
     CString m_strFolderPath;
+    // Folder id -> day number before which a feed that failed in the
+    // background is not tried again; guarded by the site's lock.
+    std::map<int, double> m_retryAfter;
 };

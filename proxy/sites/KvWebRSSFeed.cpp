@@ -26,44 +26,22 @@ int KvWebRSS::ResponseRSSDownload() {
     const CString url = m_folder.m_strRssUrl;
     if (url.IsEmpty() || url == "(NULL)" || !KvIsWebAddress(url)) return ResponseRedirectToReferer();
     const CString keywords = m_folder.m_strKeywords;
-
-    // A download asked for goes to the network, not to the proxy's copy
-    // (also one that the previous download's answer left behind after it
-    // was removed below).
-    (void)OpenAndDeleteCacheObject("vcache", url);
     // The fetch may take the whole download time-out: the site answers
     // other requests meanwhile.
-    KvObjectArray items;
-    CString title, description, copyright, message;
+    KvFetchedFeed feed;
     bool ok = false;
     {
         KvSiteLockRelease release(m_csLock, m_pRequest, m_pResponse, m_strClientIPAddr);
-        ok = DownloadRssRdfToLinks(url, &items, keywords, title, description, copyright, message);
+        ok = FetchFeed(url, keywords, feed);
     }
     // Whatever ran meanwhile may have ended its session: this answer sets
     // no cookie.
     m_pSession = nullptr;
     if (!ok) {
-        LogError(KV_LOG_INFO, "RSS reader %s: %s", m_strDomain.c_str(), message.c_str());
+        LogError(KV_LOG_INFO, "RSS reader %s: %s", m_strDomain.c_str(), feed.message.c_str());
         return ResponseRedirectToReferer();
     }
-    // The folder is read again: it may have changed or gone while the feed
-    // was fetched.
-    KvWebFolderRSS folder;
-    if (!m_repo.GetFolder(cat, &folder) || folder.m_strRssUrl != url) return ResponseRedirectToReferer();
-    if (!items.IsEmpty() && !m_repo.AddNewItems(cat, &items)) {
-        LogError(KV_LOG_ERROR, "RSS reader %s: the items of %s could not be stored.", m_strDomain.c_str(), url.c_str());
-        return ResponseRedirectToReferer();
-    }
-    if (!copyright.IsEmpty()) folder.m_strRssCopyright = copyright;
-    if (!title.IsEmpty() || !description.IsEmpty()) {
-        folder.m_strDesc = title.IsEmpty() ? description : description.IsEmpty() ? title : title + ". " + description;
-    }
-    folder.m_timeRssLastDownload = KvTime::GetCurTime();
-    (void)m_repo.UpdateFolder(&folder);
-    (void)m_repo.UpdateFolderLastDownload(cat, folder.m_timeRssLastDownload);
-    (void)OpenAndDeleteCacheObject("vcache", url);
-    ContentChanged();
+    (void)StoreFeed(cat, url, feed);
     return ResponseRedirectToReferer();
 }
 

@@ -2,6 +2,7 @@
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
+#include "proxy/sites/KvFeedRefresher.h"
 #include "proxy/sites/KvWebRSS.h"
 #include "proxy/web/KvParseImp.h"
 
@@ -99,6 +100,8 @@ int KvWebRSS::ResponseFolderDoAdd() {
         return FolderFormShow(folder, true, message);
     }
     ContentChanged();
+    // A new feed is read soon, not at the next round.
+    if (!folder.m_strRssUrl.IsEmpty()) KvFeedRefresher::Wake();
     return ResponseRedirect(UrlEscapePath(FindPathFromFolderId(id)));
 }
 
@@ -114,6 +117,7 @@ int KvWebRSS::ResponseFolderDoEdit() {
         return FolderFormShow(folder, false, message);
     }
     ContentChanged();
+    if (!folder.m_strRssUrl.IsEmpty()) KvFeedRefresher::Wake();
     return ResponseRedirect(UrlEscapePath(FindPathFromFolderId(folder.m_nID)));
 }
 

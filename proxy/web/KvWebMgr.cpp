@@ -75,6 +75,19 @@ int KvWebMgr::GetSiteCount() {
     return m_mapWebObject.GetCount();
 }
 
+std::vector<KvWebObject*> KvWebMgr::GetSites() {
+    std::vector<KvWebObject*> sites;
+    KvCriticalLock lock(_csWebMgr);
+    POSITION pos = m_mapWebObject.GetStartPosition();
+    while (pos) {
+        CString key;
+        KvObject* obj = nullptr;
+        m_mapWebObject.GetNextAssoc(pos, key, obj);
+        if (obj) sites.push_back(static_cast<KvWebObject*>(obj));
+    }
+    return sites;
+}
+
 KvWebObject* KvWebMgr::CreateSite(const char* kindOrHost, const char* host) {
     CString className;
     if (!m_mapSiteClass.Lookup(kindOrHost, className)) return nullptr;
@@ -225,18 +238,7 @@ int KvWebMgr::ConvertLocalWebListToSimpleLinks(KvObjectArray& out) {
     // The sites are copied under the class lock, then each is initiated
     // under its own lock alone: the class lock is never held while a
     // site's lock is taken.
-    std::vector<KvWebObject*> sites;
-    {
-        KvCriticalLock lock(_csWebMgr);
-        POSITION pos = m_mapWebObject.GetStartPosition();
-        while (pos) {
-            CString key;
-            KvObject* obj = nullptr;
-            m_mapWebObject.GetNextAssoc(pos, key, obj);
-            if (obj) sites.push_back(static_cast<KvWebObject*>(obj));
-        }
-    }
-    for (KvWebObject* site : sites) {
+    for (KvWebObject* site : GetSites()) {
         if (!site->IsInitiated()) {
             KvCriticalLock siteLock(site->GetLock());
             if (!site->IsInitiated()) site->Initiate();

@@ -85,6 +85,9 @@ public:
     // a fixed host name; for hosts and tests that bring their own sites.
     void SetSiteClass(const char* kindOrHost, const char* className);
     int GetSiteCount();
+    // Every site, for work outside requests; a site outlives the manager's
+    // use of it (replaced ones are kept until the manager goes).
+    std::vector<KvWebObject*> GetSites();
     int IsInitiated() const { return m_bInitiated.load(); }
 
 protected:

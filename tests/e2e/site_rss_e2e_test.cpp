@@ -215,3 +215,57 @@ TEST_F(RssReaderTest, ItemsCopiedCutAndPastedThroughTheClipboard) {
                   .body.find(kUnauthorised),
               std::string::npos);
 }
+
+// With FeedRefresh=1 the reader downloads by itself the feeds whose period
+// has passed, and not the others; "Update Now" still works.
+TEST(RssRefreshTest, DueFeedsAreDownloadedInTheBackground) {
+    std::atomic<int> dueHits{0}, quietHits{0};
+    Server feeds{[&](Conn& c) {
+        const std::string head = c.ReadHead();
+        ++(head.find("/quiet.xml") != std::string::npos ? quietHits : dueHits);
+        const std::string body = kRss;
+        c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    }};
+    SiteProxy site{"rss.test", {}, "[General]\r\nFeedRefresh=1\r\n", "crd"};
+    ASSERT_TRUE(site.Ready());
+    SiteClient admin{site.proxy, "rss.test"};
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    const std::string base = "http://127.0.0.1:" + std::to_string(feeds.Port());
+    auto folderId = [&](const std::string& name) {
+        return site.DbValue("select folder_id from web_folder where folder_name='" + name + "'");
+    };
+    auto save = [&](const std::string& op, const std::string& cat, const std::string& name, const std::string& url) {
+        return admin.PostWithToken("/phpmod/folder.php", {{"op", op}, {"cat", cat}, {"fld_name", name},
+                                                          {"fld_title", name}, {"fld_rss_url", url},
+                                                          {"fld_rss_periode", "1"}, {"fld_rss_periode_str", "days"},
+                                                          {"fld_show", "1"}, {"fld_active", "1"}});
+    };
+    // "quiet" was downloaded just now (stamped before it got its feed), so
+    // its period has not passed; it comes before "due" in every round.
+    ASSERT_EQ(save("doadd", "0", "quiet", "").status, 302);
+    const std::string quiet = folderId("quiet");
+    ASSERT_EQ(admin.Get("/phpmod/rss_queue.php?cat=" + quiet + "&rnd=" + admin.Token(),
+                        "Referer: http://rss.test/\r\n").status, 302);
+    ASSERT_EQ(save("doedit", quiet, "quiet", base + "/quiet.xml").status, 302);
+    ASSERT_EQ(save("doadd", "0", "due", base + "/due.xml").status, 302);
+    const std::string due = folderId("due");
+
+    auto items = [&](const std::string& folder) {
+        return std::stoi(site.DbValue("select count(*) from link_member where folder_id=" + folder));
+    };
+    // The folder's texts are stored last.
+    ASSERT_TRUE(WaitUntil([&] {
+        return site.DbValue("select folder_desc from web_folder where folder_id=" + due) == "Daily Tech. News of the day";
+    }));
+    EXPECT_EQ(items(due), 4);
+    EXPECT_EQ(dueHits.load(), 1);
+    EXPECT_EQ(quietHits.load(), 0);
+    EXPECT_EQ(items(quiet), 0);
+
+    // "Update Now" on the quiet feed.
+    EXPECT_EQ(admin.Get("/phpmod/rss_download.php?cat=" + quiet + "&rnd=" + admin.Token(),
+                        "Referer: http://rss.test/\r\n").status, 302);
+    EXPECT_EQ(quietHits.load(), 1);
+    EXPECT_EQ(items(quiet), 4);
+}
