@@ -141,6 +141,13 @@ public:
     static int CopyToClipboard(const char* client, const KvObjectArray& links);
     static void ClearClipboard(const char* client);
 
+    // --- the settings editor under its old module names ---
+    // "page_hits.php", "todo.php" and "file_mgmt.php" (any case).
+    static bool IsSettingsAlias(const CString& file);
+    // The settings editor for "op=sss"; any other "op" (default "edit") is
+    // an unknown operation.
+    int ResponseSettingsAlias();
+
     // --- paging and search ---
     // The page number within 1..last (last at least 1).
     static int ClampPage(int page, int total, int perPage);

@@ -72,3 +72,16 @@ int KvFolderSite::MoveFolder(const KvWebFolder& folder, const CString& path, con
     changed();
     return m_site.ResponseRedirect(UrlEscapePath(FolderPath(cat)));
 }
+
+bool KvFolderSite::IsSettingsAlias(const CString& file) {
+    CString name = file;
+    name.MakeLower();
+    return name == "page_hits.php" || name == "todo.php" || name == "file_mgmt.php";
+}
+
+int KvFolderSite::ResponseSettingsAlias() {
+    CString op = m_site.GetCGI().GetValue("op", "edit");
+    op.MakeLower();
+    if (op == "sss") return m_site.ResponseSysvarEdit();
+    return m_site.ResponseUnknownAction(op);
+}

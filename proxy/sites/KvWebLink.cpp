@@ -46,7 +46,7 @@ int KvWebLink::ResponsePhpModule() {
     if (file == "sfeed.php") return ResponseSearchFeed();
     if (file == "grabmeta.php") return ResponseGrabMeta();
     if (file == "bookmarks.php") return ResponseBookmarksModule();
-    if (file == "page_hits.php" || file == "todo.php" || file == "file_mgmt.php") return ResponseSettingsAlias();
+    if (KvFolderSite::IsSettingsAlias(file)) return m_folders.ResponseSettingsAlias();
     return KvWebObjectEx::ResponsePhpModule();
 }
 

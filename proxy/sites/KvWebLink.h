@@ -87,10 +87,9 @@ protected:
     int ResponseLinkAddSome();
     int ResponseJump();
 
-    // The search feed, page meta data, and the settings editor.
+    // The search feed and page meta data.
     int ResponseSearchFeed();
     int ResponseGrabMeta();
-    int ResponseSettingsAlias();
 
     // Bookmark files.
     int ResponseBookmarksModule();

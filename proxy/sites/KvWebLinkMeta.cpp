@@ -1,6 +1,5 @@
 // KvWebLink: a link made from the meta data of a page saved in the Temp
-// directory ("grabmeta.php"), and the settings editor under its old
-// module names.
+// directory ("grabmeta.php").
 #include <unistd.h>
 
 #include "base/str/StrFunc.h"
@@ -43,11 +42,4 @@ int KvWebLink::ResponseGrabMeta() {
     (void)m_repo.AddNewItem(0, &link);
     ContentChanged();
     return ResponseRedirect("/");
-}
-
-int KvWebLink::ResponseSettingsAlias() {
-    CString op = m_cgi.GetValue("op", "edit");
-    op.MakeLower();
-    if (op == "sss") return ResponseSysvarEdit();
-    return ResponseUnknownAction(op);
 }

@@ -7,8 +7,8 @@
 #include "ext/KvSqLite/KvSqlBuffer.h"
 #include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
-#include "proxy/repo/KvLinkCard.h"
 #include "proxy/repo/KvRepoTree.h"
+#include "proxy/sites/KvFolderClipboard.h"
 #include "proxy/sites/KvWebLink.h"
 #include "proxy/web/KvParseImp.h"
 
@@ -98,60 +98,7 @@ int KvWebLink::ResponseItemPopModule() {
 }
 
 bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via) {
-    const CString& client = m_strClientIPAddr;
-    if (op == "clear" || op == "copy") {
-        if (!AllowStateChange(KvWho::Anyone, via)) return false;
-        if (op == "clear") {
-            KvFolderSite::ClearClipboard(client);
-            return true;
-        }
-        KvObjectArray links;
-        const bool admin = IsUserLogin() && IsUserAdmin();
-        const std::vector<int> hidden = m_folders.HiddenFolderIds();
-        for (int id : ids) {
-            auto link = std::make_unique<KvLinkItem>();
-            if (!m_repo.GetItem(id, link.get()) || (!admin && (!link->m_bShow || !link->m_bActive))) continue;
-            if (!m_folders.MayReadLink(id, hidden)) continue;
-            links.Add(link.release());
-        }
-        KvFolderSite::CopyToClipboard(client, links);
-        return true;
-    }
-    // Cut, paste and delete change the folder: its writers only.
-    if (cat < 0 || !LoadWritableFolder(cat)) {
-        if (cat < 0) ResponseUnknownAction(op);
-        return false;
-    }
-    if (!AllowStateChange(KvWho::Member, via)) return false;
-    if (op == "cut" || op == "delete") {
-        KvObjectArray links;
-        for (int id : ids) {
-            // Only this folder's links: any other would leave a folder the
-            // member may not read through the clipboard.
-            auto link = std::make_unique<KvLinkItem>();
-            if (!m_repo.IsMember(cat, id) || !m_repo.GetItem(id, link.get())) continue;
-            if (op == "cut") links.Add(link.release());
-        }
-        if (op == "cut") KvFolderSite::CopyToClipboard(client, links);
-        for (int id : ids) (void)m_repo.DeleteItemMember(cat, id);
-    } else if (op == "paste") {
-        KvLinkCard* card = KvLinkCard::GetInstance();
-        card->Lock();
-        KvLinkCardList* list = card->Get(client);
-        for (int i = 0; i < list->GetSize(); ++i) {
-            const auto* entry = dynamic_cast<const KvLinkItem*>(list->GetAt(i));
-            if (!entry || !KvIsWebAddress(entry->m_strUrl)) continue;
-            KvLinkItem copy(*entry);
-            copy.m_nID = 0;
-            copy.m_strUploadBy = UserGetName();
-            (void)m_repo.AddNewItem(cat, &copy);
-        }
-        list->RemoveAll();
-        card->Unlock();
-    } else {
-        ResponseUnknownAction(op);
-        return false;
-    }
-    ContentChanged();
-    return true;
+    return KvRunClipboard(
+        *this, m_folders, m_repo, m_strClientIPAddr, {op, cat, ids, via, KvWho::Member},
+        [this](int id) { return LoadWritableFolder(id); }, [this] { ContentChanged(); });
 }

@@ -52,6 +52,8 @@ int KvWebRSS::ResponsePhpModule() {
     if (file == "search.php") return ResponseSearchModule();
     if (file == "jump.php") return ResponseJump();
     if (file == "item_list.php") return ResponseItemListModule();
+    if (file == "item_pop.php") return ResponseItemPopModule();
+    if (KvFolderSite::IsSettingsAlias(file)) return m_folders.ResponseSettingsAlias();
     if (file == "opml.php") return ResponseOpmlModule();
     return KvWebObjectEx::ResponsePhpModule();
 }
@@ -94,7 +96,10 @@ CString KvWebRSS::RenderManagementMenu() {
     CString menu("<div class=\"mgmt-menu\"><b>FOLDER </b> [");
     menu += link(StrFormat("/phpmod/folder.php?op=edit&cat=%d", cat), "ATTRIBUTE") + ", ";
     menu += link(StrFormat("/phpmod/folder.php?op=add&cat=%d", cat), "ADD NEW");
-    if (cat > 0) menu += ", " + link(StrFormat("/phpmod/folder.php?op=del&cat=%d", cat), "DELETE", true);
+    if (cat > 0) {
+        menu += ", " + link(StrFormat("/phpmod/folder.php?op=del&cat=%d", cat), "DELETE", true) + ", " +
+                link(StrFormat("/phpmod/folder.php?op=move&cat=%d", cat), "MOVE");
+    }
     if (!m_folder.m_strRssUrl.IsEmpty() && m_folder.m_strRssUrl != "(NULL)") {
         menu += "] <b>FEED </b> [" + link(StrFormat("/phpmod/rss_download.php?cat=%d", cat), "UPDATE NOW") + ", " +
                 link(StrFormat("/phpmod/rss_queue.php?cat=%d", cat), "MARK AS UPDATED");

@@ -15,6 +15,9 @@
 //   /phpmod/item_list.php          selected items copied into the client's
 //                                  link clipboard; cut, deleted or pasted
 //                                  by administrators
+//   /phpmod/item_pop.php           copy or cut of one item (a pop-up window)
+//   /phpmod/page_hits.php, todo.php, file_mgmt.php
+//                                  the settings editor ("op=sss")
 //   /phpmod/<other>                the site engine's modules
 //   anything else                  the error page
 //
@@ -35,6 +38,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "base/containers/KvObjectArray.h"
 #include "proxy/repo/KvRepoRSS.h"
@@ -104,12 +108,15 @@ protected:
     int ResponseFolderDoAdd();
     int ResponseFolderDoEdit();
     int ResponseFolderDelete();
+    int ResponseFolderDoMove();
 
     // Item lists in the selection form; the clipboard module.
     CString RenderSelectableItems(KvWebFolder* folder, KvObjectArray& items);
     int ResponseItemListModule();
-    void CopySelection();
-    void PasteClipboard(int folder);
+    int ResponseItemPopModule();
+    // The clipboard operation on the items `ids` of folder `cat`; false
+    // when the answer (refusal or error) has been given.
+    bool DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via);
 
     // Feeds, search and the jump page.
     // Reads the feed at `url` (each item with `keywords`) after dropping

@@ -34,9 +34,11 @@ int KvWebRSS::ResponseFolderModule() {
     if (op == "del") return ResponseFolderDelete();
     if (op == "doadd") return ResponseFolderDoAdd();
     if (op == "doedit") return ResponseFolderDoEdit();
-    if (op != "add" && op != "edit") return ResponseUnknownAction(op);
+    if (op == "domove") return ResponseFolderDoMove();
+    if (op != "add" && op != "edit" && op != "move") return ResponseUnknownAction(op);
     if (!LoadWritableFolder(cat)) return 1;
     if (op == "edit") return FolderFormShow(m_folder, false, "");
+    if (op == "move") return m_folders.ShowFolderMoveForm(m_folder, m_strFolderPath, "");
     KvWebFolderRSS folder;
     folder.m_nParent = cat;
     folder.m_strName.Empty();
@@ -127,4 +129,12 @@ int KvWebRSS::ResponseFolderDelete() {
     if (!LoadWritableFolder(cat)) return 1;
     if (!AllowStateChange(KvWho::Admin, KvVia::Link)) return 1;
     return m_folders.DeleteFolder(m_folder, m_strFolderPath, [this] { ContentChanged(); });
+}
+
+int KvWebRSS::ResponseFolderDoMove() {
+    const int cat = m_cgi.GetIntValue("cat", 0);
+    if (cat <= 0) return ResponseRedirectToReferer();
+    if (!LoadWritableFolder(cat)) return 1;
+    if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
+    return m_folders.MoveFolder(m_folder, m_strFolderPath, [this] { ContentChanged(); });
 }

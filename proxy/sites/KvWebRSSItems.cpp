@@ -1,9 +1,9 @@
-// KvWebRSS: item lists inside the selection form, and "item_list.php":
-// copying items into the client's link clipboard, and for administrators
-// cutting, deleting and pasting them in a folder.
+// KvWebRSS: item lists inside the selection form, and "item_list.php" and
+// "item_pop.php": copying items into the client's link clipboard, and for
+// administrators cutting, deleting and pasting them in a folder.
 #include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
-#include "proxy/repo/KvLinkCard.h"
+#include "proxy/sites/KvFolderClipboard.h"
 #include "proxy/sites/KvWebRSS.h"
 
 CString KvWebRSS::RenderSelectableItems(KvWebFolder* folder, KvObjectArray& items) {
@@ -21,54 +21,25 @@ CString KvWebRSS::RenderSelectableItems(KvWebFolder* folder, KvObjectArray& item
 
 int KvWebRSS::ResponseItemListModule() {
     const CString op = m_folders.SelectionOperation();
-    if (op == "clear" || op == "copy") {
-        if (!AllowStateChange(KvWho::Anyone, KvVia::Form)) return 1;
-        if (op == "clear") KvFolderSite::ClearClipboard(m_strClientIPAddr);
-        else CopySelection();
-        return ResponseRedirectToReferer();
-    }
-    const int cat = m_cgi.GetIntValue("cat", 0);
-    if (!LoadWritableFolder(cat)) return 1;
-    if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
-    if (op == "paste") {
-        PasteClipboard(cat);
-    } else {
-        if (op == "cut") CopySelection();
-        for (int id : m_folders.ReadSelection()) (void)m_repo.DeleteItemMember(cat, id);
-    }
-    ContentChanged();
-    return ResponseRedirectToReferer();
+    // The menu's Paste and Clear links are links; the rest come from the
+    // selection form.
+    const KvVia via = op == "paste" || op == "clear" ? KvVia::Link : KvVia::Form;
+    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), m_folders.ReadSelection(), via) ? ResponseRedirectToReferer()
+                                                                                         : 1;
 }
 
-void KvWebRSS::CopySelection() {
-    const bool admin = IsUserLogin() && IsUserAdmin();
-    const std::vector<int> hidden = m_folders.HiddenFolderIds();
-    KvObjectArray links;
-    for (int id : m_folders.ReadSelection()) {
-        KvLinkItem item;
-        if (!m_repo.GetItem(id, &item)) continue;
-        if (!admin && (!item.m_bShow || !item.m_bActive)) continue;
-        if (!m_folders.MayReadLink(id, hidden)) continue;
-        links.Add(new KvLinkItem(item));
-    }
-    (void)KvFolderSite::CopyToClipboard(m_strClientIPAddr, links);
+int KvWebRSS::ResponseItemPopModule() {
+    CString op = m_cgi.GetValue("op", "");
+    op.MakeLower();
+    if (op != "copy" && op != "cut") return ResponseUnknownAction(op);
+    const int id = m_cgi.GetIntValue("id", 0);
+    std::vector<int> ids;
+    if (id > 0) ids.push_back(id);
+    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), ids, KvVia::Link) ? ResponseCloseWindow() : 1;
 }
 
-void KvWebRSS::PasteClipboard(int folder) {
-    // Copies are taken under the card's lock and stored after it is given
-    // back: the card is shared by every site.
-    KvObjectArray links;
-    KvLinkCard* card = KvLinkCard::GetInstance();
-    card->Lock();
-    KvLinkCardList* list = card->Get(m_strClientIPAddr);
-    for (int i = 0; list && i < list->GetSize(); ++i) {
-        const auto* link = dynamic_cast<const KvLinkItem*>(list->GetAt(i));
-        if (link && KvIsWebAddress(link->m_strUrl)) links.Add(new KvLinkItem(*link));
-    }
-    card->Unlock();
-    for (int i = 0; i < links.GetSize(); ++i) {
-        auto* link = static_cast<KvLinkItem*>(links[i]);
-        link->m_nID = 0;
-        (void)m_repo.AddNewItem(folder, link);
-    }
+bool KvWebRSS::DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via) {
+    return KvRunClipboard(
+        *this, m_folders, m_repo, m_strClientIPAddr, {op, cat, ids, via, KvWho::Admin},
+        [this](int id) { return LoadWritableFolder(id); }, [this] { ContentChanged(); });
 }

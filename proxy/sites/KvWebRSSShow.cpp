@@ -52,7 +52,9 @@ int KvWebRSS::ResponseLinks(const CString& dir) {
     } else if (HasFeed(m_folder)) {
         body += RenderRssAttribute() + RenderLinkList();
     } else {
+        // Items pasted into a plain folder are listed below its sub-folders.
         body += m_folders.RenderList(id, dir, 2);
+        if (m_repo.PopulateItemCount(id, VisibleItemFilter()) > 0) body += RenderLinkList();
     }
     m_strPageContent = body;
     KvParseImp imp;

@@ -39,6 +39,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(feeds.Listening());
         ASSERT_TRUE(site.Ready());
+        // A link directory beside the reader (the sites are read at the
+        // first request).
+        ASSERT_TRUE(MakeSiteDb(site.proxy.Dir() + "/LocalWeb/links.test.cld", SiteProxy::kAdminPassword));
         ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
     }
     std::string Db(const std::string& sql) { return site.DbValue(sql); }
@@ -208,12 +211,65 @@ TEST_F(RssReaderTest, ItemsCopiedCutAndPastedThroughTheClipboard) {
     post("Delete", kept, {one});
     EXPECT_EQ(ItemCount(kept), 1);
     EXPECT_EQ(ItemCount(rss), 3);
+    // The paste emptied the clipboard.
+    post("Paste", rss, {});
+    EXPECT_EQ(ItemCount(rss), 3);
+
+    // One item through the pop-up window: a cut moves it.
+    const Answer pop = admin.Get("/phpmod/item_pop.php?op=cut&cat=" + std::to_string(rss) + "&id=" + one +
+                                 "&rnd=" + admin.Token());
+    EXPECT_NE(pop.body.find("window.close()"), std::string::npos);
+    post("Paste", kept, {});
+    EXPECT_EQ(ItemCount(rss), 2);
+    EXPECT_EQ(ItemCount(kept), 2);
+
+    // A link copied in a link directory of the same client pastes here.
+    SiteClient links{site.proxy, "links.test"};
+    ASSERT_TRUE(links.Login("admin", SiteProxy::kAdminPassword));
+    ASSERT_EQ(links.PostWithToken("/phpmod/link.php", {{"op", "doadd"}, {"cat", "0"},
+                                                       {"fld_url", "https://bookmarks.example/kept"},
+                                                       {"fld_title", "Kept bookmark"}})
+                  .status,
+              302);
+    const std::string bookmark =
+        SiteDbValue(site.proxy.Dir() + "/LocalWeb/links.test.cld",
+                    "select item_id from link_item where item_url='https://bookmarks.example/kept'");
+    links.PostWithToken("/phpmod/item_list.php",
+                        {{"Copy", "Copy"}, {"cat", "0"}, {"item_count", "1"}, {"item_1", bookmark}});
+    post("Paste", kept, {});
+    EXPECT_EQ(ItemCount(kept), 3);
+    EXPECT_NE(admin.Get("/kept/").body.find("Kept bookmark"), std::string::npos);
     // A guest may copy but not paste.
     EXPECT_NE(guest.Post("/phpmod/item_list.php", {{"Paste", "Paste"}, {"cat", std::to_string(kept)},
                                                    {"rnd", guest.FetchToken("/")}},
                          "Origin: " + guest.Origin() + "\r\n")
                   .body.find(kUnauthorised),
               std::string::npos);
+}
+
+TEST_F(RssReaderTest, FoldersMoveButNeverBelowThemselves) {
+    const int outer = AddFeedFolder("outer", "");
+    ASSERT_GT(outer, 0);
+    ASSERT_EQ(admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", std::to_string(outer)},
+                                                         {"fld_name", "inner"}, {"fld_title", "Inner"}})
+                  .status,
+              302);
+    const std::string inner = Db("select folder_id from web_folder where folder_name='inner'");
+    EXPECT_NE(admin.Get("/outer/").body.find("op=move&amp;cat=" + std::to_string(outer)), std::string::npos);
+    auto move = [&](const std::string& cat, const std::string& to) {
+        return admin.PostWithToken("/phpmod/folder.php", {{"op", "domove"}, {"cat", cat}, {"fld_parent_path", to}});
+    };
+    EXPECT_NE(move(std::to_string(outer), "/outer/inner/").body.find("cannot be moved into itself"),
+              std::string::npos);
+    EXPECT_EQ(Db("select folder_parent from web_folder where folder_name='outer'"), "0");
+    EXPECT_EQ(move(inner, "/").status, 302);
+    EXPECT_EQ(Db("select folder_parent from web_folder where folder_name='inner'"), "0");
+    EXPECT_EQ(guest.Get("/inner/").status, 200);
+
+    // The settings editor under its old module names, for administrators.
+    EXPECT_NE(admin.Get("/phpmod/page_hits.php?op=sss").body.find("name=\"fld_hpname\""), std::string::npos);
+    EXPECT_NE(admin.Get("/phpmod/todo.php").body.find("Unknown operation"), std::string::npos);
+    EXPECT_EQ(guest.Get("/phpmod/file_mgmt.php?op=sss").body.find("name=\"fld_hpname\""), std::string::npos);
 }
 
 // With FeedRefresh=1 the reader downloads by itself the feeds whose period
