@@ -72,7 +72,9 @@ protected:
         return client.PostWithToken("/phpmod/item_list.php", form);
     }
 
-    SiteProxy site{"shop.test"};
+    // A configured search service answering with a feed.
+    Server origin{AnswerFeed};
+    SiteProxy site{"shop.test", {}, "[Search]\r\nmsn=http://127.0.0.1:" + std::to_string(origin.Port()) + "/rss?q={q}\r\n"};
     SiteClient admin{site.proxy, "links.test"};
     SiteClient admin2{site.proxy, "more.test"};
     SiteClient dev{site.proxy, "links.test"};
@@ -238,10 +240,8 @@ TEST_F(LinkDirTest, ChangesNeedAWriterTheTokenAndThisSite) {
 }
 
 TEST_F(LinkDirTest, SearchFeedFillsANewSubFolder) {
-    Server origin{AnswerFeed};
-    const std::string se = "http://127.0.0.1:" + std::to_string(origin.Port()) + "/rss?q=$q";
-    const std::string query = "sfeed.php?cat=0&f=" + FormEncode({{"", "Found Things"}}).substr(1) + "&q=widgets&se=" +
-                              FormEncode({{"", se}}).substr(1);
+    // A configured service by its name.
+    const std::string query = "sfeed.php?cat=0&f=" + FormEncode({{"", "Found Things"}}).substr(1) + "&q=widgets&qt=msn";
     EXPECT_TRUE(Has(admin.Get("/phpmod/" + query).body, kUnauthorised));  // no token
     Answer made = admin.Get("/phpmod/" + query + "&rnd=" + admin.Token());
     EXPECT_EQ(made.status, 302);
@@ -250,8 +250,14 @@ TEST_F(LinkDirTest, SearchFeedFillsANewSubFolder) {
     ASSERT_FALSE(folder.empty()) << made.body;
     EXPECT_EQ(Members(folder), "1");
     EXPECT_FALSE(LinkId("http://found.example/1").empty());
-    // Local host names and other schemes are refused.
-    for (const std::string bad : {"http://links.test/phpmod/search.php?q=$q", "file:///etc/passwd?$q"}) {
+    // A template of the request never reaches this machine or a private
+    // network, by name or by address; nor another scheme.
+    const std::string port = std::to_string(origin.Port());
+    const std::vector<std::string> refused = {
+        "http://links.test/phpmod/search.php?q=$q", "file:///etc/passwd?$q", "http://127.0.0.1:" + port + "/rss?q=$q",
+        "http://2130706433:" + port + "/rss?q=$q",  "http://[::1]:" + port + "/rss?q=$q",
+        "http://169.254.169.254/latest?q=$q",       "http://192.168.1.1/?q=$q", "http://10.0.0.1/?q=$q"};
+    for (const std::string& bad : refused) {
         const std::string q = "sfeed.php?cat=0&f=x&q=y&se=" + FormEncode({{"", bad}}).substr(1) + "&rnd=" + admin.Token();
         EXPECT_EQ(admin.Get("/phpmod/" + q).status, 200) << bad;
     }
