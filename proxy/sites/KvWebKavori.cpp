@@ -72,9 +72,10 @@ int KvWebKavori::ResponsePhpModule() {
 int KvWebKavori::WebPageShow(const char* file, KvParseImp* imp) {
     if (!imp) return 0;
     imp->AddVariable("login_href", RenderLoginHRef());
-    // The portal's pieces (cards, tools, set-up tables) on top of the theme.
-    m_strPageContent = "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_template/portal.css\">\r\n" +
-                       CString(m_strPageContent);
+    // The portal's pieces (cards, tools, set-up tables) on top of the theme;
+    // after the content, whose first heading the theme may hide.
+    m_strPageContent = CString(m_strPageContent) +
+                       "\r\n<link rel=\"stylesheet\" type=\"text/css\" href=\"/_template/portal.css\">\r\n";
     return KvWebObjectEx::WebPageShow(file, imp);
 }
 
