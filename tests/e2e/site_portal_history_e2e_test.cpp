@@ -77,8 +77,13 @@ protected:
 TEST_F(PortalHistoryTest, BrowsedPagesAreListedNewestFirstAsText) {
     ASSERT_TRUE(proxy.Started());
     EXPECT_TRUE(Contains(client.Get("/history.php").body, "<h1>History/User Track</h1>No History"));
+    // Each line is written after its answer went out, by the request's own
+    // thread: the next page waits for it, as a person reading does.
+    int visits = 0;
     for (const char* path : {"/one.html", "/two.html", "/three.html"}) {
         EXPECT_EQ(200, Parse(proxy.Exchange(GetRequest(origin.Url(path), kPageLoad))).status);
+        ++visits;
+        ASSERT_TRUE(WaitUntil([&] { return HistoryLines() >= visits; })) << path;
     }
     // Neither a subresource nor a page that failed is a visit.
     EXPECT_EQ(200, Parse(proxy.Exchange(GetRequest(origin.Url("/style.css"), kPageLoad))).status);
