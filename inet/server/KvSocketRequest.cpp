@@ -90,7 +90,7 @@ void KvSocketRequest::ServeConnection() {
         if (IsClientBreak()) break;
         // A kept-alive connection stays while the client is quiet; the
         // next dispatch then waits for its request with the receive time-out.
-        if (!m_bKeepAlive || m_comClient.DataWaiting((int)m_nTimeAlive) < 0) break;
+        if (!KeepsConnection() || m_comClient.DataWaiting((int)m_nTimeAlive) <= 0) break;
     }
 }
 

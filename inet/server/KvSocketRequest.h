@@ -67,6 +67,9 @@ protected:
     virtual BOOL DispatchRequest();
     // TRUE when the client connection is gone.
     BOOL IsClientBreak();
+    // After a request: the connection may carry another one (the base
+    // follows the keep-alive setting).
+    virtual BOOL KeepsConnection() { return m_bKeepAlive; }
 
     UINT m_nRequestID = (UINT)INVALID_SOCKET;
     KvSocketServer* m_pSocketServer = nullptr;

@@ -17,6 +17,7 @@ constexpr KvConfigKey kKeys[] = {
     {"Proxy", "Listen", "127.0.0.1:8168", "127.0.0.1:8168", "host:port the proxy listens on (port 0 too)"},
     {"Proxy", "Forward", "", "direct connections", "upstream proxy host:port that every request goes through"},
     {"Proxy", "RecTimeout", "180", "180", "seconds to wait for a silent browser or server"},
+    {"Proxy", "KeepAliveTimeout", "60", "60", "seconds a browser's idle connection stays open for its next request"},
     {"Proxy", "CacheExpiredDays", "3650", "3650", "days after which a cached answer counts as expired"},
     {"Proxy", "Tunnel", "0", "off", "1: serve HTTPS (CONNECT) as tunnels"},
     {"Proxy", "TunnelPorts", "443", "443", "ports a tunnel may reach, comma-separated"},

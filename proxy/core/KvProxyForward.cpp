@@ -99,7 +99,9 @@ int KvProxyRequest::ResponseForwarded() {
     int relayed = DoChatting();
     DropRemote();
     if (!relayed) return 0;
-    CloseClient();
+    // The browser has its whole answer: a connection it does not keep is
+    // ended now, before the answer is stored in the cache.
+    if (!m_bKeepClient) CloseClient();
     return 1;
 }
 
@@ -209,7 +211,10 @@ int KvProxyRequest::SendStreamedBody() {
     // A large or chunked body still sits in the browser's connection.
     KvRelayResult r = KvRelayBody(m_comClient, m_comRemote, m_planRequestBody, nullptr);
     m_planRequestBody = KvBodyPlan{};
-    if (r.end == KvRelayEnd::Complete) return 1;
+    if (r.end == KvRelayEnd::Complete) {
+        m_bBodyInClient = 0;
+        return 1;
+    }
     LogError(KV_LOG_INFO, "Request body not forwarded: %s after %ld bytes", KvRelayEndText(r.end), (long)r.bytes);
     return r.end == KvRelayEnd::SinkFailed ? 0 : -1;
 }
@@ -284,7 +289,7 @@ int KvProxyRequest::DoChatting() {
         ResponseError(status);
         m_bPageOverOrigin = 0;
         LogAccess(status, 0);
-        CloseClient();
+        if (!m_bKeepClient) CloseClient();
         return 1;
     }
     ParseResponseHeader();
@@ -306,7 +311,7 @@ int KvProxyRequest::SendResponseHead() {
     if (framing == KvBodyFraming::Chunked || framing == KvBodyFraming::UntilClose) {
         KvRemoveHeaderAnyCase(m_response, "Content-Length");
     }
-    m_response.AddHeaderValue("Connection", "close");
+    MarkConnection(m_response, framing != KvBodyFraming::UntilClose);
     return m_response.SendHeader(&m_comClient) > 0;
 }
 

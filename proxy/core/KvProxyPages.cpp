@@ -188,11 +188,17 @@ int KvProxyRequest::SendTemplatePage(const char* templateName, KvParseImp& vars,
     m_response.m_strStatus = statusText;
     m_response.SetHeaderValue("Content-Type", "text/html");
     m_response.Finish();
-    m_response.SetHeaderValue("Connection", "close");
     return SendResponse() > 0 ? 1 : 0;
 }
 
 int KvProxyRequest::SendResponse() {
+    // The whole body is at hand: its length frames it unless the head
+    // names a transfer coding.
+    if (!m_response.GetHeaderValue("Content-Length") && !m_response.GetHeaderValue("Transfer-Encoding")) {
+        m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
+    }
+    const KvBodyFraming framing = KvResponseBodyPlan(m_response, m_request.m_strMethod).framing;
+    MarkConnection(m_response, framing != KvBodyFraming::UntilClose);
     // A HEAD request gets the head only.
     if (m_request.m_strMethod.CompareNoCase("HEAD") == 0) return m_response.SendHeader(&m_comClient) > 0;
     const int64_t body = (int64_t)m_response.m_bufBody.GetCount();
@@ -239,7 +245,6 @@ int KvProxyRequest::ResponseFinish(const char* contentType) {
     m_response.SetHeaderValue("X-Powered-By", "TqWeb/2.0.0");
     if (contentType && *contentType) m_response.SetHeaderValue("Content-Type", contentType);
     m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
-    m_response.SetHeaderValue("Connection", "close");
     if (contentType && std::strcmp(contentType, "text/html") == 0) {
         m_response.SetHeaderValue("Expires", "Mon, 26 Jul 1997 05:00:00 GMT");
         m_response.SetHeaderValue("Cache-Control", "no-store, no-cache, must-revalidate");
@@ -259,7 +264,6 @@ int KvProxyRequest::ResponseOptions() {
     m_response.m_nStatus = 200;
     m_response.SetHeaderValue("Allow", "OPTIONS, GET, HEAD, POST, PUT, DELETE, TRACE, PATCH, CONNECT");
     m_response.SetHeaderValue("Content-Length", "0");
-    m_response.SetHeaderValue("Connection", "close");
     LogAccess(200, 0);
     return SendResponse();
 }
@@ -292,10 +296,10 @@ int KvProxyRequest::ResponseRedirect(const char* location) {
     m_response.SetDynamicContent();
     m_response.SetHeaderValue("Content-Type", "text/html");
     m_response.SetHeaderValue("Content-Length", "0");
-    m_response.SetHeaderValue("Connection", "close");
     if (location && *location) m_response.SetHeaderValue("Location", location);
     m_response.Finish();
     m_response.SetKvProxyAsServer();
+    MarkConnection(m_response, true);
     m_response.SendHeader(&m_comClient);
     return 1;
 }

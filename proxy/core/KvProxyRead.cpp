@@ -7,6 +7,7 @@
 #include "inet/http/KvHttpBuffer.h"
 #include "inet/http/KvHttpSyntax.h"
 #include "inet/log/KvLogError.h"
+#include "proxy/core/KvProxyKeepAlive.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -63,6 +64,7 @@ int KvProxyRequest::ReadClientRequest() {
         return ResponseError(503);
     }
     if (m_request.m_strRequestLine.IsEmpty() || !IsWellFormedHead(m_request)) return RefuseRequest(400);
+    m_bClientKeep = KvClientAsksToKeep(m_request) ? 1 : 0;
     return ReadClientBody();
 }
 
@@ -85,6 +87,8 @@ int KvProxyRequest::ReadClientBody() {
         KvRemoveHeaderAnyCase(m_request, "Content-Length");
     }
     if (m_planRequestBody.framing == KvBodyFraming::None) return 1;
+    // Until it is read to its end, the connection cannot carry another request.
+    m_bBodyInClient = 1;
 
     const char* expect = m_request.GetHeaderValue("Expect");
     if (expect && strcasestr(expect, "100-continue")) {
@@ -113,6 +117,7 @@ int KvProxyRequest::ReceivePlannedBody() {
     int64_t got = m_request.ReceiveBody(&m_comClient, m_planRequestBody.length);
     if (got == m_planRequestBody.length) {
         m_planRequestBody = KvBodyPlan{};
+        m_bBodyInClient = 0;
         return 1;
     }
     if (got == KV_COM_CLOSED || got == 0) return 0;  // the browser left

@@ -11,6 +11,7 @@
 #include "inet/url/KvUrlCanonical.h"
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvProxyKavoriSettings.h"
+#include "proxy/core/KvProxyKeepAlive.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -44,7 +45,9 @@ void KvProxyRequest::DropRemote() {
     if (m_comRemote.IsValid()) m_comRemote.Disconnect(1);
 }
 
-BOOL KvProxyRequest::DispatchRequest() {
+void KvProxyRequest::BeginExchange() {
+    m_request.Reset();
+    m_response.Reset();
     m_bBodyComplete = 0;
     m_bBodyCopyDropped = 0;
     m_nRelayed = 0;
@@ -52,15 +55,27 @@ BOOL KvProxyRequest::DispatchRequest() {
     m_bAwaitContinue = 0;
     m_nAccessStatus = 0;
     m_nAccessBytes = 0;
+    m_bDelete = m_bForce = m_bBypass = 0;
+    m_bSaveToCache = 0;
+    m_bViaForwardProxy = 0;
+    m_bPageOverOrigin = 0;
+    m_strMatchedRule.Empty();
+    m_bClientKeep = 0;
+    m_bBodyInClient = 0;
+    m_bKeepClient = 0;
     m_bKeepPageHead = 0;
     m_strPageHead.clear();
+}
+
+BOOL KvProxyRequest::DispatchRequest() {
+    BeginExchange();
     if (!ReadClientRequest()) {
         WriteAccessLine();
         DropRemote();
         ReleaseBodies();
+        if (!m_bKeepClient) CloseClient();
         return TRUE;
     }
-    m_bDelete = m_bForce = m_bBypass = 0;
     m_strTarget = m_request.m_strURL;
     switch (KvProxyCutSuffix(m_strTarget)) {
     case kvSuffixForce: m_bForce = 1; break;
@@ -75,7 +90,21 @@ BOOL KvProxyRequest::DispatchRequest() {
     // The origin may keep its connection open: it is never waited for.
     DropRemote();
     ReleaseBodies();
+    // An answer that leaves the connection open has been sent whole; any
+    // other ends the connection here (a relay cut short has ended it already).
+    if (!m_bKeepClient && m_comClient.IsValid()) CloseClient();
     return TRUE;
+}
+
+BOOL KvProxyRequest::KeepsConnection() { return m_bKeepClient && m_comClient.IsValid(); }
+
+bool KvProxyRequest::DecideKeep(bool lengthKnown) {
+    m_bKeepClient = m_bClientKeep && lengthKnown && !m_bBodyInClient ? 1 : 0;
+    return m_bKeepClient != 0;
+}
+
+void KvProxyRequest::MarkConnection(KvHttpBuffer& answer, bool lengthKnown) {
+    KvSetConnectionHeaders(answer, DecideKeep(lengthKnown));
 }
 
 void KvProxyRequest::ReleaseBodies() {

@@ -6,8 +6,10 @@
 // sites, the lists and the cache) or forwards it to the origin server,
 // directly or through the configured upstream ("forward") proxy, and
 // relays the answer back unchanged while keeping a copy of the body for
-// the cache. Errors are answered with the proxy's error page. One browser
-// connection carries one exchange: the answer says "Connection: close".
+// the cache. Errors are answered with the proxy's error page. A browser
+// connection carries exchanges one after the other while the browser asks
+// for it and every answer's end is known without a close (see
+// KvProxyKeepAlive.h); each answer's head says whether it stays open.
 //
 // The request target sent upstream is the browser's own (after the
 // "$force", "$delete" and "$bypass" suffixes are cut), escaped only where
@@ -58,6 +60,8 @@ protected:
     BOOL DispatchRequest() override;
     // Also frees the exchange's bodies: the run may have ended in an exception.
     BOOL CloseConnections() override;
+    // The browser's connection carries a further request.
+    BOOL KeepsConnection() override;
 
     // --- the request's own operations, in slot order ---
     // The browser's head and body; 0 when the connection is done with
@@ -147,7 +151,7 @@ protected:
     // ([Proxy] ErrorPages); otherwise it is relayed as it came.
     bool ShowsOwnErrorPage() const;
     // The origin's head as the browser gets it, without the headers of
-    // one connection and with "Connection: close".
+    // one connection and with the connection header of this exchange.
     int SendResponseHead();
     // Relays the origin's body; 1 when it ended where its framing says.
     int RelayResponseBody();
@@ -182,6 +186,15 @@ protected:
     KvWebProxyApp* GetApp() const;
     // Closes the origin's connection at once (it may be kept alive there).
     void DropRemote();
+    // The connection headers of the answer about to go out; the browser's
+    // connection stays open after it only when its end is known without a
+    // close (`lengthKnown`) and the browser and its request allow it.
+    void MarkConnection(KvHttpBuffer& answer, bool lengthKnown);
+    // The same decision for an answer whose head is written otherwise:
+    // whether the connection stays open after it.
+    bool DecideKeep(bool lengthKnown);
+    // The state of one exchange set afresh before its request is read.
+    void BeginExchange();
     // Ends the browser's connection after a complete answer.
     void CloseClient();
     // Frees the bodies of the exchange just ended.
@@ -215,4 +228,7 @@ public:
     int64_t m_nAccessBytes = 0;   // body bytes the browser was sent in this exchange
     int m_bKeepPageHead = 0;      // keep the first bytes of an HTML page's body (its title, for the history)
     std::string m_strPageHead;    // those bytes, as they came (content coding and all)
+    int m_bClientKeep = 0;        // the browser lets its connection carry another request
+    int m_bBodyInClient = 0;      // the request body is not yet read to its end
+    int m_bKeepClient = 0;        // the answer sent leaves the connection open
 };

@@ -109,13 +109,7 @@ int KvProxyRequestKavori::LocalRedirect() {
     return ResponseRedirect(target);
 }
 
-void KvProxyRequestKavori::SetCloseHeaders(KvHttpResponse& answer) {
-    for (const char* name : {"Connection", "Proxy-Connection", "Keep-Alive"}) KvRemoveHeaderAnyCase(answer, name);
-    answer.SetHeaderValue("Connection", "close");
-}
-
 void KvProxyRequestKavori::SendAnswerOfProxy() {
-    SetCloseHeaders(m_response);
-    SendResponse();
+    SendResponse();  // which sets the connection headers of this exchange
     LogAccess(m_response.m_nStatus, 0);  // SendResponse counted the body
 }

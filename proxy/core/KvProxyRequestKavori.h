@@ -72,10 +72,8 @@ protected:
     // request's URL) names that URL again: stored, it would be a loop
     // served from the cache.
     bool RedirectsToItself() const;
-    // m_response, filled here, to the browser with "Connection: close".
+    // m_response, filled here, to the browser.
     void SendAnswerOfProxy();
-    // The headers of one exchange: "Connection: close" and no other.
-    static void SetCloseHeaders(KvHttpResponse& answer);
     // A hit kept in memory, its times set now; false (nothing sent) when
     // it cannot be used.
     bool SendReady(const KvCacheReady& ready);

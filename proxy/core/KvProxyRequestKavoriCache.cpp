@@ -14,6 +14,7 @@
 #include "proxy/core/KvCacheCopyBudget.h"
 #include "proxy/core/KvHistoryText.h"
 #include "proxy/core/KvProxyKavoriRules.h"
+#include "proxy/core/KvProxyKeepAlive.h"
 #include "proxy/core/KvProxyRequestKavori.h"
 #include "proxy/core/KvProxyText.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -100,6 +101,8 @@ int KvProxyRequestKavori::ResponseFromCache() {
             const KvGenBuffer& body = m_response.m_bufBody;
             m_strPageHead.assign(body.GetData(), std::min(body.GetCount(), kHistoryHeadBytes));
         }
+        // The kept head has no connection headers: each exchange writes its own.
+        KvRemoveConnectionHeaders(m_response);
         if (!key.empty() && m_response.m_bufBody.GetCount() <= KvCacheMemory::kLargestObject)
             front.Offer(key, KvCacheMakeReady(m_response, hit.expires, hit.expired), snapshot);
     }
@@ -114,7 +117,12 @@ int KvProxyRequestKavori::ResponseFromCache() {
 bool KvProxyRequestKavori::SendReady(const KvCacheReady& ready) {
     std::string& out = m_readyOut;
     out.clear();
-    if (!ready.ComposeHead(out)) return false;
+    if (!ready.ComposeHead(out) || !std::string_view(out).ends_with("\r\n\r\n")) return false;
+    // The kept head has no connection headers: this exchange's goes last.
+    const bool keep = DecideKeep(true);  // a kept answer always has its length
+    out.resize(out.size() - 2);
+    out.append(KvConnectionLine(keep));
+    out.append("\r\n", 2);
     const bool join = ready.body.size() <= kJoinBodyLimit;
     if (join) out.append(ready.body);
     int sent = m_comClient.Send(out.data(), (int)out.size());
@@ -128,7 +136,7 @@ bool KvProxyRequestKavori::SendReady(const KvCacheReady& ready) {
 }
 
 void KvProxyRequestKavori::SendStreamedAnswer(KvCacheBodyStream& stream) {
-    SetCloseHeaders(m_response);
+    MarkConnection(m_response, KvResponseBodyPlan(m_response, m_request.m_strMethod).framing != KvBodyFraming::UntilClose);
     if (m_response.SendHeader(&m_comClient) >= 0) {
         std::string_view piece;
         while (stream.Next(piece)) {
@@ -155,7 +163,7 @@ void KvProxyRequestKavori::KeepStoredReady(const CString& host, const CString& p
     KvCacheHit hit;
     hit.streamFrom = kStreamFrom;
     if (!KvCacheMgr::GetInstance()->GetCache(host, path, &plain, &stored, &hit) || hit.stream) return;
-    SetCloseHeaders(stored);
+    KvRemoveConnectionHeaders(stored);
     front.Offer(key, KvCacheMakeReady(stored, hit.expires, hit.expired), snapshot);
 }
 

@@ -79,26 +79,17 @@ bool DrainPipe(ThreadPipe& pipe, int sink, int64_t inPipe, int sinkTimeOut, KvSp
     return true;
 }
 
-// Passes on what the source connection already holds. False when the
-// source can no longer be spliced, with `result` set.
-bool TakeBuffered(KvComObject& from, KvComObject& to, KvComSocketImp* src, int64_t& limit, int64_t& moved,
-                  KvSpliceResult& result) {
+// Passes on what the source connection's receive buffer already holds
+// (at most one read's worth): the socket itself is left to the splice, so
+// a fast sender's body never goes through user space. False when nothing
+// is left to splice, with `result` set.
+bool TakeBuffered(KvComObject& to, KvComSocketImp* src, int64_t& limit, int64_t& moved, KvSpliceResult& result) {
     char buf[16 * 1024];
-    for (;;) {
-        if (limit == 0) {
-            result = KvSpliceResult::Done;
-            return false;
-        }
-        int avail = from.DataWaiting(0);
-        if (avail <= 0) {
-            if (src->IsValid()) return true;
-            result = avail == 0 ? KvSpliceResult::SourceEnded : KvSpliceResult::SourceFailed;
-            return false;
-        }
-        int want = avail < (int)sizeof buf ? avail : (int)sizeof buf;
+    for (int held = src->GetBufferedCount(); held > 0 && limit != 0; held = src->GetBufferedCount()) {
+        int want = held < (int)sizeof buf ? held : (int)sizeof buf;
         if (limit > 0 && limit < want) want = (int)limit;
-        int got = from.Receive(buf, want);
-        if (got <= 0) continue;  // the next round tells why
+        int got = src->TakeBuffered(buf, want);
+        if (got <= 0) break;
         if (to.Send(buf, got) != got) {
             result = KvSpliceResult::SinkFailed;
             return false;
@@ -106,6 +97,15 @@ bool TakeBuffered(KvComObject& from, KvComObject& to, KvComSocketImp* src, int64
         moved += got;
         if (limit > 0) limit -= got;
     }
+    if (limit == 0) {
+        result = KvSpliceResult::Done;
+        return false;
+    }
+    if (!src->IsValid()) {
+        result = KvSpliceResult::SourceFailed;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -118,7 +118,7 @@ KvSpliceResult KvSpliceBody(KvComObject& from, KvComObject& to, int64_t limit, i
     if (!src || !dst || !dst->IsValid() || !pipe.Open()) return KvSpliceResult::Unavailable;
 
     KvSpliceResult result = KvSpliceResult::Done;
-    if (!TakeBuffered(from, to, src, limit, moved, result)) return result;
+    if (!TakeBuffered(to, src, limit, moved, result)) return result;
 
     const int source = src->GetSocketObj().GetHandle();
     const int sink = dst->GetSocketObj().GetHandle();

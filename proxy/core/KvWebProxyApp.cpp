@@ -227,6 +227,9 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     long long timeout = (long long)KvConfigInt(ini, "Proxy", "RecTimeout") * 1000;
     if (timeout >= 0x7FFFFFFF) timeout = (long long)KvConfigDefaultInt("Proxy", "RecTimeout") * 1000;
     m_nRecTimeout = (int)timeout;
+    long long keepAlive = (long long)KvConfigInt(ini, "Proxy", "KeepAliveTimeout") * 1000;
+    if (keepAlive < 0 || keepAlive >= 0x7FFFFFFF) keepAlive = (long long)KvConfigDefaultInt("Proxy", "KeepAliveTimeout") * 1000;
+    m_nKeepAliveTimeout = (int)keepAlive;
     m_nCacheExpiredDays = KvConfigInt(ini, "Proxy", "CacheExpiredDays");
 
     m_bTunnel = KvConfigInt(ini, "Proxy", "Tunnel") ? 1 : 0;
@@ -272,6 +275,8 @@ int KvWebProxyApp::StartProxy() {
     m_pProxyServer->SetListenAddress(m_strListenHost);
     m_pProxyServer->SetPort((short)(uint16_t)m_nListenPort);
     m_pProxyServer->SetRecTimeOut((DWORD)m_nRecTimeout);
+    m_pProxyServer->SetRequestKeepAlive(TRUE);
+    m_pProxyServer->SetRequestTimeAlive((DWORD)m_nKeepAliveTimeout);
     if (m_pProxyServer->GetMaxThreadCount() < kListenBacklog) m_pProxyServer->SetMaxThreadCount(kListenBacklog);
     if (!m_pProxyServer->Create(INFINITE)) {
         m_nStartError = m_pProxyServer->GetListenError();

@@ -97,6 +97,7 @@ public:
     int GetDefaultFilesCopied() const { return m_nDefaultFilesCopied; }
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
+    int m_nKeepAliveTimeout = 60000;        // [Proxy] KeepAliveTimeout (seconds in the file), ms
     CString m_strTunnelPorts;               // [Proxy] TunnelPorts
     size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
     size_t m_nCacheCopyBudget = 0;          // [Proxy] CacheCopyBudget (MiB in the file)

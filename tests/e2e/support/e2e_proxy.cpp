@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -221,10 +222,21 @@ bool Proxy::ResetPeakMemory() const {
     return out.good();
 }
 
+// The answer is read to the close: a request that says nothing about its
+// connection asks for the close (an HTTP/1.1 one would otherwise stay open).
+static std::string WithClose(const std::string& request) {
+    const size_t end = request.find("\r\n\r\n");
+    if (end == std::string::npos) return request;
+    std::string head = request.substr(0, end + 2);
+    for (char& ch : head) ch = (char)std::tolower((unsigned char)ch);
+    if (head.find("\r\nconnection:") != std::string::npos) return request;
+    return request.substr(0, end + 2) + "Connection: close\r\n" + request.substr(end + 2);
+}
+
 std::string Proxy::Exchange(const std::string& request, int timeoutMs, bool* timedOut) const {
     if (timedOut) *timedOut = false;
     Conn c = Conn::ConnectTo(m_port);
-    if (!c.IsOpen() || !c.Write(request)) return std::string();
+    if (!c.IsOpen() || !c.Write(WithClose(request))) return std::string();
     return c.ReadAll(timeoutMs, nullptr, timedOut);
 }
 

@@ -1,0 +1,145 @@
+// The browser's connection carrying several exchanges: kept when the
+// answer's end is known, closed when it is not or the browser asks.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/support/e2e_support.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kGuardMs = 20000;
+
+// One framed answer from a kept connection: the head, then a body of
+// Content-Length bytes or chunks up to the last one (none after HEAD).
+Answer ReadAnswer(Conn& c, bool head = false) {
+    std::string raw = c.ReadHead(kGuardMs);
+    Answer a = Parse(raw);
+    if (head || raw.empty()) return a;
+    if (a.Get("transfer-encoding") == "chunked") {
+        std::string body;
+        while (body.find("0\r\n\r\n") == std::string::npos) {
+            std::string byte = c.ReadExact(1, kGuardMs);
+            if (byte.empty()) break;
+            body += byte;
+        }
+        a.body = body;
+    } else if (a.Has("content-length")) {
+        a.body = c.ReadExact((size_t)std::atol(a.Get("content-length").c_str()), kGuardMs);
+    }
+    return a;
+}
+
+std::string Request(const std::string& method, const std::string& url, const std::string& version = "HTTP/1.1",
+                    const std::string& extra = "") {
+    std::string host = url.substr(url.find("//") + 2);
+    host = host.substr(0, host.find('/'));
+    return method + " " + url + " " + version + "\r\nHost: " + host + "\r\n" + extra + "\r\n";
+}
+
+class KeepAliveTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(proxy.Started()) << "kvproxy did not start"; }
+    Proxy proxy{"KeepAliveTimeout=60"};
+    CountingOrigin origin;
+};
+
+}  // namespace
+
+TEST_F(KeepAliveTest, OneConnectionCarriesGetsAPostAHeadAndLocalPages) {
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/a"))));
+    Answer a = ReadAnswer(c);
+    EXPECT_EQ(a.body, "answer 1 /a");
+    EXPECT_EQ(a.Get("connection"), "keep-alive");
+    // A body read exactly: the next request starts right behind it.
+    ASSERT_TRUE(c.Write(Request("POST", origin.Url("/p"), "HTTP/1.1", "Content-Length: 5\r\n") + "hello"));
+    EXPECT_EQ(ReadAnswer(c).body, "answer 2 /p");
+    ASSERT_TRUE(c.Write(Request("HEAD", origin.Url("/h"))));
+    Answer head = ReadAnswer(c, true);
+    EXPECT_EQ(head.status, 200);
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/b"))));
+    EXPECT_EQ(ReadAnswer(c).body, "answer 4 /b");  // no body of the HEAD answer in between
+    // The proxy's own page and error page keep it too.
+    ASSERT_TRUE(c.Write("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    Answer home = ReadAnswer(c);
+    EXPECT_EQ(home.status, 200);
+    EXPECT_NE(home.body.find("KvProxy"), std::string::npos);
+    ASSERT_TRUE(c.Write(Request("GET", "http://127.0.0.1:1/")));  // refused: the proxy's error page
+    EXPECT_EQ(ReadAnswer(c).status, 502);
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/c"), "HTTP/1.1", "Connection: close\r\n")));
+    Answer last = ReadAnswer(c);
+    EXPECT_EQ(last.body, "answer 5 /c");
+    EXPECT_EQ(last.Get("connection"), "close");
+    EXPECT_TRUE(c.WaitClosed(kGuardMs));
+}
+
+TEST_F(KeepAliveTest, PipelinedRequestsAreAnsweredInOrder) {
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/1")) +
+                        Request("POST", origin.Url("/2"), "HTTP/1.1", "Content-Length: 3\r\n") + "abc" +
+                        Request("GET", origin.Url("/3"))));
+    EXPECT_EQ(ReadAnswer(c).body, "answer 1 /1");
+    EXPECT_EQ(ReadAnswer(c).body, "answer 2 /2");
+    EXPECT_EQ(ReadAnswer(c).body, "answer 3 /3");
+}
+
+TEST_F(KeepAliveTest, ChunkedAnswerIsFollowedByTheNextAndCloseDelimitedEndsTheConnection) {
+    Server chunked([&](Conn& c) {
+        std::string head = c.ReadHead();
+        if (head.find(" /close ") != std::string::npos) {
+            c.Write("HTTP/1.1 200 OK\r\n\r\nuntil the close");
+            return;
+        }
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+        c.WaitClosed(kGuardMs);
+    });
+    const std::string base = "http://127.0.0.1:" + std::to_string(chunked.Port());
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Request("GET", base + "/chunked")));
+    Answer a = ReadAnswer(c);
+    EXPECT_EQ(a.body, "5\r\nhello\r\n0\r\n\r\n");
+    EXPECT_EQ(a.Get("connection"), "keep-alive");
+    ASSERT_TRUE(c.Write(Request("GET", base + "/close")));
+    Answer head = ReadAnswer(c, true);
+    EXPECT_EQ(head.Get("connection"), "close");
+    EXPECT_EQ(c.ReadAll(kGuardMs), "until the close");
+}
+
+TEST_F(KeepAliveTest, Http10KeepsOnlyWhenAskedAndAnIdleConnectionIsClosed) {
+    Proxy quick("KeepAliveTimeout=1");
+    ASSERT_TRUE(quick.Started());
+    {
+        Conn c = Conn::ConnectTo(quick.Port());
+        ASSERT_TRUE(c.Write(Request("GET", origin.Url("/old"), "HTTP/1.0")));
+        Answer a = ReadAnswer(c);
+        EXPECT_EQ(a.Get("connection"), "close");
+        EXPECT_TRUE(c.WaitClosed(kGuardMs));
+    }
+    Conn c = Conn::ConnectTo(quick.Port());
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/ka"), "HTTP/1.0", "Connection: keep-alive\r\n")));
+    Answer a = ReadAnswer(c);
+    EXPECT_EQ(a.body, "answer 2 /ka");
+    EXPECT_EQ(a.Get("connection"), "keep-alive");
+    // Left idle past its keep-alive time, the connection is closed.
+    EXPECT_TRUE(c.WaitClosed(kGuardMs));
+}
+
+TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
+    if (!HaveCurl()) GTEST_SKIP() << "curl not installed";
+    std::string out, err;
+    const std::string url = origin.Url("/hit");
+    int rc = RunProgram({"curl", "-sS", "-v", "--max-time", "20", "-x",
+                         "http://127.0.0.1:" + std::to_string(proxy.Port()), url, url, url},
+                        &out, &err);
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(out, "answer 1 /hitanswer 1 /hitanswer 1 /hit");  // the second and third are hits
+    size_t reused = 0;
+    for (size_t at = err.find("Re-using existing connection"); at != std::string::npos;
+         at = err.find("Re-using existing connection", at + 1)) {
+        ++reused;
+    }
+    EXPECT_EQ(reused, 2u) << err;
+}
