@@ -130,7 +130,7 @@ TEST(LargeHitTest, TenMiBHitIsSentWholeWithoutACopyOfIt) {
     const long peakBefore = proxy.MemoryKb("VmHWM");
 
     Conn c = Conn::ConnectTo(proxy.Port());
-    ASSERT_TRUE(c.Write(GetRequest(url)));
+    ASSERT_TRUE(c.Write(GetRequest(url, "Connection: close\r\n")));
     Answer head = Parse(c.ReadHead(20000));
     ASSERT_TRUE(head.Has("cachename"));
     EXPECT_EQ(head.Get("content-length"), std::to_string(kSize));

@@ -92,7 +92,7 @@ TEST(ForwardMemoryTest, HundredMegabytesPassWithBoundedMemory) {
     // far where the kernel cannot start the peak afresh).
     const long baseKb = proxy.MemoryKb(proxy.ResetPeakMemory() ? "VmRSS" : "VmHWM");
     Conn c = Conn::ConnectTo(proxy.Port());
-    ASSERT_TRUE(c.Write(Get(origin.Port(), "/big")));
+    ASSERT_TRUE(c.Write(Get(origin.Port(), "/big", "Connection: close\r\n")));
     Answer head = Parse(c.ReadHead(20000));
     ASSERT_EQ(head.status, 200);
     ByteStream expect(42);
