@@ -192,15 +192,17 @@ int KvProxyRequest::SendTemplatePage(const char* templateName, KvParseImp& vars,
 }
 
 int KvProxyRequest::SendResponse() {
-    // The whole body is at hand: its length frames it unless the head
-    // names a transfer coding.
-    if (!m_response.GetHeaderValue("Content-Length") && !m_response.GetHeaderValue("Transfer-Encoding")) {
-        m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
-    }
-    const KvBodyFraming framing = KvResponseBodyPlan(m_response, m_request.m_strMethod).framing;
-    MarkConnection(m_response, framing != KvBodyFraming::UntilClose);
-    // A HEAD request gets the head only.
-    if (m_request.m_strMethod.CompareNoCase("HEAD") == 0) return m_response.SendHeader(&m_comClient) > 0;
+    const int status = m_response.m_nStatus;
+    const bool bodiless = (status >= 100 && status < 200) || status == 204 || status == 304;
+    // The whole body is at hand, so its size is its length, whatever a
+    // page wrote into the head before it was done (a kept connection
+    // would take a wrong length's difference for the next answer). A
+    // transfer coding leaves the end to the close.
+    const bool coded = m_response.GetHeaderValue("Transfer-Encoding") != nullptr;
+    if (!coded && !bodiless) m_response.SetHeaderValue("Content-Length", (int64_t)m_response.m_bufBody.GetCount());
+    MarkConnection(m_response, !coded);
+    // A HEAD request, and an answer that has no body, get the head only.
+    if (bodiless || m_request.m_strMethod.CompareNoCase("HEAD") == 0) return m_response.SendHeader(&m_comClient) > 0;
     const int64_t body = (int64_t)m_response.m_bufBody.GetCount();
     if (m_response.Send(&m_comClient) <= 0) return 0;
     m_nAccessBytes += body;
