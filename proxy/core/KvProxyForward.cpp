@@ -99,6 +99,7 @@ int KvProxyRequest::ResponseForwarded() {
     int relayed = DoChatting();
     DropRemote();
     if (!relayed) return 0;
+    OnAnswerRelayed();
     // The browser has its whole answer: a connection it does not keep is
     // ended now, before the answer is stored in the cache.
     if (!m_bKeepClient) CloseClient();

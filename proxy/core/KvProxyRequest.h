@@ -79,6 +79,10 @@ protected:
     virtual int ResponseLocal();
     // Forwards the request and relays the answer; 1 when it went through.
     virtual int ResponseForwarded();
+    // An answer relayed whole, before the browser's connection is closed
+    // (or left open for its next request): whatever must be done before
+    // the browser can ask again. The base does nothing.
+    virtual void OnAnswerRelayed() {}
     // Sets a "Referer" on search queries that lack one; not on the dispatch path.
     virtual void HyjackReferer();
     virtual int IsValidDeveloperSubDomain(const char* name);

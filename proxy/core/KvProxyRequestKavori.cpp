@@ -78,11 +78,16 @@ int KvProxyRequestKavori::ResponseForwarded() {
     int forwarded = KvProxyRequest::ResponseForwarded();
     // The browser has its answer (and its connection is closed) by now.
     if (forwarded) SaveToCache();
-    if (forwarded && m_bBodyComplete && m_bKeepPageHead) {
+    return forwarded;
+}
+
+void KvProxyRequestKavori::OnAnswerRelayed() {
+    // Written before the browser learns its answer is complete, so that
+    // the pages it loads one after the other are listed in that order.
+    if (m_bBodyComplete && m_bKeepPageHead) {
         NoteVisit(m_strPageHead, m_response.GetHeaderValue("Content-Type"),
                   m_response.GetHeaderValue("Content-Encoding"), m_response.m_nStatus);
     }
-    return forwarded;
 }
 
 int KvProxyRequestKavori::ResponseBlockedRequest() {

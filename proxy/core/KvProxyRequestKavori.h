@@ -37,6 +37,8 @@ protected:
     int ResponseLocal() override;
     // The base forward and relay, then the store of the answer.
     int ResponseForwarded() override;
+    // The history line of a page load.
+    void OnAnswerRelayed() override;
     // The filters on "https://host/", then the base tunnel.
     int ResponseTunnel() override;
     // A request for the proxy's own address (origin-form, or through the
