@@ -1,5 +1,5 @@
-// A person's first local site, in a real browser pointed at KvProxy:
-// headless Chromium signs in to the portal
+// A person's first local site, in a real browser set up only with KvProxy's
+// proxy auto-configuration file: headless Chromium signs in to the portal
 // as its administrator, creates a link directory through the form, follows
 // the success page's sign-in link (which names the owner and carries no
 // password) to the new site, signs in there and adds a link.
@@ -78,10 +78,12 @@ protected:
     void SetUp() override {
         if (!browser.Start()) GTEST_SKIP() << "Chromium is not installed";
         ASSERT_TRUE(site.Ready()) << "kvproxy or the portal database did not start";
+        pac = "http://127.0.0.1:" + std::to_string(site.proxy.Port()) + "/proxy.pac";
     }
 
     SiteProxy site{kPortal, {}, "", "csd"};
     HeadlessChromium browser;
+    std::string pac;
 };
 
 }  // namespace
@@ -91,7 +93,7 @@ TEST_F(PortalSitesBrowserTest, CreatesALinkDirectoryThenSignsInThereAndAddsALink
     WriteFile(site.proxy.Dir() + "/Files/addlink.htm", AddLinkPage());
     const std::vector<std::string> wait = {"--virtual-time-budget=20000"};
 
-    const std::string created = browser.Load(site.proxy.Port(), "http://kvproxy.home.arpa/_files/create.htm#mylinks", wait);
+    const std::string created = browser.LoadWithPac(pac, "http://kvproxy.home.arpa/_files/create.htm#mylinks", wait);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(created, m, std::regex("login-link=(http.*?)=end"))) << created;
     // The DOM is dumped as HTML: the link's "&" reads "&amp;".
@@ -99,8 +101,8 @@ TEST_F(PortalSitesBrowserTest, CreatesALinkDirectoryThenSignsInThereAndAddsALink
     for (size_t at; (at = login.find("&amp;")) != std::string::npos;) login.replace(at, 5, "&");
     EXPECT_EQ(login, "http://mylinks.kvproxy.home.arpa/phpmod/login.php?op=show&uid=owner") << created;
 
-    const std::string added = browser.Load(
-        site.proxy.Port(), "http://mylinks.kvproxy.home.arpa/_files/addlink.htm#" + login, wait);
+    const std::string added = browser.LoadWithPac(
+        pac, "http://mylinks.kvproxy.home.arpa/_files/addlink.htm#" + login, wait);
     EXPECT_NE(added.find("name=owner;link-form;saved;"), std::string::npos) << added;
     SiteClient reader(site.proxy, "mylinks.kvproxy.home.arpa");
     EXPECT_NE(reader.Get("/").body.find("An Essay Worth Rereading"), std::string::npos);
