@@ -5,6 +5,8 @@
 // receive time-out (m_nTimeOut) or a stop request of the calling KvThread.
 #pragma once
 
+#include <string_view>
+
 #include "base/containers/KvGenBuffer.h"
 #include "inet/net/KvComObject.h"
 #include "inet/net/KvSocketObj.h"
@@ -34,6 +36,14 @@ public:
     // on first).
     int GetBufferedCount() const { return (int)m_bufReceive.GetCount(); }
     int TakeBuffered(char* buf, int size) { return size > 0 ? (int)m_bufReceive.Read(buf, (size_t)size) : 0; }
+    // The bytes received but not taken, left in place.
+    std::string_view PeekBuffered() const { return {m_bufReceive.GetData(), m_bufReceive.GetCount()}; }
+    // Bytes read from the socket elsewhere, taken before anything the
+    // socket sends from now on.
+    bool Prime(const char* data, size_t n) {
+        m_bufReceive.Empty();
+        return n == 0 || m_bufReceive.PutString(data, n);
+    }
 
 protected:
     // One wait for data and one receive into m_bufReceive: the count, 0 when

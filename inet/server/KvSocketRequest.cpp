@@ -9,6 +9,8 @@
 #include "inet/log/KvLogError.h"
 #include "inet/net/KvComSocketImp.h"
 #include "inet/net/KvSocketWait.h"
+#include "inet/server/KvConnectionPark.h"
+#include "inet/server/KvSocketServer.h"
 
 IMPLEMENT_DYNCREATE(KvSocketRequest, KvSocketThread)
 
@@ -37,6 +39,10 @@ constexpr char kFailedAnswer[] =
     "<html><body><h1>Internal Server Error</h1><p>This request could not be served.</p></body></html>";
 static_assert(sizeof(kFailedBody) - 1 == 96, "the Content-Length above counts the body");
 static_assert(std::string_view(kFailedAnswer).ends_with(kFailedBody), "the answer carries the body");
+
+// How long a thread waits for the next request of a kept-alive connection
+// before it hands the connection back to the server.
+constexpr int kNextRequestGraceMs = 2;
 
 }  // namespace
 
@@ -67,7 +73,10 @@ BOOL KvSocketRequest::InitState() {
     if (client && m_bSocketPending) {
         client->Attach((SOCKET)m_nRequestID);
         m_bSocketPending = false;
+        if (!client->Prime(m_strPending.data(), m_strPending.size())) return FALSE;
     }
+    m_strPending.clear();
+    m_strPending.shrink_to_fit();
     (void)remote;
     return TRUE;
 }
@@ -84,14 +93,42 @@ BOOL KvSocketRequest::IsClientBreak() { return !m_comClient.IsValid(); }
 
 void KvSocketRequest::ServeConnection() {
     if (!InitState()) return;
+    const bool parks = m_pSocketServer && m_pSocketServer->IsParkConnections();
     while (IsRunning()) {
         m_comClient.ClearSent();
         DispatchRequest();
-        if (IsClientBreak()) break;
+        if (IsClientBreak() || !KeepsConnection()) break;
+        if (parks) {
+            bool broken = false;
+            if (HandBackIfIdle(broken) || broken) break;
+            continue;
+        }
         // A kept-alive connection stays while the client is quiet; the
         // next dispatch then waits for its request with the receive time-out.
-        if (!KeepsConnection() || m_comClient.DataWaiting((int)m_nTimeAlive) <= 0) break;
+        if (m_comClient.DataWaiting((int)m_nTimeAlive) <= 0) break;
     }
+}
+
+bool KvSocketRequest::HandBackIfIdle(bool& broken) {
+    auto* imp = dynamic_cast<KvComSocketImp*>(m_comClient.Imp());
+    if (!imp || !imp->IsValid()) {
+        broken = true;
+        return false;
+    }
+    // A browser that sends its next request at once (pipelined, or right
+    // behind the answer) is served here without a hand-over.
+    int waiting = m_comClient.DataWaiting(kNextRequestGraceMs);
+    if (waiting < 0 && waiting != KV_COM_TIMEOUT) {
+        broken = true;
+        return false;
+    }
+    std::string pending(imp->PeekBuffered());
+    if (KvConnectionPark::HasWholeHead(pending)) return false;
+    const SOCKET socket = imp->Detach();
+    imp->Disconnect(1);  // empties the buffer; the socket is no longer its own
+    m_bHandedBack = true;
+    m_pSocketServer->ParkConnection(socket, std::move(pending), m_strClientIPAddr.c_str());
+    return true;
 }
 
 void KvSocketRequest::AnswerFailedRequest() noexcept {
@@ -122,6 +159,9 @@ void KvSocketRequest::OnRunThread() {
         m_comRemote.Disconnect(1);
     }
     ClosePendingSocket();
+    if (m_bCounted && !m_bHandedBack && m_pSocketServer) m_pSocketServer->ClientLeft(m_strClientIPAddr.c_str());
+    m_bCounted = m_bHandedBack = false;
+    m_strPending.clear();
     m_nIdleSince.store(KvNowMs());
     m_bBusy.store(false);  // last: the server may hand the thread out again at once
 }

@@ -7,6 +7,11 @@
 // override DispatchRequest (one request per call) and may override
 // InitState (calling the base first).
 //
+// On a server whose connections wait in its epoll set, a kept-alive
+// connection goes back to the server after each answer unless its next
+// request head is there at once (KvSocketServer::ParkConnection); the
+// next thread to serve it starts with the bytes already read (SetPending).
+//
 // The busy flag is set by the server (under its pool lock) when it hands
 // the thread out and cleared by the thread when its run has ended, so a
 // thread is never given two connections.
@@ -20,6 +25,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "base/platform/CString.h"
 #include "inet/net/KvComObject.h"
@@ -48,6 +54,11 @@ public:
     void SetHostIPAddr(const char* ip) { m_strHostIPAddr = ip; }
     const CString& GetClientIPAddr() const { return m_strClientIPAddr; }
     void SetClientIPAddr(const char* ip) { m_strClientIPAddr = ip; }
+    // The bytes of the request already read from the connection.
+    void SetPending(std::string pending) { m_strPending = std::move(pending); }
+    // The server counts the connection for its client address: the run
+    // tells it when the connection closes.
+    void SetCounted(bool counted) { m_bCounted = counted; }
     BOOL IsKeepAlive() const { return m_bKeepAlive; }
     void SetKeepAlive(BOOL keepAlive) { m_bKeepAlive = keepAlive; }
 
@@ -89,8 +100,16 @@ private:
     void AnswerFailedRequest() noexcept;
     // Closes a handed-out socket that InitState never took over.
     void ClosePendingSocket();
+    // After an answer on a kept-alive connection of a parking server:
+    // TRUE when the connection went back to the server (the next request
+    // is not all there yet); FALSE to serve it here, or to close it when
+    // it broke.
+    bool HandBackIfIdle(bool& broken);
 
     std::atomic<bool> m_bBusy{false};
     std::atomic<int64_t> m_nIdleSince;
     bool m_bSocketPending = false;  // m_nRequestID not yet taken by m_comClient
+    std::string m_strPending;       // read ahead of the request, for m_comClient
+    bool m_bCounted = false;        // the server counts the connection
+    bool m_bHandedBack = false;     // the connection went back to the server
 };

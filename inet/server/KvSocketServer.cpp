@@ -69,6 +69,11 @@ BOOL KvSocketServer::OnInitThread() {
         m_socket.DestroySocket();
         return FALSE;
     }
+    m_bParking = false;
+    if (m_bParkConnections && m_park.Open(m_socket.GetHandle(), GetWakeFd())) {
+        m_park.SetTimeOuts((int)m_nHeadTimeOut, (int)m_nRequestTimeAlive);
+        m_bParking = true;
+    }
     for (UINT i = 0; i < m_nInitThreadCount; i++) {
         if (!CreateNewRequestThread()) break;
     }
@@ -77,6 +82,10 @@ BOOL KvSocketServer::OnInitThread() {
 }
 
 void KvSocketServer::OnRunThread() {
+    if (m_bParking) {
+        RunParked();
+        return;
+    }
     bool wakeable = GetWakeFd() >= 0;
     while (IsRunning() && m_socket.IsValid()) {
         int64_t compactAt = NextCompactDeadline();
@@ -86,27 +95,102 @@ void KvSocketServer::OnRunThread() {
         if (w == KvWait::Stopped || w == KvWait::Failed) break;
         if (compactAt >= 0 && KvNowMs() >= compactAt) CompactRequestThread();
         if (w == KvWait::TimedOut) continue;
-        for (int i = 0; i < kAcceptsPerWake && IsRunning(); i++) {
-            if (OnAcceptConnection()) continue;
-            int error = m_socket.GetErrorCode();
-            if (error == KV_WSAEWOULDBLOCK) break;  // nothing more pending
-            if (error == KV_WSAEMFILE || error == KV_WSAENOBUFS) {
-                // Out of descriptors or memory: the connection stays queued;
-                // give the requests time to close some instead of spinning.
-                KvWaitForStop(kAcceptBackOffMs);
-                break;
-            }
-            if (error == KV_ERROR_INVALID_HANDLE || error == KV_WSAEINVAL || error == KV_WSAENOTSOCK) {
-                return;  // the listening socket itself failed
-            }
-            // A connection that died before it was accepted: keep going.
-        }
+        if (!AcceptPending()) return;
     }
+}
+
+BOOL KvSocketServer::AcceptPending() {
+    for (int i = 0; i < kAcceptsPerWake && IsRunning(); i++) {
+        if (OnAcceptConnection()) continue;
+        int error = m_socket.GetErrorCode();
+        if (error == KV_WSAEWOULDBLOCK) break;  // nothing more pending
+        if (error == KV_WSAEMFILE || error == KV_WSAENOBUFS) {
+            if (m_bParking && m_park.Count() > 0) {
+                // Out of descriptors: the connections waiting longest give
+                // up theirs for the new ones.
+                std::vector<CString> closed;
+                m_park.CloseOldest(kAcceptsPerWake, closed);
+                for (const CString& ip : closed) ClientLeft(ip.c_str());
+                continue;
+            }
+            // Out of descriptors or memory: the connection stays queued;
+            // give the requests time to close some instead of spinning.
+            KvWaitForStop(kAcceptBackOffMs);
+            break;
+        }
+        if (error == KV_ERROR_INVALID_HANDLE || error == KV_WSAEINVAL || error == KV_WSAENOTSOCK) {
+            return FALSE;  // the listening socket itself failed
+        }
+        // A connection that died before it was accepted: keep going.
+    }
+    return TRUE;
+}
+
+void KvSocketServer::RunParked() {
+    const bool wakeable = GetWakeFd() >= 0;
+    while (IsRunning() && m_socket.IsValid()) {
+        int64_t compactAt = NextCompactDeadline();
+        int64_t deadline = compactAt;
+        if (!wakeable && (deadline < 0 || deadline > KvDeadlineAfter(kIdleWaitMs))) deadline = KvDeadlineAfter(kIdleWaitMs);
+        KvConnectionPark::Events events;
+        KvWait w = m_park.Wait(deadline, events);
+        for (const CString& ip : events.closed) ClientLeft(ip.c_str());
+        for (KvConnectionPark::Ready& ready : events.ready) DispatchReady(ready);
+        if (w == KvWait::Stopped || w == KvWait::Failed) break;
+        if (compactAt >= 0 && KvNowMs() >= compactAt) CompactRequestThread();
+        if (events.listenReady && !AcceptPending()) return;
+    }
+}
+
+void KvSocketServer::DispatchReady(KvConnectionPark::Ready& ready) {
+    KvSocketRequest* request = FindFreeRequestThread();
+    if (!request) {
+        RefuseConnection(ready.fd);
+        ClientLeft(ready.clientIp.c_str());
+        return;
+    }
+    request->SetRequestID((UINT)ready.fd);
+    request->SetPending(std::move(ready.pending));
+    request->SetCounted(true);
+    request->SetHostIPAddr(m_strIPAddress);
+    request->SetClientIPAddr(ready.clientIp.c_str());
+    request->SetTimeAlive(m_nRequestTimeAlive);
+    request->SetKeepAlive(m_bRequestKeepAlive);
+    request->SetTimeOut(m_nRecTimeOut);
+    request->SetSocketServer(this);
+    request->Run();
+}
+
+void KvSocketServer::ParkConnection(SOCKET socket, std::string pending, const char* clientIp) {
+    m_park.HandBack(socket, std::move(pending), clientIp);
+}
+
+BOOL KvSocketServer::ClientArrived(const char* clientIp) {
+    std::lock_guard<std::mutex> lock(m_mxClients);
+    UINT& open = m_clients[clientIp ? clientIp : ""];
+    if (m_nMaxPerClient && open >= m_nMaxPerClient) {
+        if (open == 0) m_clients.erase(clientIp ? clientIp : "");
+        return FALSE;
+    }
+    ++open;
+    return TRUE;
+}
+
+void KvSocketServer::ClientLeft(const char* clientIp) {
+    std::lock_guard<std::mutex> lock(m_mxClients);
+    auto it = m_clients.find(clientIp ? clientIp : "");
+    if (it == m_clients.end()) return;
+    if (--it->second == 0) m_clients.erase(it);
 }
 
 DWORD KvSocketServer::OnExitThread() {
     m_socket.DestroySocket();
     DestroyAllRequestThreads();
+    m_park.CloseAll();  // after the threads: none can hand a connection back now
+    {
+        std::lock_guard<std::mutex> lock(m_mxClients);
+        m_clients.clear();
+    }
     return KvSocketThread::OnExitThread();
 }
 
@@ -131,6 +215,11 @@ BOOL KvSocketServer::OnAcceptConnection() {
 }
 
 BOOL KvSocketServer::OnNewConnection(SOCKET socket, const char* /*hostName*/, const char* ipText) {
+    if (m_bParking) {
+        if (!ClientArrived(ipText)) return FALSE;
+        m_park.AddFresh(socket, ipText);  // a thread only once its head is complete
+        return TRUE;
+    }
     KvSocketRequest* request = FindFreeRequestThread();
     if (!request) return FALSE;
     assert(request->IsBusy());  // handed out under the pool lock, to this connection only

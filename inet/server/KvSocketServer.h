@@ -17,13 +17,26 @@
 // always closed. Threads beyond the initial pool (or the keep-free count,
 // when larger) that stay idle for the idle limit (a minute) end: the
 // accept loop's wait has a deadline when the pool is above that size.
+//
+// Waiting connections (SetParkConnections): a connection gets a thread
+// only once its request head is complete. Until then, and between the
+// requests of a kept-alive connection, it waits in the server's epoll set
+// (KvConnectionPark) without a thread: a head must be complete within the
+// head time-out, an idle connection is closed after the request's time
+// alive, and each client address may hold at most the per-client number
+// of open connections (more are refused with "503").
 #pragma once
 
 #include <netinet/in.h>
 
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
 #include "base/platform/Collections.h"
 #include "base/thread/KvCriticalObj.h"
 #include "inet/net/KvSocketObj.h"
+#include "inet/server/KvConnectionPark.h"
 #include "inet/server/KvSocketThread.h"
 
 class KvSocketRequest;
@@ -75,6 +88,20 @@ public:
     int GetRequestThreadCount();
     int GetActiveRequestCount();
 
+    // Connections wait for their heads in the epoll set (set before Create).
+    BOOL IsParkConnections() const { return m_bParkConnections; }
+    void SetParkConnections(BOOL park) { m_bParkConnections = park; }
+    DWORD GetHeadTimeOut() const { return m_nHeadTimeOut; }
+    void SetHeadTimeOut(DWORD ms) { m_nHeadTimeOut = ms; }
+    // Most open connections of one client address (0: no limit).
+    UINT GetMaxConnectionsPerClient() const { return m_nMaxPerClient; }
+    void SetMaxConnectionsPerClient(UINT n) { m_nMaxPerClient = n; }
+    // From a request thread: its connection, kept alive after an answer,
+    // waits for the next request here (the server owns the socket now).
+    void ParkConnection(SOCKET socket, std::string pending, const char* clientIp);
+    // From a request thread: the connection it was handed has closed.
+    void ClientLeft(const char* clientIp);
+
 protected:
     BOOL OnInitThread() override;
     void OnRunThread() override;
@@ -102,6 +129,15 @@ protected:
     void RefuseConnection(SOCKET socket);
     // Normalises the pool counts before the threads are made.
     void AdjustThreadCounts();
+    // Accepts what is pending, up to a batch; FALSE when the listening
+    // socket itself failed.
+    BOOL AcceptPending();
+    // The loop of a server whose connections wait in the epoll set.
+    void RunParked();
+    // A connection whose head is complete, to a free thread.
+    void DispatchReady(KvConnectionPark::Ready& ready);
+    // Counts a new connection of the address; FALSE when it has its most.
+    BOOL ClientArrived(const char* clientIp);
 
     KvSocketObj m_socket;
     CString m_strHostName;
@@ -125,4 +161,11 @@ protected:
     BOOL m_bCompact = TRUE;
     DWORD m_nIdleThreadLimit = 60000;
     const CRuntimeClass* m_pRTRequest;
+    BOOL m_bParkConnections = FALSE;
+    bool m_bParking = false;  // this run's connections wait in m_park
+    DWORD m_nHeadTimeOut = 30000;
+    UINT m_nMaxPerClient = 0;
+    KvConnectionPark m_park;
+    std::mutex m_mxClients;
+    std::unordered_map<std::string, UINT> m_clients;  // open connections by address
 };

@@ -18,6 +18,8 @@ constexpr KvConfigKey kKeys[] = {
     {"Proxy", "Forward", "", "direct connections", "upstream proxy host:port that every request goes through"},
     {"Proxy", "RecTimeout", "180", "180", "seconds to wait for a silent browser or server"},
     {"Proxy", "KeepAliveTimeout", "60", "60", "seconds a browser's idle connection stays open for its next request"},
+    {"Proxy", "HeadTimeout", "30", "30", "seconds a browser has to send a whole request head"},
+    {"Proxy", "MaxConnectionsPerClient", "128", "128", "most open connections of one client address"},
     {"Proxy", "CacheExpiredDays", "3650", "3650", "days after which a cached answer counts as expired"},
     {"Proxy", "Tunnel", "0", "off", "1: serve HTTPS (CONNECT) as tunnels"},
     {"Proxy", "TunnelPorts", "443", "443", "ports a tunnel may reach, comma-separated"},

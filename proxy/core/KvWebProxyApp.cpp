@@ -230,6 +230,10 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     long long keepAlive = (long long)KvConfigInt(ini, "Proxy", "KeepAliveTimeout") * 1000;
     if (keepAlive < 0 || keepAlive >= 0x7FFFFFFF) keepAlive = (long long)KvConfigDefaultInt("Proxy", "KeepAliveTimeout") * 1000;
     m_nKeepAliveTimeout = (int)keepAlive;
+    long long head = (long long)KvConfigInt(ini, "Proxy", "HeadTimeout") * 1000;
+    if (head < 0 || head >= 0x7FFFFFFF) head = (long long)KvConfigDefaultInt("Proxy", "HeadTimeout") * 1000;
+    m_nHeadTimeout = (int)head;
+    m_nMaxConnectionsPerClient = KvConfigInt(ini, "Proxy", "MaxConnectionsPerClient");
     m_nCacheExpiredDays = KvConfigInt(ini, "Proxy", "CacheExpiredDays");
 
     m_bTunnel = KvConfigInt(ini, "Proxy", "Tunnel") ? 1 : 0;
@@ -277,6 +281,10 @@ int KvWebProxyApp::StartProxy() {
     m_pProxyServer->SetRecTimeOut((DWORD)m_nRecTimeout);
     m_pProxyServer->SetRequestKeepAlive(TRUE);
     m_pProxyServer->SetRequestTimeAlive((DWORD)m_nKeepAliveTimeout);
+    // Idle and slow browsers wait in the server's poll set, not in threads.
+    m_pProxyServer->SetParkConnections(TRUE);
+    m_pProxyServer->SetHeadTimeOut((DWORD)m_nHeadTimeout);
+    m_pProxyServer->SetMaxConnectionsPerClient((UINT)m_nMaxConnectionsPerClient);
     if (m_pProxyServer->GetMaxThreadCount() < kListenBacklog) m_pProxyServer->SetMaxThreadCount(kListenBacklog);
     if (!m_pProxyServer->Create(INFINITE)) {
         m_nStartError = m_pProxyServer->GetListenError();

@@ -98,6 +98,8 @@ public:
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
     int m_nKeepAliveTimeout = 60000;        // [Proxy] KeepAliveTimeout (seconds in the file), ms
+    int m_nHeadTimeout = 30000;             // [Proxy] HeadTimeout (seconds in the file), ms
+    int m_nMaxConnectionsPerClient = 128;   // [Proxy] MaxConnectionsPerClient
     CString m_strTunnelPorts;               // [Proxy] TunnelPorts
     size_t m_nMaxCacheCopy = 0;             // [Proxy] MaxCacheBody (MiB in the file)
     size_t m_nCacheCopyBudget = 0;          // [Proxy] CacheCopyBudget (MiB in the file)

@@ -2,7 +2,9 @@
 // answer's end is known, closed when it is not or the browser asks.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/support/e2e_support.h"
 
@@ -142,4 +144,75 @@ TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
         ++reused;
     }
     EXPECT_EQ(reused, 2u) << err;
+}
+
+namespace {
+
+int ThreadsOf(pid_t pid) {
+    std::string out;
+    RunProgram({"/bin/sh", "-c", "ls /proc/" + std::to_string(pid) + "/task | wc -l"}, &out);
+    return std::atoi(out.c_str());
+}
+
+const char kHomeRequest[] = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+
+}  // namespace
+
+TEST(IdleConnectionTest, AThousandIdleConnectionsHoldNoThreadAndLittleMemory) {
+    Proxy proxy("MaxConnectionsPerClient=2000");
+    ASSERT_TRUE(proxy.Started());
+    {
+        Conn warm = Conn::ConnectTo(proxy.Port());
+        ASSERT_TRUE(warm.Write(kHomeRequest));
+        ASSERT_EQ(ReadAnswer(warm).status, 200);
+    }
+    const int threadsBefore = ThreadsOf(proxy.Pid());
+    const long rssBefore = proxy.MemoryKb("VmRSS");
+    // Half have been answered and wait for their next request; half have
+    // sent part of a head and wait to send the rest.
+    std::vector<Conn> idle;
+    for (int i = 0; i < 1000; ++i) {
+        idle.push_back(Conn::ConnectTo(proxy.Port()));
+        ASSERT_TRUE(idle.back().IsOpen()) << i;
+        if (i % 2 == 0) {
+            ASSERT_TRUE(idle.back().Write(kHomeRequest));
+            ASSERT_EQ(ReadAnswer(idle.back()).status, 200) << i;
+        } else {
+            ASSERT_TRUE(idle.back().Write("GET / HTTP/1.1\r\nHo"));
+        }
+    }
+    // Each waiting connection is a descriptor in the server's poll set,
+    // not a thread (a few threads may serve at the last moment).
+    EXPECT_LT(ThreadsOf(proxy.Pid()), threadsBefore + 64);
+    EXPECT_LT(proxy.MemoryKb("VmRSS") - rssBefore, 30 * 1024);
+    Conn next = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(next.Write(kHomeRequest));
+    EXPECT_EQ(ReadAnswer(next).status, 200);
+    // The connections still work: a head finished, a next request sent.
+    ASSERT_TRUE(idle[1].Write("st: x\r\n\r\n"));
+    EXPECT_EQ(ReadAnswer(idle[1]).status, 200);
+    ASSERT_TRUE(idle[0].Write(kHomeRequest));
+    EXPECT_EQ(ReadAnswer(idle[0]).status, 200);
+}
+
+TEST(IdleConnectionTest, SlowHeadsWaitWithoutThreadsUntilTheirTimeOutAndEachAddressHasItsMost) {
+    Proxy proxy("HeadTimeout=1\r\nMaxConnectionsPerClient=300");
+    ASSERT_TRUE(proxy.Started());
+    // More slow clients than there are request threads to hold them.
+    std::vector<Conn> slow;
+    for (int i = 0; i < 299; ++i) {
+        slow.push_back(Conn::ConnectTo(proxy.Port()));
+        ASSERT_TRUE(slow.back().Write("GET / HTTP/1.1\r\n")) << i;
+    }
+    Conn served = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(served.Write(kHomeRequest));
+    EXPECT_EQ(ReadAnswer(served).status, 200);
+    // The address now holds 300 open connections: one more is refused.
+    Conn refused = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(refused.IsOpen());
+    EXPECT_EQ(Parse(refused.ReadAll(kGuardMs)).status, 503);
+    // A head not complete within its time-out is closed; the kept one stays.
+    for (Conn& c : slow) EXPECT_TRUE(c.WaitClosed(kGuardMs));
+    ASSERT_TRUE(served.Write(kHomeRequest));
+    EXPECT_EQ(ReadAnswer(served).status, 200);
 }
