@@ -10,6 +10,7 @@
 #include "inet/log/KvLogError.h"
 #include "proxy/repo/KvRepoLink.h"
 #include "proxy/repo/KvRepoRecords.h"
+#include "proxy/sites/KvSiteFrames.h"
 #include "proxy/sites/KvWebLink.h"
 #include "proxy/web/KvWebDB.h"
 
@@ -21,7 +22,8 @@ int KvSeedLinkDir(KvWebDB& db, KvRepoLink& repo, const char* siteName) {
     if (!db.SetSystemVar("hp_name", siteName) || !db.SetSystemVar("hp_theme", "VuvUrad") ||
         !db.SetSystemVar("hp_desc", "Bookmarks kept in folders, searched and shared in the browser.") ||
         !db.SetSystemVar("hp_keywords", "links, bookmarks, directory") ||
-        !db.SetSystemVar("hp_sidebar", "{search_form}{subfolder_menu}{login_form}")) {
+        !db.SetSystemVar("hp_sidebar", "{search_form}{subfolder_menu}{login_form}") ||
+        !db.SetSystemVar("hp_header", KV_SITE_FRAME_HEADER) || !db.SetSystemVar("hp_footer", KV_SITE_FRAME_FOOTER)) {
         return 0;
     }
     KvWebFolder root;

@@ -8,6 +8,7 @@
 #include "inet/log/KvLogError.h"
 #include "proxy/repo/KvRepoRSS.h"
 #include "proxy/repo/KvRepoRecords.h"
+#include "proxy/sites/KvSiteFrames.h"
 #include "proxy/sites/KvWebRSS.h"
 #include "proxy/web/KvWebDB.h"
 #include "proxy/web/KvWebHosts.h"
@@ -17,7 +18,8 @@ namespace {
 bool Seed(KvWebDB& db, KvRepoRSS& repo, const char* baseDir) {
     if (!db.SetSystemVar("hp_name", "My RSS Reader") || !db.SetSystemVar("hp_theme", "VuvUrad") ||
         !db.SetSystemVar("hp_desc", "Feeds read in the browser, their items kept in folders.") ||
-        !db.SetSystemVar("hp_keywords", "rss, atom, feeds, news")) {
+        !db.SetSystemVar("hp_keywords", "rss, atom, feeds, news") ||
+        !db.SetSystemVar("hp_header", KV_SITE_FRAME_HEADER) || !db.SetSystemVar("hp_footer", KV_SITE_FRAME_FOOTER)) {
         return false;
     }
     KvWebFolderRSS root;

@@ -48,6 +48,16 @@ TEST_F(PortalTest, FirstStartMakesThePortalAndItsHomePageAnswers) {
             EXPECT_TRUE(Contains(home.body, std::string("href=\"") + link + "\"")) << link;
         }
     }
+    // The sites made at first start link only pages they have: no /Pages/
+    // folder (a local web site's) and no empty visitor counters.
+    for (const char* site : {"linktemplate.kvproxy.home.arpa", "rsstemplate.kvproxy.home.arpa",
+                             "search.kvproxy.home.arpa"}) {
+        const Answer home = SiteClient(proxy, site).Get("/");
+        EXPECT_EQ(200, home.status) << site;
+        EXPECT_TRUE(Contains(home.body, "href=\"http://kvproxy.home.arpa/\"")) << site;
+        EXPECT_FALSE(Contains(home.body, "/Pages/Feedback/")) << site;
+        EXPECT_FALSE(Contains(home.body, "Hit count")) << site;
+    }
     const Answer about = client.Get("/kvproxy.php");
     EXPECT_EQ(200, about.status);
     EXPECT_TRUE(Contains(about.body, "<h1 id=\"page-title\">About KvProxy</h1>"));
