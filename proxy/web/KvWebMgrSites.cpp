@@ -11,17 +11,7 @@ std::vector<KvLocalWebInfo> KvWebMgr::ListLocalWebs() {
     Initiate();
     // As in ConvertLocalWebListToSimpleLinks: the class lock is never held
     // while a site's own lock is taken.
-    std::vector<KvWebObject*> sites;
-    {
-        KvCriticalLock lock(_csWebMgr);
-        POSITION pos = m_mapWebObject.GetStartPosition();
-        while (pos) {
-            CString key;
-            KvObject* obj = nullptr;
-            m_mapWebObject.GetNextAssoc(pos, key, obj);
-            if (obj) sites.push_back(static_cast<KvWebObject*>(obj));
-        }
-    }
+    const std::vector<KvWebObject*> sites = GetSites();
     std::vector<KvLocalWebInfo> list;
     for (KvWebObject* site : sites) {
         if (!site->IsInitiated()) {
