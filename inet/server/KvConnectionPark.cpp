@@ -33,6 +33,7 @@ void KvConnectionPark::CloseAll() {
     for (auto& [fd, conn] : m_conns) close(fd);
     m_conns.clear();
     m_deadlines.clear();
+    m_idle.clear();
     {
         std::lock_guard<std::mutex> lock(m_mxReturned);
         for (Returned& r : m_returned) close(r.fd);
@@ -70,6 +71,10 @@ void KvConnectionPark::HandBack(int fd, std::string pending, const char* clientI
         std::lock_guard<std::mutex> lock(m_mxReturned);
         m_returned.push_back({fd, std::move(pending), CString(clientIp ? clientIp : "")});
     }
+    Nudge();
+}
+
+void KvConnectionPark::Nudge() {
     uint64_t one = 1;
     ssize_t written = write(m_notifyFd, &one, sizeof one);
     (void)written;  // a full counter already wakes the server
@@ -88,13 +93,16 @@ void KvConnectionPark::Add(int fd, Conn conn) {
         return;
     }
     m_deadlines.insert({conn.deadline, fd});
+    if (conn.IsIdle()) m_idle.insert({conn.deadline, fd});
     m_conns[fd] = std::move(conn);
 }
 
 void KvConnectionPark::SetDeadline(int fd, Conn& conn, int64_t deadline) {
     m_deadlines.erase({conn.deadline, fd});
+    m_idle.erase({conn.deadline, fd});
     conn.deadline = deadline;
     m_deadlines.insert({deadline, fd});
+    if (conn.IsIdle()) m_idle.insert({deadline, fd});
 }
 
 void KvConnectionPark::Close(int fd, std::vector<CString>& closed) {
@@ -102,6 +110,7 @@ void KvConnectionPark::Close(int fd, std::vector<CString>& closed) {
     if (it == m_conns.end()) return;
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
     m_deadlines.erase({it->second.deadline, fd});
+    m_idle.erase({it->second.deadline, fd});
     closed.push_back(it->second.clientIp);
     m_conns.erase(it);
     close(fd);
@@ -112,12 +121,30 @@ void KvConnectionPark::MoveToReady(int fd, Events& events) {
     if (it == m_conns.end()) return;
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
     m_deadlines.erase({it->second.deadline, fd});
+    m_idle.erase({it->second.deadline, fd});
     events.ready.push_back({fd, std::move(it->second.pending), it->second.clientIp});
     m_conns.erase(it);
 }
 
 void KvConnectionPark::CloseOldest(size_t n, std::vector<CString>& closed) {
     while (n-- > 0 && !m_deadlines.empty()) Close(m_deadlines.begin()->second, closed);
+}
+
+bool KvConnectionPark::CloseIdle(const char* clientIp, std::vector<CString>& closed) {
+    for (const auto& [deadline, fd] : m_idle) {
+        auto it = m_conns.find(fd);
+        if (clientIp && (it == m_conns.end() || it->second.clientIp != clientIp)) continue;
+        Close(fd, closed);
+        return true;
+    }
+    return false;
+}
+
+bool KvConnectionPark::MakeRoom(std::vector<CString>& closed) {
+    if (CloseIdle(nullptr, closed)) return true;
+    if (m_deadlines.empty()) return false;
+    CloseOldest(1, closed);
+    return true;
 }
 
 void KvConnectionPark::TakeHandedBack(Events& events) {
@@ -135,7 +162,7 @@ void KvConnectionPark::TakeHandedBack(Events& events) {
             events.ready.push_back({r.fd, std::move(r.pending), r.clientIp});
             continue;
         }
-        if (m_conns.size() >= m_nMaxWaiting) CloseOldest(1, events.closed);
+        if (IsFull()) MakeRoom(events.closed);
         Conn conn;
         conn.fresh = false;
         conn.clientIp = r.clientIp;

@@ -7,7 +7,10 @@
 // A waiting connection is closed when its head is not complete within the
 // head time-out (counted from its accept, or from the first byte of a
 // later head), when it stays silent for the idle time-out after an
-// answer, when the peer closes, or when room is needed (the oldest first).
+// answer, when the peer closes, or when room is needed: idle kept-alive
+// connections go first (nearest their time-out first), since a browser
+// opens a new connection when it finds one closed; only then the others,
+// the oldest first.
 //
 // HandBack may be called from any thread; everything else belongs to the
 // server thread. The park owns every descriptor it holds and closes them
@@ -50,12 +53,15 @@ public:
         m_nIdleMs = idleMs;
     }
     void SetMaxWaiting(size_t n) { m_nMaxWaiting = n ? n : 1; }
+    bool IsFull() const { return m_conns.size() >= m_nMaxWaiting; }
 
     // From any thread: a connection back after an answer, with the bytes
     // of its next request already read.
     void HandBack(int fd, std::string pending, const char* clientIp);
     // A connection just accepted.
     void AddFresh(int fd, const char* clientIp);
+    // From any thread: wakes the server's wait (a request thread came free).
+    void Nudge();
 
     // What one wait brought.
     struct Events {
@@ -70,6 +76,12 @@ public:
     // Closes up to n waiting connections, those nearest their deadline
     // first (room is needed).
     void CloseOldest(size_t n, std::vector<CString>& closed);
+    // Closes the idle kept-alive connection nearest its time-out, of the
+    // given client address (null: of any); false when there is none.
+    bool CloseIdle(const char* clientIp, std::vector<CString>& closed);
+    // Closes one connection to make room: an idle one when there is one,
+    // else the oldest; false when the park is empty.
+    bool MakeRoom(std::vector<CString>& closed);
     size_t Count() const { return m_conns.size(); }
 
     // A head is complete: a blank line ends it (blank lines before the
@@ -82,6 +94,8 @@ private:
         CString clientIp;
         int64_t deadline = 0;
         bool fresh = true;  // never served: its head time started at the accept
+        // Served before and nothing of its next request read yet.
+        bool IsIdle() const { return !fresh && pending.empty(); }
     };
     void Add(int fd, Conn conn);
     void TakeHandedBack(Events& events);
@@ -101,6 +115,7 @@ private:
     size_t m_nMaxWaiting = 16384;
     std::map<int, Conn> m_conns;
     std::set<std::pair<int64_t, int>> m_deadlines;  // (deadline, fd), soonest first
+    std::set<std::pair<int64_t, int>> m_idle;       // the idle ones among them
 
     struct Returned {
         int fd;

@@ -163,5 +163,7 @@ void KvSocketRequest::OnRunThread() {
     m_bCounted = m_bHandedBack = false;
     m_strPending.clear();
     m_nIdleSince.store(KvNowMs());
-    m_bBusy.store(false);  // last: the server may hand the thread out again at once
+    KvSocketServer* server = m_pSocketServer;  // the server may hand the thread out again at once
+    m_bBusy.store(false);
+    if (server) server->ThreadFreed();
 }

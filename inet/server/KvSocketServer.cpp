@@ -105,12 +105,11 @@ BOOL KvSocketServer::AcceptPending() {
         int error = m_socket.GetErrorCode();
         if (error == KV_WSAEWOULDBLOCK) break;  // nothing more pending
         if (error == KV_WSAEMFILE || error == KV_WSAENOBUFS) {
-            if (m_bParking && m_park.Count() > 0) {
-                // Out of descriptors: the connections waiting longest give
-                // up theirs for the new ones.
-                std::vector<CString> closed;
-                m_park.CloseOldest(kAcceptsPerWake, closed);
-                for (const CString& ip : closed) ClientLeft(ip.c_str());
+            std::vector<CString> closed;
+            if (m_bParking && m_park.MakeRoom(closed)) {
+                // Out of descriptors: a waiting connection gives up its own
+                // for the new one (an idle one first).
+                ForgetClosed(closed);
                 continue;
             }
             // Out of descriptors or memory: the connection stays queued;
@@ -131,24 +130,53 @@ void KvSocketServer::RunParked() {
     while (IsRunning() && m_socket.IsValid()) {
         int64_t compactAt = NextCompactDeadline();
         int64_t deadline = compactAt;
+        if (!m_waiting.empty() && (deadline < 0 || m_waiting.front().deadline < deadline)) {
+            deadline = m_waiting.front().deadline;
+        }
         if (!wakeable && (deadline < 0 || deadline > KvDeadlineAfter(kIdleWaitMs))) deadline = KvDeadlineAfter(kIdleWaitMs);
         KvConnectionPark::Events events;
         KvWait w = m_park.Wait(deadline, events);
-        for (const CString& ip : events.closed) ClientLeft(ip.c_str());
-        for (KvConnectionPark::Ready& ready : events.ready) DispatchReady(ready);
+        ForgetClosed(events.closed);
+        for (KvConnectionPark::Ready& ready : events.ready) {
+            m_waiting.push_back({std::move(ready), KvNowMs() + (int64_t)m_nHeadTimeOut});
+        }
+        DispatchWaiting();
         if (w == KvWait::Stopped || w == KvWait::Failed) break;
         if (compactAt >= 0 && KvNowMs() >= compactAt) CompactRequestThread();
         if (events.listenReady && !AcceptPending()) return;
     }
 }
 
-void KvSocketServer::DispatchReady(KvConnectionPark::Ready& ready) {
-    KvSocketRequest* request = FindFreeRequestThread();
-    if (!request) {
-        RefuseConnection(ready.fd);
-        ClientLeft(ready.clientIp.c_str());
-        return;
+void KvSocketServer::DispatchWaiting() {
+    while (!m_waiting.empty()) {
+        KvSocketRequest* request = FindFreeRequestThread();
+        if (!request) {
+            // Every thread is busy: ask the next one to end its run for a
+            // wake-up, then look once more, for one that ended before it
+            // could see the request (both sides use sequentially consistent
+            // flags, so one of them sees the other).
+            m_bThreadWanted.store(true);
+            request = FindFreeRequestThread();
+            if (!request) break;
+        }
+        HandToThread(request, m_waiting.front().ready);
+        m_waiting.pop_front();
     }
+    if (m_waiting.empty()) m_bThreadWanted.store(false);
+    // The last resort: a request that found no thread within its time.
+    const int64_t now = KvNowMs();
+    while (!m_waiting.empty() && m_waiting.front().deadline <= now) {
+        RefuseConnection(m_waiting.front().ready.fd);
+        ClientLeft(m_waiting.front().ready.clientIp.c_str());
+        m_waiting.pop_front();
+    }
+}
+
+void KvSocketServer::ThreadFreed() {
+    if (m_bParking && m_bThreadWanted.load()) m_park.Nudge();
+}
+
+void KvSocketServer::HandToThread(KvSocketRequest* request, KvConnectionPark::Ready& ready) {
     request->SetRequestID((UINT)ready.fd);
     request->SetPending(std::move(ready.pending));
     request->SetCounted(true);
@@ -163,6 +191,29 @@ void KvSocketServer::DispatchReady(KvConnectionPark::Ready& ready) {
 
 void KvSocketServer::ParkConnection(SOCKET socket, std::string pending, const char* clientIp) {
     m_park.HandBack(socket, std::move(pending), clientIp);
+}
+
+void KvSocketServer::ForgetClosed(const std::vector<CString>& closed) {
+    for (const CString& ip : closed) ClientLeft(ip.c_str());
+}
+
+BOOL KvSocketServer::AdmitParked(SOCKET socket, const char* clientIp) {
+    std::vector<CString> closed;
+    // A browser at its limit that still holds idle connections wants a new
+    // one more than it wants those: one of its idle ones makes room.
+    if (!ClientArrived(clientIp)) {
+        if (!m_park.CloseIdle(clientIp, closed)) return FALSE;
+        ForgetClosed(closed);
+        closed.clear();
+        if (!ClientArrived(clientIp)) return FALSE;
+    }
+    if (m_park.IsFull() && !m_park.CloseIdle(nullptr, closed)) {
+        ClientLeft(clientIp);
+        return FALSE;
+    }
+    ForgetClosed(closed);
+    m_park.AddFresh(socket, clientIp);  // a thread only once its head is complete
+    return TRUE;
 }
 
 BOOL KvSocketServer::ClientArrived(const char* clientIp) {
@@ -187,6 +238,9 @@ DWORD KvSocketServer::OnExitThread() {
     m_socket.DestroySocket();
     DestroyAllRequestThreads();
     m_park.CloseAll();  // after the threads: none can hand a connection back now
+    for (WaitingForThread& waiting : m_waiting) close(waiting.ready.fd);
+    m_waiting.clear();
+    m_bThreadWanted.store(false);
     {
         std::lock_guard<std::mutex> lock(m_mxClients);
         m_clients.clear();
@@ -215,11 +269,7 @@ BOOL KvSocketServer::OnAcceptConnection() {
 }
 
 BOOL KvSocketServer::OnNewConnection(SOCKET socket, const char* /*hostName*/, const char* ipText) {
-    if (m_bParking) {
-        if (!ClientArrived(ipText)) return FALSE;
-        m_park.AddFresh(socket, ipText);  // a thread only once its head is complete
-        return TRUE;
-    }
+    if (m_bParking) return AdmitParked(socket, ipText);
     KvSocketRequest* request = FindFreeRequestThread();
     if (!request) return FALSE;
     assert(request->IsBusy());  // handed out under the pool lock, to this connection only

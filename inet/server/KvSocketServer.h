@@ -13,7 +13,8 @@
 //
 // Pool: a free thread is marked busy under m_csRequest when it is handed
 // out. When m_nMaxBusyThreadCount threads are busy a new connection gets a
-// short "503" answer and is closed. A connection that is not served is
+// short "503" answer and is closed (on a parking server it waits first, see
+// below). A connection that is not served is
 // always closed. Threads beyond the initial pool (or the keep-free count,
 // when larger) that stay idle for the idle limit (a minute) end: the
 // accept loop's wait has a deadline when the pool is above that size.
@@ -24,14 +25,27 @@
 // (KvConnectionPark) without a thread: a head must be complete within the
 // head time-out, an idle connection is closed after the request's time
 // alive, and each client address may hold at most the per-client number
-// of open connections (more are refused with "503").
+// of open connections.
+//
+// Room on a parking server: a connection whose head is complete while
+// every thread is busy (and the pool at its cap) waits, without a thread,
+// in a first-come queue; a thread whose run ends wakes the server, which
+// hands it the first waiting connection. One that waits longer than the
+// head time-out gets "503". A new connection of a client at its
+// per-client limit, or one that finds the epoll set full or the process
+// out of descriptors, first closes an idle kept-alive connection (of that
+// client, for its limit), the one nearest its time-out; "503" only when
+// there is none.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <atomic>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/platform/Collections.h"
 #include "base/thread/KvCriticalObj.h"
@@ -101,6 +115,9 @@ public:
     void ParkConnection(SOCKET socket, std::string pending, const char* clientIp);
     // From a request thread: the connection it was handed has closed.
     void ClientLeft(const char* clientIp);
+    // From a request thread whose run has ended (busy flag cleared): wakes
+    // the server when connections wait for a thread.
+    void ThreadFreed();
 
 protected:
     BOOL OnInitThread() override;
@@ -134,10 +151,16 @@ protected:
     BOOL AcceptPending();
     // The loop of a server whose connections wait in the epoll set.
     void RunParked();
-    // A connection whose head is complete, to a free thread.
-    void DispatchReady(KvConnectionPark::Ready& ready);
+    // Connections whose heads are complete, to free threads in their
+    // order; "503" for those that waited past their deadline.
+    void DispatchWaiting();
+    void HandToThread(KvSocketRequest* request, KvConnectionPark::Ready& ready);
     // Counts a new connection of the address; FALSE when it has its most.
     BOOL ClientArrived(const char* clientIp);
+    // Counts and parks a new connection, closing an idle one for room when
+    // needed; FALSE when it has to be refused.
+    BOOL AdmitParked(SOCKET socket, const char* clientIp);
+    void ForgetClosed(const std::vector<CString>& closed);
 
     KvSocketObj m_socket;
     CString m_strHostName;
@@ -166,6 +189,14 @@ protected:
     DWORD m_nHeadTimeOut = 30000;
     UINT m_nMaxPerClient = 0;
     KvConnectionPark m_park;
+    struct WaitingForThread {
+        KvConnectionPark::Ready ready;
+        int64_t deadline;  // then "503"
+    };
+    std::deque<WaitingForThread> m_waiting;  // server thread only
+    // Set while connections wait for a thread: a thread that comes free
+    // then wakes the server (see ThreadFreed).
+    std::atomic<bool> m_bThreadWanted{false};
     std::mutex m_mxClients;
     std::unordered_map<std::string, UINT> m_clients;  // open connections by address
 };

@@ -131,6 +131,31 @@ protected:
 };
 IMPLEMENT_DYNCREATE(BigBodyRequest, KvSocketRequest)
 
+// For a server whose connections wait for their heads: reads a head (lines
+// up to a blank one) and echoes its first line, prefixed with the client's
+// address. A "wait" head holds its thread until a "go" line follows.
+class HeadRequest : public KvSocketRequest {
+    DECLARE_DYNCREATE(HeadRequest)
+protected:
+    BOOL DispatchRequest() override {
+        char line[256];
+        std::string first;
+        for (int n; (n = m_comClient.ReceiveLine(line, sizeof(line))) != 0;) {
+            if (n < 0) return FALSE;
+            if (first.empty()) first = line;
+        }
+        if (first == "wait") {
+            int n;
+            while ((n = m_comClient.ReceiveLine(line, sizeof(line))) >= 0 && std::string(line) != "go") {
+            }
+            if (n < 0) return FALSE;
+        }
+        m_comClient.Send((std::string(m_strClientIPAddr.c_str()) + " " + first + "\n").c_str());
+        return TRUE;
+    }
+};
+IMPLEMENT_DYNCREATE(HeadRequest, KvSocketRequest)
+
 // A server on 127.0.0.1, ephemeral port, serving with the given request class.
 std::unique_ptr<KvSocketServer> StartServer(const CRuntimeClass* rt,
                                             const std::function<void(KvSocketServer&)>& configure = {}) {
@@ -170,6 +195,14 @@ std::string ReadToEnd(int fd) {
     ssize_t n;
     while ((n = recv(fd, buf, sizeof(buf), 0)) > 0) all.append(buf, (size_t)n);
     return all;
+}
+
+// One line of an answer (without its LF); "" when the connection ended first.
+std::string ReadLine(int fd) {
+    std::string line;
+    char c;
+    while (recv(fd, &c, 1, 0) == 1 && c != '\n') line += c;
+    return line;
 }
 
 class ServerTest : public ::testing::Test {
@@ -277,6 +310,79 @@ TEST_F(ServerTest, PoolCapAnswersBusyAndNothingLeaks) {
         close(b);  // still held when the server stops
     }
     EXPECT_EQ(OpenDescriptorCount(), fdsBefore);
+}
+
+TEST_F(ServerTest, ParkedRequestsWaitForAThreadInTheirOrder) {
+    auto server = StartServer(RUNTIME_CLASS(HeadRequest), [](KvSocketServer& s) {
+        s.SetParkConnections(TRUE);
+        s.SetMaxBusyThreadCount(1);
+        s.SetInitThreadCount(1);
+    });
+    ASSERT_TRUE(server);
+    UINT port = server->GetBoundPort();
+    // The one thread is held; two more requests wait for it, in order,
+    // and are served as it frees up.
+    int holder = Connect(port);
+    SendText(holder, "wait\n\n");
+    ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 1; }));
+    int second = Connect(port), third = Connect(port);
+    SendText(second, "two\n\n");
+    SendText(third, "three\n\n");
+    SendText(holder, "go\n");
+    // Each closed once read: the server's close waits for the client's.
+    const std::pair<int, const char*> expected[] = {
+        {holder, "127.0.0.1 wait\n"}, {second, "127.0.0.1 two\n"}, {third, "127.0.0.1 three\n"}};
+    for (auto [fd, answer] : expected) {
+        EXPECT_EQ(ReadToEnd(fd), answer);
+        close(fd);
+    }
+    EXPECT_EQ(server->GetRequestThreadCount(), 1);
+}
+
+TEST_F(ServerTest, AParkedRequestThatNeverFindsAThreadGets503) {
+    auto server = StartServer(RUNTIME_CLASS(HeadRequest), [](KvSocketServer& s) {
+        s.SetParkConnections(TRUE);
+        s.SetMaxBusyThreadCount(1);
+        s.SetInitThreadCount(1);
+        s.SetHeadTimeOut(50);
+    });
+    ASSERT_TRUE(server);
+    UINT port = server->GetBoundPort();
+    int holder = Connect(port);
+    SendText(holder, "wait\n\n");
+    ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 1; }));
+    int late = Connect(port);
+    SendText(late, "late\n\n");
+    std::string refused = ReadToEnd(late);
+    EXPECT_EQ(refused.rfind("HTTP/1.0 503 ", 0), 0u) << refused;
+    SendText(holder, "go\n");
+    EXPECT_EQ(ReadToEnd(holder), "127.0.0.1 wait\n");
+    for (int fd : {holder, late}) close(fd);
+}
+
+TEST_F(ServerTest, AClientAtItsLimitGivesUpItsIdleConnectionNearestItsTimeOut) {
+    auto server = StartServer(RUNTIME_CLASS(HeadRequest), [](KvSocketServer& s) {
+        s.SetParkConnections(TRUE);
+        s.SetRequestKeepAlive(TRUE);
+        s.SetMaxConnectionsPerClient(2);
+    });
+    ASSERT_TRUE(server);
+    UINT port = server->GetBoundPort();
+    int older = Connect(port);
+    SendText(older, "one\n\n");
+    EXPECT_EQ(ReadLine(older), "127.0.0.1 one");
+    int newer = Connect(port);
+    SendText(newer, "two\n\n");
+    EXPECT_EQ(ReadLine(newer), "127.0.0.1 two");
+    // Both kept alive and idle once their threads are free again.
+    ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 0; }));
+    int third = Connect(port);
+    SendText(third, "three\n\n");
+    EXPECT_EQ(ReadLine(third), "127.0.0.1 three");
+    EXPECT_EQ(ReadToEnd(older), "");  // closed for the new one
+    SendText(newer, "again\n\n");
+    EXPECT_EQ(ReadLine(newer), "127.0.0.1 again");
+    for (int fd : {older, newer, third}) close(fd);
 }
 
 TEST_F(ServerTest, AnExceptionInARequestAnswers500AndFreesItsThread) {
