@@ -26,16 +26,20 @@
 // escaped paths.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
 #include "base/platform/CString.h"
 
+class KvCGIFile;
+class KvFileExchangeSite;
 class KvObjectArray;
 class KvParseImp;
 class KvRepoTree;
 class KvWebFolder;
 class KvWebObjectEx;
+enum class KvVia;
 
 // Bounds of a folder site's pages.
 inline constexpr int KV_SITEMAP_MAX_DEPTH = 16;
@@ -141,6 +145,31 @@ public:
     static int CopyToClipboard(const char* client, const KvObjectArray& links);
     static void ClearClipboard(const char* client);
 
+    // --- the modules of the sites that keep links ---
+    // The site's clipboard operation `op` on the entries `ids` of folder
+    // `cat`; false when the answer (refusal or error) has been given.
+    using ClipboardOperation = std::function<bool(const CString& op, int cat, const std::vector<int>& ids, KvVia via)>;
+    // "item_list.php": the operation of the selection form's button on its
+    // selection, then back to the page.
+    int ResponseItemList(const ClipboardOperation& run);
+    // "item_pop.php": "copy" or "cut" of entry "id", then the pop-up closes.
+    int ResponseItemPop(const ClipboardOperation& run);
+
+    // The module of a file exchanged with other programs ("bookmarks.php",
+    // "opml.php"): "export" for anyone who may read the folder; "import"
+    // shows the form to administrators who may change folder "cat",
+    // "doimport" hands them the uploaded file when the form token is right.
+    struct ExchangeFile {
+        const char* defaultOp;  // "op" when the request names none
+        const char* field;      // the upload's form field
+        size_t maxBytes;        // the largest file read
+        const char* missing;    // the form's message when no file came
+        const char* tooLarge;   // and when it is larger than maxBytes
+    };
+    int ResponseFileExchange(const ExchangeFile& file, KvFileExchangeSite& site);
+    // The levels of the folder `path` ("/" is 0, "/a/b/" is 2).
+    static int PathDepth(const CString& path);
+
     // --- the settings editor under its old module names ---
     // "page_hits.php", "todo.php" and "file_mgmt.php" (any case).
     static bool IsSettingsAlias(const CString& file);
@@ -166,6 +195,21 @@ private:
 
     KvWebObjectEx& m_site;
     KvRepoTree& m_repo;
+};
+
+// What a site with a file exchange does itself.
+class KvFileExchangeSite {
+public:
+    virtual ~KvFileExchangeSite() = default;
+    // Answers "export" (the site checks who may read what).
+    virtual int ResponseExport() = 0;
+    // Loads folder `id` for a change; false when the answer (error or
+    // refusal) has been given.
+    virtual bool LoadWritableFolder(int id) = 0;
+    // The import form with `message`.
+    virtual int ShowImportForm(const char* message) = 0;
+    // Reads the uploaded file into the loaded folder and answers.
+    virtual int ResponseImport(const KvCGIFile& upload) = 0;
 };
 
 // The text with a final full stop (none added to empty text or one that

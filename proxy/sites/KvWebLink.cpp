@@ -2,6 +2,8 @@
 // boxes.
 #include "proxy/sites/KvWebLink.h"
 
+#include <functional>
+
 #include "base/containers/KvObjectArray.h"
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
@@ -41,8 +43,8 @@ int KvWebLink::ResponsePhpModule() {
     if (file == "link.php") return ResponseLinkModule();
     if (file == "jump.php") return ResponseJump();
     if (file == "search.php") return ResponseSearchModule();
-    if (file == "item_list.php") return ResponseItemListModule();
-    if (file == "item_pop.php") return ResponseItemPopModule();
+    if (file == "item_list.php") return m_folders.ResponseItemList(std::bind_front(&KvWebLink::DoClipboard, this));
+    if (file == "item_pop.php") return m_folders.ResponseItemPop(std::bind_front(&KvWebLink::DoClipboard, this));
     if (file == "sfeed.php") return ResponseSearchFeed();
     if (file == "grabmeta.php") return ResponseGrabMeta();
     if (file == "bookmarks.php") return ResponseBookmarksModule();

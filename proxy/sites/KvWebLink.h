@@ -39,7 +39,7 @@
 // The content of a new link folder.
 inline constexpr char KV_LINK_FOLDER_CONTENT[] = "<h1>{page_title}</h1>\n{search_form2}\n{subfolder_list3}\n{link_list}";
 
-class KvWebLink : public KvWebObjectEx {
+class KvWebLink : public KvWebObjectEx, private KvFileExchangeSite {
     DECLARE_DYNCREATE(KvWebLink)
 public:
     KvWebLink();
@@ -93,16 +93,18 @@ protected:
 
     // Bookmark files.
     int ResponseBookmarksModule();
-    int ResponseBookmarksImport();
-    int ResponseBookmarksExport();
+    // Reads the bookmark file the form sent into the current folder (or a
+    // new sub-folder of it).
+    int ResponseImport(const KvCGIFile& upload) override;
+    // The folder's tree as a bookmark file.
+    int ResponseExport() override;
+    int ShowImportForm(const char* message) override { return BookmarksFormShow(message); }
     // The import form with `message`; `done` the path of the folder just
     // filled, when there is one.
     int BookmarksFormShow(const char* message, const CString& done = CString());
 
     // Search and the clipboard.
     int ResponseSearchModule();
-    int ResponseItemListModule();
-    int ResponseItemPopModule();
     // The clipboard operation on the links `ids` of folder `cat`; false
     // when the answer (refusal or error) has been given.
     bool DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via);
@@ -110,7 +112,7 @@ protected:
 
     // Loads folder `id` into m_folder and checks that the member may
     // change it; false when the answer (error or refusal) has been given.
-    bool LoadWritableFolder(int id);
+    bool LoadWritableFolder(int id) override;
     // A folder or link changed: remembered searches are stale.
     void ContentChanged();
 

@@ -10,7 +10,7 @@
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/feeds/KvBookmarkFile.h"
 #include "proxy/sites/KvBookmarkImport.h"
-#include "proxy/sites/KvSiteUpload.h"
+#include "inet/web/KvCGI.h"
 #include "proxy/sites/KvWebLink.h"
 #include "proxy/web/KvParseImp.h"
 
@@ -21,39 +21,20 @@ namespace {
 constexpr size_t kMaxBookmarkFileBytes = 32u << 20;
 constexpr int kMaxBookmarkEntries = 200000;
 
-// The levels of the folder `path` ("/" is 0, "/a/b/" is 2).
-int PathDepth(const CString& path) {
-    int depth = 0;
-    for (int i = 1; i < path.GetLength(); ++i) depth += path[i] == '/';
-    return depth;
-}
-
 }  // namespace
 
 int KvWebLink::ResponseBookmarksModule() {
-    CString op = m_cgi.GetValue("op", "import");
-    op.MakeLower();
-    if (op == "export") return ResponseBookmarksExport();
-    if (op != "import" && op != "doimport") return ResponseUnknownAction(op);
-    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
-    if (op == "import") {
-        if (!IsUserLogin() || !IsUserAdmin()) return ResponseUnauthorisized();
-        return BookmarksFormShow("");
-    }
-    if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
-    return ResponseBookmarksImport();
+    static constexpr KvFolderSite::ExchangeFile kBookmarkFile{
+        "import", "bookmarks", kMaxBookmarkFileBytes, "Choose a bookmark file to import.",
+        "The file is larger than a bookmark file may be (32 MiB)."};
+    return m_folders.ResponseFileExchange(kBookmarkFile, *this);
 }
 
-int KvWebLink::ResponseBookmarksImport() {
-    const KvCGIFile* upload = KvUploadedFile(m_cgi, "bookmarks");
-    if (!upload || upload->m_bufContent.GetCount() == 0) return BookmarksFormShow("Choose a bookmark file to import.");
-    if (upload->m_bufContent.GetCount() > kMaxBookmarkFileBytes) {
-        return BookmarksFormShow("The file is larger than a bookmark file may be (32 MiB).");
-    }
+int KvWebLink::ResponseImport(const KvCGIFile& upload) {
     KvBookmarkFile file;
     CString message;
-    const int room = KV_REPO_MAX_DEPTH - PathDepth(m_strFolderPath) - 1;
-    if (!KvReadBookmarkFile(upload->m_bufContent.GetData(), upload->m_bufContent.GetCount(), room,
+    const int room = KV_REPO_MAX_DEPTH - KvFolderSite::PathDepth(m_strFolderPath) - 1;
+    if (!KvReadBookmarkFile(upload.m_bufContent.GetData(), upload.m_bufContent.GetCount(), room,
                             kMaxBookmarkEntries, file, message)) {
         return BookmarksFormShow(message);
     }
@@ -120,7 +101,7 @@ int KvWebLink::BookmarksFormShow(const char* message, const CString& done) {
     return WebPageShow("wpage.htm", &imp);
 }
 
-int KvWebLink::ResponseBookmarksExport() {
+int KvWebLink::ResponseExport() {
     const int cat = m_cgi.GetIntValue("cat", 0);
     if (cat < 0 || !m_repo.GetFolder(cat, &m_folder)) return ResponseNotFound();
     if (!m_folders.MayRead(cat)) return ResponseUnauthorisized();

@@ -1,5 +1,5 @@
-// KvWebLink: search ("search.php") and the clipboard ("item_list.php",
-// "item_pop.php").
+// KvWebLink: search ("search.php") and the clipboard operations of
+// "item_list.php" and "item_pop.php".
 #include <memory>
 
 #include "base/containers/KvObjectArray.h"
@@ -76,25 +76,6 @@ int KvWebLink::ResponseSearchModule() {
     KvParseImp imp;
     imp.AddVariable("current_path", RenderTrail("Search", base));
     return WebPageShow("wpage.htm", &imp);
-}
-
-int KvWebLink::ResponseItemListModule() {
-    const CString op = m_folders.SelectionOperation();
-    // The menu's Paste and Clear links are links; the rest come from the
-    // selection form.
-    const KvVia via = op == "paste" || op == "clear" ? KvVia::Link : KvVia::Form;
-    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), m_folders.ReadSelection(), via) ? ResponseRedirectToReferer()
-                                                                                         : 1;
-}
-
-int KvWebLink::ResponseItemPopModule() {
-    CString op = m_cgi.GetValue("op", "");
-    op.MakeLower();
-    if (op != "copy" && op != "cut") return ResponseUnknownAction(op);
-    const int id = m_cgi.GetIntValue("id", 0);
-    std::vector<int> ids;
-    if (id > 0) ids.push_back(id);
-    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), ids, KvVia::Link) ? ResponseCloseWindow() : 1;
 }
 
 bool KvWebLink::DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via) {

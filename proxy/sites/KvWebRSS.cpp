@@ -1,6 +1,8 @@
 // KvWebRSS: set-up, routing, the site's placeholders and boxes.
 #include "proxy/sites/KvWebRSS.h"
 
+#include <functional>
+
 #include "base/str/StrFunc.h"
 #include "inet/html/KvHtml.h"
 #include "inet/html/KvHtmlEscape.h"
@@ -51,8 +53,8 @@ int KvWebRSS::ResponsePhpModule() {
     if (file == "rss_queue.php") return ResponseRSSQueue();
     if (file == "search.php") return ResponseSearchModule();
     if (file == "jump.php") return ResponseJump();
-    if (file == "item_list.php") return ResponseItemListModule();
-    if (file == "item_pop.php") return ResponseItemPopModule();
+    if (file == "item_list.php") return m_folders.ResponseItemList(std::bind_front(&KvWebRSS::DoClipboard, this));
+    if (file == "item_pop.php") return m_folders.ResponseItemPop(std::bind_front(&KvWebRSS::DoClipboard, this));
     if (KvFolderSite::IsSettingsAlias(file)) return m_folders.ResponseSettingsAlias();
     if (file == "opml.php") return ResponseOpmlModule();
     return KvWebObjectEx::ResponsePhpModule();

@@ -65,7 +65,7 @@ inline constexpr char KV_RSS_ROOT_CONTENT[] =
 // database as "/_template/folder.htm".
 inline constexpr char KV_RSS_FOLDER_FORM[] = "rss_folder.htm";
 
-class KvWebRSS : public KvWebObjectEx {
+class KvWebRSS : public KvWebObjectEx, private KvFileExchangeSite {
     DECLARE_DYNCREATE(KvWebRSS)
 public:
     KvWebRSS();
@@ -112,8 +112,6 @@ protected:
 
     // Item lists in the selection form; the clipboard module.
     CString RenderSelectableItems(KvWebFolder* folder, KvObjectArray& items);
-    int ResponseItemListModule();
-    int ResponseItemPopModule();
     // The clipboard operation on the items `ids` of folder `cat`; false
     // when the answer (refusal or error) has been given.
     bool DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via);
@@ -131,13 +129,16 @@ protected:
     int ResponseSearchModule();
     int ResponseJump();
     int ResponseOpmlModule();
-    int ResponseOpml();
-    int OpmlFormShow(const char* message);
+    // Reads the OPML file the form sent below the current folder.
+    int ResponseImport(const KvCGIFile& upload) override;
+    // The visible feed folders as OPML.
+    int ResponseExport() override;
+    int ShowImportForm(const char* message) override;
     void RenderOpmlLevel(int parent, const CString& indent, int depth, CString& out);
 
     // Loads folder `id` into m_folder and checks that the member may change
     // it; false when the answer (error or refusal) has been given.
-    bool LoadWritableFolder(int id);
+    bool LoadWritableFolder(int id) override;
     void ContentChanged();
     CString VisibleItemFilter();
 

@@ -19,25 +19,6 @@ CString KvWebRSS::RenderSelectableItems(KvWebFolder* folder, KvObjectArray& item
     return KvFolderSite::RenderSelectionForm(entries, count, folder ? folder->m_nID : 0, GetFormToken(), manage);
 }
 
-int KvWebRSS::ResponseItemListModule() {
-    const CString op = m_folders.SelectionOperation();
-    // The menu's Paste and Clear links are links; the rest come from the
-    // selection form.
-    const KvVia via = op == "paste" || op == "clear" ? KvVia::Link : KvVia::Form;
-    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), m_folders.ReadSelection(), via) ? ResponseRedirectToReferer()
-                                                                                         : 1;
-}
-
-int KvWebRSS::ResponseItemPopModule() {
-    CString op = m_cgi.GetValue("op", "");
-    op.MakeLower();
-    if (op != "copy" && op != "cut") return ResponseUnknownAction(op);
-    const int id = m_cgi.GetIntValue("id", 0);
-    std::vector<int> ids;
-    if (id > 0) ids.push_back(id);
-    return DoClipboard(op, m_cgi.GetIntValue("cat", -1), ids, KvVia::Link) ? ResponseCloseWindow() : 1;
-}
-
 bool KvWebRSS::DoClipboard(const CString& op, int cat, const std::vector<int>& ids, KvVia via) {
     return KvRunClipboard(
         *this, m_folders, m_repo, m_strClientIPAddr, {op, cat, ids, via, KvWho::Admin},

@@ -10,7 +10,7 @@
 #include "inet/http/KvHttpResponse.h"
 #include "proxy/feeds/KvOpmlReader.h"
 #include "proxy/sites/KvOpmlImport.h"
-#include "proxy/sites/KvSiteUpload.h"
+#include "inet/web/KvCGI.h"
 #include "proxy/sites/KvWebRSS.h"
 #include "proxy/web/KvParseImp.h"
 
@@ -42,38 +42,31 @@ void KvWebRSS::RenderOpmlLevel(int parent, const CString& indent, int depth, CSt
 }
 
 int KvWebRSS::ResponseOpmlModule() {
-    CString op = m_cgi.GetValue("op", "export");
-    op.MakeLower();
-    if (op == "export") return ResponseOpml();
-    if (op != "import" && op != "doimport") return ResponseUnknownAction(op);
-    if (!LoadWritableFolder(m_cgi.GetIntValue("cat", 0))) return 1;
-    if (op == "import") {
-        if (!IsUserLogin() || !IsUserAdmin()) return ResponseUnauthorisized();
-        return OpmlFormShow("");
-    }
-    if (!AllowStateChange(KvWho::Admin, KvVia::Form)) return 1;
-    const KvCGIFile* upload = KvUploadedFile(m_cgi, "opml");
-    if (!upload || upload->m_bufContent.GetCount() == 0) return OpmlFormShow("Choose an OPML file to import.");
-    if (upload->m_bufContent.GetCount() > kMaxOpmlBytes) return OpmlFormShow("The file is larger than 8 MiB.");
-    int depth = 0;
-    for (int i = 1; i < m_strFolderPath.GetLength(); ++i) depth += m_strFolderPath[i] == '/';
+    static constexpr KvFolderSite::ExchangeFile kOpmlFile{"export", "opml", kMaxOpmlBytes,
+                                                          "Choose an OPML file to import.",
+                                                          "The file is larger than 8 MiB."};
+    return m_folders.ResponseFileExchange(kOpmlFile, *this);
+}
+
+int KvWebRSS::ResponseImport(const KvCGIFile& upload) {
+    const int room = KV_REPO_MAX_DEPTH - KvFolderSite::PathDepth(m_strFolderPath) - 1;
     KvOpmlFile file;
     CString message;
-    if (!KvReadOpml(upload->m_bufContent.GetData(), upload->m_bufContent.GetCount(), KV_REPO_MAX_DEPTH - depth - 1,
-                    kMaxOutlines, file, message)) {
-        return OpmlFormShow(message);
+    if (!KvReadOpml(upload.m_bufContent.GetData(), upload.m_bufContent.GetCount(), room, kMaxOutlines, file,
+                    message)) {
+        return ShowImportForm(message);
     }
     KvOpmlCount count;
     if (!KvImportOpml(m_repo, m_folder.m_nID, file, UserGetName(), count)) {
-        return OpmlFormShow("The feeds could not be stored; nothing was imported.");
+        return ShowImportForm("The feeds could not be stored; nothing was imported.");
     }
     ContentChanged();
-    return OpmlFormShow(StrFormat("Imported %d folders and %d feeds; %d feeds were here already; %d skipped (not "
+    return ShowImportForm(StrFormat("Imported %d folders and %d feeds; %d feeds were here already; %d skipped (not "
                                   "http or https addresses, or beyond the bounds).",
                                   count.folders, count.feeds, count.duplicates, count.skipped));
 }
 
-int KvWebRSS::OpmlFormShow(const char* message) {
+int KvWebRSS::ShowImportForm(const char* message) {
     const int cat = m_folder.m_nID;
     CString content("<h1>Import Feeds</h1>\r\n");
     if (message && *message) content += "<p class=\"page-message\">" + HtmlEscape(message) + "</p>\r\n";
@@ -101,7 +94,7 @@ int KvWebRSS::OpmlFormShow(const char* message) {
     return WebPageShow("wpage.htm", &imp);
 }
 
-int KvWebRSS::ResponseOpml() {
+int KvWebRSS::ResponseExport() {
     CString out("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n<head><title>");
     out += HtmlEscape(GetHostName()) + "</title></head>\n<body>\n";
     RenderOpmlLevel(0, "  ", 1, out);
