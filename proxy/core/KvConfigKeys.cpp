@@ -3,6 +3,8 @@
 #include <strings.h>
 
 #include <cassert>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 #include "base/file/KvIniFile.h"
@@ -17,8 +19,8 @@ constexpr KvConfigKey kKeys[] = {
     {"Proxy", "Listen", "127.0.0.1:8168", "127.0.0.1:8168", "host:port the proxy listens on (port 0 too)"},
     {"Proxy", "Forward", "", "direct connections", "upstream proxy host:port that every request goes through"},
     {"Proxy", "RecTimeout", "180", "180", "seconds to wait for a silent browser or server"},
-    {"Proxy", "KeepAliveTimeout", "60", "60", "seconds a browser's idle connection stays open for its next request"},
-    {"Proxy", "HeadTimeout", "30", "30", "seconds a browser has to send a whole request head"},
+    {"Proxy", "KeepAliveTimeout", "60", "60", "seconds a browser's idle connection stays open for its next request; 0: closed after each answer"},
+    {"Proxy", "HeadTimeout", "30", "30", "seconds a browser has to send a whole request head (0 keeps the default)"},
     {"Proxy", "MaxConnectionsPerClient", "128", "128", "most open connections of one client address"},
     {"Proxy", "CacheExpiredDays", "3650", "3650", "days after which a cached answer counts as expired"},
     {"Proxy", "Tunnel", "0", "off", "1: serve HTTPS (CONNECT) as tunnels"},
@@ -102,6 +104,17 @@ int KvConfigInt(const KvIniFile& ini, const char* section, const char* key) {
     if (IsBlank(value)) return fallback;
     const int number = std::atoi(value);
     return fallback > 0 && number <= 0 ? fallback : number;
+}
+
+int KvConfigIntZeroAllowed(const KvIniFile& ini, const char* section, const char* key) {
+    const int fallback = KvConfigDefaultInt(section, key);
+    const char* value = ini.GetValue(section, key);
+    if (IsBlank(value)) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(value, &end, 10);
+    if (end == value || !IsBlank(end) || errno == ERANGE || number < 0 || number > INT_MAX) return fallback;
+    return (int)number;
 }
 
 CString KvDefaultListenHost() {

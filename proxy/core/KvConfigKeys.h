@@ -3,7 +3,8 @@
 //
 // The application reads the file through KvConfigString and KvConfigInt,
 // which give a key's default when the file leaves it out or blank (and,
-// for a number whose default is above 0, when the file gives 0 or less).
+// for a number whose default is above 0, when the file gives 0 or less;
+// KvConfigIntZeroAllowed takes 0 as given).
 // The application is given the defaults when it is made; objects made
 // before the file is read (the proxy server, the cache manager) take the
 // configured values when the application starts them or configures them.
@@ -43,6 +44,9 @@ CString KvConfigString(const KvIniFile& ini, const char* section, const char* ke
 // The file's number (atoi), or the default when missing or blank; for a
 // key whose default is above 0 also when the file gives 0 or less.
 int KvConfigInt(const KvIniFile& ini, const char* section, const char* key);
+// For a key where 0 has a meaning of its own: the file's number, 0
+// included, or the default when missing, blank, negative or not a number.
+int KvConfigIntZeroAllowed(const KvIniFile& ini, const char* section, const char* key);
 
 // The default listen address of [Proxy] Listen, split.
 CString KvDefaultListenHost();

@@ -64,7 +64,9 @@ int KvProxyRequest::ReadClientRequest() {
         return ResponseError(503);
     }
     if (m_request.m_strRequestLine.IsEmpty() || !IsWellFormedHead(m_request)) return RefuseRequest(400);
-    m_bClientKeep = KvClientAsksToKeep(m_request) ? 1 : 0;
+    // The server's keep-alive setting off ([Proxy] KeepAliveTimeout=0):
+    // every answer closes the connection, whatever the browser asks.
+    m_bClientKeep = IsKeepAlive() && KvClientAsksToKeep(m_request) ? 1 : 0;
     return ReadClientBody();
 }
 

@@ -227,11 +227,17 @@ void KvWebProxyApp::ApplyProxyKeys(const KvIniFile& ini) {
     long long timeout = (long long)KvConfigInt(ini, "Proxy", "RecTimeout") * 1000;
     if (timeout >= 0x7FFFFFFF) timeout = (long long)KvConfigDefaultInt("Proxy", "RecTimeout") * 1000;
     m_nRecTimeout = (int)timeout;
-    long long keepAlive = (long long)KvConfigInt(ini, "Proxy", "KeepAliveTimeout") * 1000;
-    if (keepAlive < 0 || keepAlive >= 0x7FFFFFFF) keepAlive = (long long)KvConfigDefaultInt("Proxy", "KeepAliveTimeout") * 1000;
+    // 0: every answer closes the browser's connection.
+    long long keepAlive = (long long)KvConfigIntZeroAllowed(ini, "Proxy", "KeepAliveTimeout") * 1000;
+    if (keepAlive >= 0x7FFFFFFF) keepAlive = (long long)KvConfigDefaultInt("Proxy", "KeepAliveTimeout") * 1000;
     m_nKeepAliveTimeout = (int)keepAlive;
-    long long head = (long long)KvConfigInt(ini, "Proxy", "HeadTimeout") * 1000;
-    if (head < 0 || head >= 0x7FFFFFFF) head = (long long)KvConfigDefaultInt("Proxy", "HeadTimeout") * 1000;
+    const int headDefault = KvConfigDefaultInt("Proxy", "HeadTimeout");
+    long long head = (long long)KvConfigIntZeroAllowed(ini, "Proxy", "HeadTimeout") * 1000;
+    if (head == 0) {
+        // Without a deadline a silent connection would wait for ever.
+        LogError(KV_LOG_ERROR, "[Proxy] HeadTimeout=0: a request head needs a deadline; using %d seconds", headDefault);
+    }
+    if (head <= 0 || head >= 0x7FFFFFFF) head = (long long)headDefault * 1000;
     m_nHeadTimeout = (int)head;
     m_nMaxConnectionsPerClient = KvConfigInt(ini, "Proxy", "MaxConnectionsPerClient");
     m_nCacheExpiredDays = KvConfigInt(ini, "Proxy", "CacheExpiredDays");
@@ -279,7 +285,7 @@ int KvWebProxyApp::StartProxy() {
     m_pProxyServer->SetListenAddress(m_strListenHost);
     m_pProxyServer->SetPort((short)(uint16_t)m_nListenPort);
     m_pProxyServer->SetRecTimeOut((DWORD)m_nRecTimeout);
-    m_pProxyServer->SetRequestKeepAlive(TRUE);
+    m_pProxyServer->SetRequestKeepAlive(m_nKeepAliveTimeout > 0 ? TRUE : FALSE);
     m_pProxyServer->SetRequestTimeAlive((DWORD)m_nKeepAliveTimeout);
     // Idle and slow browsers wait in the server's poll set, not in threads.
     m_pProxyServer->SetParkConnections(TRUE);

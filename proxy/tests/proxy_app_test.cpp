@@ -112,7 +112,7 @@ TEST(ProxyConfigTest, KeysAreReadAndOddValuesFallBack) {
     TempDir data;
     AppFixture f(Base(data.path + "/") +
                  "[Proxy]\nListen=:9000\nForward=up.example:3128\nRecTimeout=30\nCacheExpiredDays=-4\n"
-                 "Tunnel=1\nTunnelPorts=443,8443\nMaxCacheBody=2\n[General]\nUseBlackList=1\n[Debugging]\ndebug=8192\n");
+                 "Tunnel=1\nTunnelPorts=443,8443\nMaxCacheBody=2\nKeepAliveTimeout=0\nHeadTimeout=0\n[General]\nUseBlackList=1\n[Debugging]\ndebug=8192\n");
     ASSERT_EQ(f.init, 1);
     EXPECT_EQ(f.app.m_strBasePath, data.path.c_str());  // the final "/" is dropped
     EXPECT_EQ(f.app.m_strListenHost, "127.0.0.1");      // no host: the loopback address, never all
@@ -124,15 +124,18 @@ TEST(ProxyConfigTest, KeysAreReadAndOddValuesFallBack) {
     EXPECT_EQ(f.app.m_bTunnel, 1);
     EXPECT_EQ(f.app.m_strTunnelPorts, "443,8443");
     EXPECT_EQ(f.app.m_nMaxCacheCopy, 2u << 20);
+    EXPECT_EQ(f.app.m_nKeepAliveTimeout, 0);  // 0 means something here: close after each answer
+    EXPECT_EQ(f.app.m_nHeadTimeout, 30000);   // but a head always has a deadline
     EXPECT_EQ(f.app.m_bUseBlackList, 1);
     EXPECT_EQ(f.app.m_nDebugMask, 8192 | 0x4000);
 }
 
 TEST(ProxyConfigTest, RelativeBasePathIsTakenFromTheFilesFolder) {
-    AppFixture f("[Directories]\nbasepath=data\n[Proxy]\nRecTimeout=0\n");
+    AppFixture f("[Directories]\nbasepath=data\n[Proxy]\nRecTimeout=0\nKeepAliveTimeout=soon\n");
     ASSERT_EQ(f.init, 1);
     EXPECT_EQ(f.app.m_strBasePath, (f.dir.path + "/data").c_str());
     EXPECT_EQ(f.app.m_nRecTimeout, 180000);
+    EXPECT_EQ(f.app.m_nKeepAliveTimeout, 60000);
 }
 
 TEST(ProxyConfigTest, MissingFileOrProxySectionStopsStartUp) {

@@ -129,6 +129,16 @@ TEST_F(KeepAliveTest, Http10KeepsOnlyWhenAskedAndAnIdleConnectionIsClosed) {
     EXPECT_TRUE(c.WaitClosed(kGuardMs));
 }
 
+TEST_F(KeepAliveTest, KeepAliveTimeoutZeroClosesAfterEachAnswer) {
+    Proxy closing("KeepAliveTimeout=0");
+    ASSERT_TRUE(closing.Started());
+    Conn c = Conn::ConnectTo(closing.Port());
+    ASSERT_TRUE(c.Write(Request("GET", origin.Url("/once"))));
+    Answer a = ReadAnswer(c);
+    EXPECT_EQ(a.Get("connection"), "close");
+    EXPECT_TRUE(c.WaitClosed(kGuardMs));
+}
+
 TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
     if (!HaveCurl()) GTEST_SKIP() << "curl not installed";
     std::string out, err;
