@@ -2,11 +2,14 @@
 // decoded straight into the response: whole answers come back byte for
 // byte, and a damaged form is a miss that keeps no part of the body.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "proxy/cache/KvCacheAnswer.h"
+#include "proxy/cache/KvCacheCrc.h"
 #include "proxy/tests/cache_test_util.h"
 
 using namespace cachetest;
@@ -130,4 +133,45 @@ TEST(CacheAnswerTest, HitWhoseStoredHeadRepeatsANameTenThousandTimesLosesEveryRe
                                                "Expires", "CacheName"};
     EXPECT_EQ(others, expected);
     EXPECT_EQ(Body(hit), "body");
+}
+
+// Stored forms already carry zlib's CRC-32: the faster sum must give the
+// same value for every length, alignment, and sum carried from a piece before.
+TEST(CacheAnswerTest, ChecksumMatchesZlibAtEveryLengthAndAlignment) {
+    std::mt19937 rng(7);
+    std::vector<unsigned char> data(300000);
+    for (unsigned char& c : data) c = (unsigned char)rng();
+    for (size_t length = 0; length < 600; ++length) {
+        for (size_t at : {size_t(0), size_t(1), size_t(13)}) {
+            const uint32_t seed = length % 3 ? 0 : (uint32_t)rng();
+            ASSERT_EQ(KvCacheCrc32(seed, data.data() + at, length), crc32_z(seed, data.data() + at, length))
+                << length << " at " << at;
+        }
+    }
+    uint32_t pieces = 0;
+    for (size_t at = 0; at < data.size(); at += 65537)
+        pieces = KvCacheCrc32(pieces, data.data() + at, std::min<size_t>(65537, data.size() - at));
+    EXPECT_EQ(pieces, crc32_z(0, data.data(), data.size()));
+    EXPECT_EQ(KvCacheChecksum(data.data(), data.size()), pieces);
+}
+
+// Plain bytes are decoded in blocks: escapes and damage at every place of
+// a block, and across its edge, are found as one byte at a time would.
+TEST(CacheAnswerTest, EscapesAndDamageAnywhereInABlockOfTheBody) {
+    for (size_t at = 0; at < 40; ++at) {
+        std::string body(40, 'x');
+        body[at] = (char)(at % 2);  // 00 or 01: each takes an escape
+        KvGenBuffer encoded, decoded;
+        ASSERT_TRUE(KvCacheEncodeBlob(body.data(), body.size(), encoded));
+        ASSERT_TRUE(KvCacheDecodeBlob(encoded.GetData(), encoded.GetCount(), decoded)) << at;
+        EXPECT_EQ(std::string(decoded.GetData(), decoded.GetCount()), body) << at;
+
+        std::string zero(40, 'x'), broken(40, 'x');
+        zero[at] = '\0';
+        broken[at] = '\x01';
+        if (at + 1 < broken.size()) broken[at + 1] = '\x03';
+        KvGenBuffer out;
+        EXPECT_FALSE(KvCacheDecodeBlob(zero.data(), zero.size(), out)) << at;
+        EXPECT_FALSE(KvCacheDecodeBlob(broken.data(), broken.size(), out)) << at;
+    }
 }
