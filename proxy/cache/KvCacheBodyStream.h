@@ -21,7 +21,7 @@ class KvHttpResponse;
 
 class KvCacheBodyStream {
 public:
-    static constexpr size_t kPiece = 64 * 1024;
+    static constexpr size_t kPiece = 256 * 1024;
     static constexpr int kDamaged = -2;
     ~KvCacheBodyStream();
 

@@ -26,9 +26,12 @@ int KvCacheReader::Open(const char* indexPath, const char* contentPath, int busy
     m_pFailed = &m_content;
     if (!m_content.Open(contentPath)) return 0;
     // The length of a blob is known without reading it: a stored form long
-    // enough to be streamed is not loaded here.
+    // enough to be streamed is not loaded here. Its checksum is not read
+    // either: it lies behind the blob in the row, and reaching it walks the
+    // blob's whole chain of pages.
     m_stContent = m_content.CompileStatement(
-        checked ? "select case when length(obj_data) < ?2 then obj_data end, obj_crc, length(obj_data) "
+        checked ? "select case when length(obj_data) < ?2 then obj_data end, "
+                  "case when length(obj_data) < ?2 then obj_crc end, length(obj_data) "
                   "from cache_content where obj_id=?1;"
                 : "select case when length(obj_data) < ?2 then obj_data end, null, length(obj_data) "
                   "from cache_content where obj_id=?1;");
