@@ -15,6 +15,8 @@ int Download(const char* url, KvGenBuffer& out, int viaLocalProxy, const char* r
     KvFetchRequest request;
     request.url = url ? url : "";
     request.viaLocalProxy = viaLocalProxy != 0;
+    // The sites download what their members typed.
+    request.outsideOnly = true;
     request.headers = {{"Referer", referer && *referer ? CString(referer) : request.url},
                        {"Connection", "close"},
                        {"Accept", kAccept},

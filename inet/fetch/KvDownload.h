@@ -6,6 +6,9 @@
 // "User-Agent", "Host" (with the port only when it is not the default)
 // and "Accept-Encoding: gzip".
 //
+// A host inside this machine or a private network is refused unless the
+// settings trust it (KvFetchRequest::outsideOnly).
+//
 // Any thread may download; nothing is shared between calls.
 #pragma once
 

@@ -2,12 +2,16 @@
 
 #include <strings.h>
 
+#include <vector>
+
 #include "inet/fetch/KvFetchAnswer.h"
 #include "inet/fetch/KvFetchSettings.h"
 #include "inet/fetch/KvFetchStream.h"
 #include "inet/fetch/KvFetchUrl.h"
 #include "inet/http/KvHttpResponse.h"
 #include "inet/log/KvLogError.h"
+#include "inet/net/KvAddressKind.h"
+#include "inet/net/KvResolver.h"
 #include "inet/net/KvSocketWait.h"
 
 namespace {
@@ -66,11 +70,34 @@ CString ComposeHead(const KvFetchRequest& request, const CString& method, bool w
     return head + "\r\n";
 }
 
+// Whether the request's host must lie outside this machine and its
+// private networks.
+bool MustBeOutside(const KvFetchRequest& request, const KvFetchTarget& target, const KvFetchSettings& s) {
+    if (!request.outsideOnly || s.allowInternal) return false;
+    for (const CString& trusted : s.trustedHosts) {
+        if (strcasecmp(trusted.c_str(), target.host.c_str()) == 0) return false;
+    }
+    return true;
+}
+
+// A proxy looks the name up itself: refused here when any of its addresses
+// is inside. A name that this machine cannot look up is left to the proxy.
+bool LooksInside(const KvFetchTarget& target, int64_t deadline, CString& error) {
+    std::vector<KvResolvedAddress> found;
+    if (KvResolveHost(target.host, (unsigned)target.port, found, deadline) != KvResolveStatus::Found) return false;
+    for (const KvResolvedAddress& a : found) {
+        if (!KvIsInternalAddress(reinterpret_cast<const sockaddr*>(&a.addr))) continue;
+        error = KvInsideRefusal(target.host, a);
+        return true;
+    }
+    return false;
+}
+
 // Connects (through the proxy's tunnel when the route says so) and starts
-// TLS for https.
+// TLS for https; `outsideOnly` for a direct connection to the target.
 bool Open(KvFetchStream& stream, const KvFetchTarget& target, const Route& route, const KvFetchSettings& s,
-          int64_t deadline, CString& error) {
-    if (!stream.Connect(route.host, route.port, deadline, error)) return false;
+          int64_t deadline, bool outsideOnly, CString& error) {
+    if (!stream.Connect(route.host, route.port, deadline, error, outsideOnly)) return false;
     if (route.tunnel) {
         CString hostPort = KvHostPort(target);
         CString connect = "CONNECT " + hostPort + " HTTP/1.1\r\nHost: " + hostPort + "\r\n\r\n";
@@ -98,8 +125,11 @@ bool Exchange(const KvFetchRequest& request, const CString& method, bool withBod
         return false;
     }
     Route route = ChooseRoute(target, request.viaLocalProxy, s);
+    const bool direct = !route.absoluteTarget && !route.tunnel;
+    const bool outsideOnly = MustBeOutside(request, target, s);
+    if (outsideOnly && !direct && LooksInside(target, deadline, error)) return false;
     KvFetchStream stream;
-    if (!Open(stream, target, route, s, deadline, error)) return false;
+    if (!Open(stream, target, route, s, deadline, outsideOnly && direct, error)) return false;
     CString head = ComposeHead(request, method, withBody, target, route);
     if (!stream.WriteAll(head.c_str(), (size_t)head.GetLength(), deadline, error)) return false;
     if (withBody && !stream.WriteAll(request.body.data(), request.body.size(), deadline, error)) return false;

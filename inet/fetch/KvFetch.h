@@ -12,7 +12,8 @@
 // - chunked and gzip bodies decoded, within the settings' body limit;
 // - one deadline (the settings' time-out) for the whole download;
 // - local host names (KvFetchSettings::isLocalHost) and other schemes
-//   refused before any connection.
+//   refused before any connection; with outsideOnly, addresses inside
+//   this machine and its private networks too.
 //
 // Any number of threads may fetch at once; everything is on the stack.
 #pragma once
@@ -34,6 +35,13 @@ struct KvFetchRequest {
     std::vector<std::pair<CString, CString>> headers;
     std::string body;  // sent with its "Content-Length" when not empty
     bool viaLocalProxy = false;
+    // Refuse hosts whose addresses lie inside this machine or a private
+    // network (see KvAddressKind.h), unless the settings trust them: for
+    // addresses that someone typed into a site. A direct connection checks
+    // the addresses it connects to; through a proxy, which looks the name
+    // up itself, the host is looked up here first and refused when any of
+    // its addresses is inside.
+    bool outsideOnly = false;
     bool acceptGzip = true;
     int maxRedirects = 5;  // 0: the first answer, whatever it is
     // -1: the settings' upstream proxy; 0: connect directly; above 0: the

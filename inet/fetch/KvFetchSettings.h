@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "base/platform/CString.h"
 
@@ -23,6 +24,12 @@ struct KvFetchSettings {
     // True for host names this system answers itself (never fetched: the
     // download would wait on the local site's own lock). Null: none.
     bool (*isLocalHost)(const char* host) = nullptr;
+    // Requests marked outsideOnly reach these hosts (the configured
+    // services, named without port) wherever their addresses lie...
+    std::vector<CString> trustedHosts;
+    // ...and every host when this is set (a set-up whose origins are on
+    // this machine or its network, such as the tests').
+    bool allowInternal = false;
 };
 
 KvFetchSettings KvGetFetchSettings();

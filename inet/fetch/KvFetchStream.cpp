@@ -9,8 +9,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "inet/fetch/KvTlsContext.h"
+#include "inet/net/KvAddressKind.h"
+#include "inet/net/KvResolver.h"
 #include "inet/net/KvSocketObj.h"
 #include "inet/net/KvSocketWait.h"
 
@@ -23,6 +26,23 @@ CString TlsErrorText() {
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return text;
+}
+
+// The addresses of `host` outside this machine and its private networks.
+bool ResolveOutside(const char* host, int port, int64_t deadline, std::vector<KvResolvedAddress>& out,
+                    CString& error) {
+    std::vector<KvResolvedAddress> found;
+    const KvResolveStatus status = KvResolveHost(host, (unsigned)port, found, deadline);
+    if (status != KvResolveStatus::Found) {
+        error.Format("unable to connect to %s:%d (%s)", host, port,
+                     status == KvResolveStatus::NotFound ? "the name has no address" : "time-out");
+        return false;
+    }
+    for (const KvResolvedAddress& a : found) {
+        if (!KvIsInternalAddress(reinterpret_cast<const sockaddr*>(&a.addr))) out.push_back(a);
+    }
+    if (out.empty()) error = KvInsideRefusal(host, found.front());
+    return !out.empty();
 }
 
 bool IsIpAddress(const char* host) {
@@ -45,16 +65,31 @@ void KvFetchStream::Close() {
     }
 }
 
-bool KvFetchStream::Connect(const char* host, int port, int64_t deadline, CString& error) {
+CString KvInsideRefusal(const char* host, const KvResolvedAddress& address) {
+    char ip[INET6_ADDRSTRLEN] = "?";
+    const void* bytes = address.family == AF_INET6
+                            ? (const void*)&reinterpret_cast<const sockaddr_in6*>(&address.addr)->sin6_addr
+                            : (const void*)&reinterpret_cast<const sockaddr_in*>(&address.addr)->sin_addr;
+    inet_ntop(address.family, bytes, ip, sizeof ip);
+    CString text;
+    text.Format("%s is inside this machine or a private network (%s); the sites do not download from there", host,
+                ip);
+    return text;
+}
+
+bool KvFetchStream::Connect(const char* host, int port, int64_t deadline, CString& error, bool outsideOnly) {
     Close();
     int64_t left = deadline - KvNowMs();
     if (left <= 0) {
         error = "time-out before connecting";
         return false;
     }
+    std::vector<KvResolvedAddress> outside;
+    if (outsideOnly && !ResolveOutside(host, port, deadline, outside, error)) return false;
     KvSocketObj socket;
     socket.SetTimeOut((DWORD)left);
-    if (!socket.CreateSocket(AF_INET, SOCK_STREAM, 0) || !socket.Connect(host, (UINT)port)) {
+    if (!socket.CreateSocket(AF_INET, SOCK_STREAM, 0) ||
+        !(outsideOnly ? socket.ConnectAny(outside) : socket.Connect(host, (UINT)port))) {
         error.Format("unable to connect to %s:%d (socket error %d)", host, port, socket.GetErrorCode());
         return false;
     }

@@ -21,6 +21,11 @@
 
 struct ssl_st;
 
+struct KvResolvedAddress;
+
+// Why a download of `host`, found at `address`, is refused as inside.
+CString KvInsideRefusal(const char* host, const KvResolvedAddress& address);
+
 class KvFetchStream {
 public:
     KvFetchStream() = default;
@@ -28,8 +33,11 @@ public:
     KvFetchStream(const KvFetchStream&) = delete;
     KvFetchStream& operator=(const KvFetchStream&) = delete;
 
-    // A TCP connection to host:port (each resolved address in turn).
-    bool Connect(const char* host, int port, int64_t deadline, CString& error);
+    // A TCP connection to host:port (each resolved address in turn). With
+    // `outsideOnly`, the addresses inside this machine or a private network
+    // are left out, and a host that has no other is refused: the check is
+    // made on the very addresses connected to.
+    bool Connect(const char* host, int port, int64_t deadline, CString& error, bool outsideOnly = false);
     // The TLS handshake over the open connection, verifying `host`.
     bool StartTls(const char* host, const char* caFile, int64_t deadline, CString& error);
     bool WriteAll(const char* data, size_t length, int64_t deadline, CString& error);

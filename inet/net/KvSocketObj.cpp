@@ -285,6 +285,14 @@ BOOL KvSocketObj::Connect(const char* host, UINT port) {
     case KvResolveStatus::NotFound: SetErrorCode(KV_WSAEINVAL); return FALSE;  // a name that does not resolve
     default: SetErrorCode(KV_WSAETIMEDOUT); return FALSE;                      // time-out or stop request
     }
+    return ConnectAny(found);
+}
+
+BOOL KvSocketObj::ConnectAny(const std::vector<KvResolvedAddress>& found) {
+    if (found.empty()) {
+        SetErrorCode(KV_WSAEINVAL);
+        return FALSE;
+    }
     BOOL ok = FALSE;
     for (const KvResolvedAddress& a : found) {
         // Each address gets a socket of its own family (IPv4 or IPv6).

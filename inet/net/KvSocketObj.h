@@ -20,9 +20,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "base/platform/CString.h"
 #include "base/platform/Object.h"
+#include "inet/net/KvResolver.h"
 
 void KvSetLastSocketError(int error);  // KvLogError.h
 
@@ -108,6 +110,9 @@ public:
     // the address's family each. A stop request ends the look-up at once
     // (10060, as a time-out).
     virtual BOOL Connect(const char* host, UINT port);
+    // Tries each address in turn as Connect(host, port) does after its
+    // look-up (10022 when there is none).
+    BOOL ConnectAny(const std::vector<KvResolvedAddress>& addresses);
     // First IPv4 address of `host` (dotted number or name); 10022 when it
     // does not resolve.
     virtual BOOL FindHost(const char* host, UINT port, sockaddr_in& out);

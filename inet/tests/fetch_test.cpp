@@ -1,6 +1,7 @@
 // The download client against origins and proxies made in the test: TLS
 // with a certificate made here, redirects, decoding, proxies and limits.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "inet/fetch/KvFetchUrl.h"
 #include "inet/fetch/KvHtmlGrab.h"
 #include "inet/fetch/KvWebClient.h"
+#include "inet/net/KvAddressKind.h"
 #include "inet/net/KvResolver.h"
 #include "inet/tests/fetch_origin.h"
 
@@ -76,6 +78,7 @@ protected:
         KvFetchSettings s;
         s.caFile = m_caFile.c_str();
         s.userAgent = "KvProxy-test/1";
+        s.allowInternal = true;  // the test's origins are on this machine
         change(s);
         KvSetFetchSettings(s);
     }
@@ -245,6 +248,64 @@ TEST_F(FetchTest, LocalHostsAndOtherSchemesAreRefusedBeforeConnecting) {
     EXPECT_FALSE(DownloadToString(("ftp://127.0.0.1:" + std::to_string(origin.Port()) + "/").c_str(), body, 0, nullptr));
     EXPECT_FALSE(DownloadToString("file:///etc/passwd", body, 0, nullptr));
     EXPECT_EQ(origin.Connections(), 0);
+}
+
+TEST_F(FetchTest, AddressesInsideAreRefusedUnlessTrusted) {
+    TestOrigin origin([](Conn& c, const std::string&) { c.Write(Answer("200 OK", "inside")); });
+    TestOrigin listener([](Conn& c, const std::string&) { c.Write(Answer("200 OK", "through the proxy")); });
+    const std::string byName = "http://origin.test:" + std::to_string(origin.Port()) + "/";
+    CString body;
+    KvDownloadOutcome outcome;
+    // A name that resolves to the loopback address, directly, after a
+    // redirect, and through the own listener (which would look it up again).
+    for (const bool viaListener : {false, true}) {
+        Configure([&](KvFetchSettings& s) {
+            s.allowInternal = false;
+            if (viaListener) s.localProxyPort = listener.Port();
+        });
+        EXPECT_FALSE(KvDownloadToString(byName.c_str(), body, viaListener, nullptr, outcome));
+        EXPECT_NE(outcome.error.Find("origin.test is inside this machine or a private network (127.0.0.1)"), -1)
+            << outcome.error.c_str();
+    }
+    EXPECT_EQ(origin.Connections() + listener.Connections(), 0);
+    // The addresses of the configured services are trusted; other requests
+    // of the client are not restricted.
+    Configure([&](KvFetchSettings& s) {
+        s.allowInternal = false;
+        s.trustedHosts = {"ORIGIN.test"};
+    });
+    EXPECT_TRUE(KvDownloadToString(byName.c_str(), body, 0, nullptr, outcome)) << outcome.error.c_str();
+    Configure([&](KvFetchSettings& s) { s.allowInternal = false; });
+    KvWebClient client;
+    EXPECT_EQ(client.Grab(byName.c_str(), "GET", nullptr, nullptr), 1);
+}
+
+TEST(AddressKind, InsideAddressesOfBothFamilies) {
+    auto v4 = [](const char* text) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        inet_pton(AF_INET, text, &a.sin_addr);
+        return KvIsInternalAddress(reinterpret_cast<const sockaddr*>(&a));
+    };
+    auto v6 = [](const char* text) {
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        inet_pton(AF_INET6, text, &a.sin6_addr);
+        return KvIsInternalAddress(reinterpret_cast<const sockaddr*>(&a));
+    };
+    for (const char* ip : {"127.0.0.1", "127.255.0.9", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.0.1",
+                           "169.254.169.254", "0.0.0.0"}) {
+        EXPECT_TRUE(v4(ip)) << ip;
+    }
+    for (const char* ip : {"8.8.8.8", "172.32.0.1", "172.15.255.255", "192.169.0.1", "100.64.0.1"}) {
+        EXPECT_FALSE(v4(ip)) << ip;
+    }
+    for (const char* ip : {"::1", "::", "fe80::1", "fc00::1", "fdff::2", "::ffff:127.0.0.1", "::ffff:192.168.1.1",
+                           "::10.0.0.1"}) {
+        EXPECT_TRUE(v6(ip)) << ip;
+    }
+    for (const char* ip : {"2001:db8::1", "2a00:1450::1", "::ffff:8.8.8.8", "fec0::1"}) EXPECT_FALSE(v6(ip)) << ip;
+    EXPECT_FALSE(KvIsInternalAddress(nullptr));
 }
 
 TEST_F(FetchTest, WebClientPostsParametersAndKeepsTheResponse) {

@@ -5,17 +5,13 @@
 
 #include <cstring>
 
+#include "inet/net/KvAddressKind.h"
+
 namespace {
 
 bool EndsWith(const CString& text, const char* tail) {
     const int n = (int)std::strlen(tail);
     return text.GetLength() >= n && text.Right(n) == tail;
-}
-
-bool IsLocalIPv4(uint32_t ip) {
-    const uint32_t a = ip >> 24, b = (ip >> 16) & 0xFF;
-    return a == 127 || a == 10 || a == 0 || (a == 172 && (b & 0xF0) == 16) || (a == 192 && b == 168) ||
-           (a == 169 && b == 254);
 }
 
 }  // namespace
@@ -53,15 +49,7 @@ bool KvIsLocalHost(const char* hostText) {
         return true;
     }
     in_addr v4{};
-    if (inet_aton(host.c_str(), &v4) != 0) return IsLocalIPv4(ntohl(v4.s_addr));
+    if (inet_aton(host.c_str(), &v4) != 0) return KvIsInternalIPv4(ntohl(v4.s_addr));
     in6_addr v6{};
-    if (inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
-    if (IN6_IS_ADDR_LOOPBACK(&v6) || IN6_IS_ADDR_UNSPECIFIED(&v6) || IN6_IS_ADDR_LINKLOCAL(&v6)) return true;
-    if ((v6.s6_addr[0] & 0xFE) == 0xFC) return true;  // unique local
-    if (IN6_IS_ADDR_V4MAPPED(&v6) || IN6_IS_ADDR_V4COMPAT(&v6)) {
-        const uint32_t ip = ((uint32_t)v6.s6_addr[12] << 24) | ((uint32_t)v6.s6_addr[13] << 16) |
-                            ((uint32_t)v6.s6_addr[14] << 8) | v6.s6_addr[15];
-        return IsLocalIPv4(ip);
-    }
-    return false;
+    return inet_pton(AF_INET6, host.c_str(), &v6) == 1 && KvIsInternalIPv6(v6);
 }

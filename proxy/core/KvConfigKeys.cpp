@@ -48,6 +48,8 @@ constexpr KvConfigKey kKeys[] = {
     {"General", "FeedCopyright", "", "none", "copyright notice of the RSS feeds KvProxy writes"},
     {"General", "History", "1", "1", "1: write the pages a browser shows to history.txt; 0: keep no history"},
     {"General", "FeedRefresh", "0", "off", "1: RSS readers download their feeds when the refresh period has passed"},
+    {"General", "PrivateDownloads", "0", "off",
+     "1: the sites' downloads may reach this machine and private networks, not only the configured services"},
     {"Services", "WebSearch", "", "none", "base address of a web search's XML interface (meta-search)"},
     {"Services", "BookService", "", "none", "base address of a book web service (meta-search)"},
     {"Services", "BookSubscriptionId", "", "none", "subscription id of the book web service"},

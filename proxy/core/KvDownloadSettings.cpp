@@ -3,9 +3,11 @@
 #include <strings.h>
 
 #include <cstring>
+#include <utility>
 
 #include "base/file/KvIniFile.h"
 #include "inet/fetch/KvFetchSettings.h"
+#include "inet/url/KvLocalHost.h"
 #include "inet/web/KvWebApp.h"
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvWebProxyApp.h"
@@ -14,6 +16,11 @@
 #include "proxy/web/KvWebMgr.h"
 
 namespace {
+
+// The addresses of the services the user configured: their hosts are
+// downloaded from wherever they lie.
+constexpr std::pair<const char*, const char*> kServiceKeys[] = {
+    {"Search", "google"}, {"Search", "yahoo"}, {"Search", "msn"}, {"Services", "WebSearch"}, {"Services", "BookService"}};
 
 // `host` is `domain` or a name under it.
 bool IsUnder(const char* host, const char* domain) {
@@ -45,6 +52,12 @@ void KvApplyDownloadSettings(const KvIniFile& ini, const KvWebApp& app) {
     s.proxyHost = app.m_strForwardHost;
     s.proxyPort = app.m_nForwardPort;
     s.isLocalHost = &KvIsLocalSiteHost;
+    s.allowInternal = KvConfigInt(ini, "General", "PrivateDownloads") != 0;
+    s.trustedHosts.clear();
+    for (const auto& [section, key] : kServiceKeys) {
+        const CString host = KvWebAddressHost(KvConfigString(ini, section, key));
+        if (!host.IsEmpty()) s.trustedHosts.push_back(host);
+    }
     KvSetFetchSettings(s);
 }
 

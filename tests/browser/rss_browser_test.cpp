@@ -36,7 +36,7 @@ protected:
     }
 
     Server feed{Answer};
-    SiteProxy site{"rss.test", {}, "", "crd"};
+    SiteProxy site{"rss.test", {}, "[General]\r\nPrivateDownloads=1\r\n", "crd"};  // the feed is served here
     HeadlessChromium browser;
 };
 

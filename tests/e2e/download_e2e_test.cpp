@@ -14,6 +14,7 @@ void PointAtListener(int port) {
     KvFetchSettings s;
     s.localProxyHost = "127.0.0.1";
     s.localProxyPort = port;
+    s.allowInternal = true;  // the origin is on this machine
     KvSetFetchSettings(s);
 }
 

@@ -71,7 +71,8 @@ protected:
                 "\r\nCache-Control: max-age=3600\r\nContent-Length: " + std::to_string(body.size()) +
                 "\r\nConnection: close\r\n\r\n" + body);
     }};
-    SiteProxy site{"rss.test", {{"mia", "mia-pass", 1}}, "", "crd"};
+    // The test's feeds are served on this machine.
+    SiteProxy site{"rss.test", {{"mia", "mia-pass", 1}}, "[General]\r\nPrivateDownloads=1\r\n", "crd"};
     SiteClient admin{site.proxy, "rss.test"};
     SiteClient guest{site.proxy, "rss.test"};
 };
@@ -283,7 +284,7 @@ TEST(RssRefreshTest, DueFeedsAreDownloadedInTheBackground) {
         c.Write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     }};
-    SiteProxy site{"rss.test", {}, "[General]\r\nFeedRefresh=1\r\n", "crd"};
+    SiteProxy site{"rss.test", {}, "[General]\r\nFeedRefresh=1\r\nPrivateDownloads=1\r\n", "crd"};
     ASSERT_TRUE(site.Ready());
     SiteClient admin{site.proxy, "rss.test"};
     ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
@@ -324,4 +325,35 @@ TEST(RssRefreshTest, DueFeedsAreDownloadedInTheBackground) {
                         "Referer: http://rss.test/\r\n").status, 302);
     EXPECT_EQ(quietHits.load(), 1);
     EXPECT_EQ(items(quiet), 4);
+}
+
+TEST(RssPrivateTest, FeedsInsideThisMachineAreNotDownloadedUnlessConfigured) {
+    std::atomic<int> hits{0};
+    Server feeds{[&](Conn& c) {
+        c.ReadHead();
+        ++hits;
+        const std::string body = kRss;
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    }};
+    SiteProxy site{"rss.test", {}, "", "crd"};
+    ASSERT_TRUE(site.Ready());
+    SiteClient admin{site.proxy, "rss.test"};
+    ASSERT_TRUE(admin.Login("admin", SiteProxy::kAdminPassword));
+    // By name as well as by number.
+    for (const std::string host : {"127.0.0.1", "localhost"}) {
+        const std::string url = "http://" + host + ":" + std::to_string(feeds.Port()) + "/feed.xml";
+        EXPECT_EQ(admin.PostWithToken("/phpmod/folder.php", {{"op", "doadd"}, {"cat", "0"}, {"fld_name", host == "localhost" ? "byname" : "bynumber"},
+                                                             {"fld_title", host}, {"fld_rss_url", url},
+                                                             {"fld_show", "1"}, {"fld_active", "1"}})
+                      .status,
+                  302);
+        const std::string id = site.DbValue("select folder_id from web_folder where rss_url='" + url + "'");
+        ASSERT_FALSE(id.empty());
+        EXPECT_EQ(admin.Get("/phpmod/rss_download.php?cat=" + id + "&rnd=" + admin.Token(),
+                            "Referer: http://rss.test/\r\n")
+                      .status,
+                  302);
+        EXPECT_EQ(site.DbValue("select count(*) from link_member where folder_id=" + id), "0");
+    }
+    EXPECT_EQ(hits, 0);
 }
