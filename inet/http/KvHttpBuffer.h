@@ -146,6 +146,8 @@ public:
     // negative code. -6 when the peer closed before the head ended.
     // Sets m_nContentLength from "Content-Length".
     [[nodiscard]] int ReceiveHeader(KvComObject* con);
+    // The last ReceiveHeader took at least one byte of a head.
+    bool HeadBegan() const { return !m_strHead.empty(); }
     // Reads `length` bytes (0: m_nContentLength; both 0: until the peer
     // closes) and appends them to m_bufBody; never reads beyond `length`.
     // The count read, or a negative code (with an open length a closed or

@@ -17,6 +17,7 @@
 #include "proxy/core/KvConfigKeys.h"
 #include "proxy/core/KvErrorPagePolicy.h"
 #include "proxy/core/KvHistoryText.h"
+#include "proxy/core/KvProxyKeepAlive.h"
 #include "proxy/core/KvProxyLoop.h"
 #include "proxy/core/KvProxyRequest.h"
 #include "proxy/core/KvProxyText.h"
@@ -97,7 +98,7 @@ int KvProxyRequest::ResponseForwarded() {
     }
     if (!ComposeRemoteRequest()) return 0;
     int relayed = DoChatting();
-    DropRemote();
+    ReleaseRemote();
     if (!relayed) return 0;
     OnAnswerRelayed();
     // The browser has its whole answer: a connection it does not keep is
@@ -139,18 +140,17 @@ int KvProxyRequest::ConnectRemoteHost() {
     KvWebProxyApp* app = GetApp();
     m_bViaForwardProxy = app && app->m_nForwardPort != 0 && !app->m_strForwardHost.IsEmpty();
     if (m_strHost == "localhost") m_bViaForwardProxy = 0;
-    if (!m_bViaForwardProxy) {
-        if (m_comRemote.Connect(m_strHost, m_nPort) != 0) {
-            LogError(KV_LOG_ERROR, "Unable to connect %s:%d", m_strHost.c_str(), m_nPort);
-            return RefuseRequest(ConnectFailureCode());
-        }
-        return 1;
-    }
-    if (m_comRemote.Connect(app->m_strForwardHost, app->m_nForwardPort) != 0) {
-        LogError(KV_LOG_ERROR, "Unable to connect %s:%d", app->m_strForwardHost.c_str(), app->m_nForwardPort);
-        return RefuseRequest(901);
-    }
-    return 1;
+    m_strRemoteHost = m_bViaForwardProxy ? app->m_strForwardHost : m_strHost;
+    m_nRemotePort = m_bViaForwardProxy ? app->m_nForwardPort : m_nPort;
+    if (TakeKeptRemote()) return 1;
+    return ConnectFresh();
+}
+
+int KvProxyRequest::ConnectFresh() {
+    m_bRemoteReused = 0;
+    if (m_comRemote.Connect(m_strRemoteHost, m_nRemotePort) == 0) return 1;
+    LogError(KV_LOG_ERROR, "Unable to connect %s:%d", m_strRemoteHost.c_str(), m_nRemotePort);
+    return RefuseRequest(m_bViaForwardProxy ? KV_PROXY_UPSTREAM_DOWN : ConnectFailureCode());
 }
 
 int KvProxyRequest::ComposeRemoteRequest() {
@@ -185,7 +185,10 @@ int KvProxyRequest::ComposeRemoteRequest() {
     });
     // The proxy names itself, so that a request that comes back is known.
     PutHeader(out, "Via", KvProxyViaEntry(m_request.m_strVersion));
-    out.PutString("Connection: close\r\n\r\n");
+    // A tunnel's connection ends with the tunnel; any other may be kept
+    // for the next request to the same endpoint.
+    const bool tunnel = m_request.m_strMethod.CompareNoCase("CONNECT") == 0;
+    out.PutString(tunnel ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n");
     return 1;
 }
 
@@ -204,7 +207,11 @@ int KvProxyRequest::SendRemoteRequest() {
     const KvGenBuffer& body = m_request.m_bufBody;
     if (!body.IsEmpty() && m_comRemote.Send(body.GetData(), (int)body.GetCount()) != (int)body.GetCount()) return 0;
     // A body held back waits for the origin's word (ReceiveRemoteHeader).
-    if (m_planRequestBody.framing == KvBodyFraming::None || m_bAwaitContinue) return 1;
+    if (m_bAwaitContinue) return 1;
+    if (m_planRequestBody.framing == KvBodyFraming::None) {
+        m_bRequestSent = 1;
+        return 1;
+    }
     return SendStreamedBody();
 }
 
@@ -214,6 +221,7 @@ int KvProxyRequest::SendStreamedBody() {
     m_planRequestBody = KvBodyPlan{};
     if (r.end == KvRelayEnd::Complete) {
         m_bBodyInClient = 0;
+        m_bRequestSent = 1;
         return 1;
     }
     LogError(KV_LOG_INFO, "Request body not forwarded: %s after %ld bytes", KvRelayEndText(r.end), (long)r.bytes);
@@ -233,9 +241,19 @@ int KvProxyRequest::ReceiveRemoteHeader() {
     }
     const bool interimToBrowser = m_request.m_strVersion.CompareNoCase("HTTP/1.1") == 0;
     for (int i = 0; i < kMaxInterimAnswers; ++i) {
-        if (ReadOriginHead() <= 0) return 0;
+        const int read = ReadOriginHead();
+        if (read <= 0) {
+            // A kept connection the origin closed as it was reused ends
+            // before the first byte of an answer.
+            m_bRemoteClosedEarly = i == 0 && read != KV_COM_TIMEOUT && !m_response.HeadBegan();
+            return 0;
+        }
         const int status = m_response.m_nStatus;
-        if (status < 100 || status >= 200 || status == 101) return 1;
+        if (status < 100 || status >= 200 || status == 101) {
+            m_bOriginKeeps = status != 101 && KvOriginOffersToKeep(m_response);
+            m_nOriginKeepMs = KvOriginKeepAliveMs(m_response);
+            return 1;
+        }
         // "100 Continue" only ever answers a held-back body, whose own
         // answer is behind; other interim answers go on to a browser that
         // understands them.
@@ -263,16 +281,32 @@ void KvProxyRequest::PassInterimAnswer() {
     if (m_response.ComposeHeader(&head) > 0) m_comClient.Send(head.GetData(), (int)head.GetCount());
 }
 
-int KvProxyRequest::DoChatting() {
+int KvProxyRequest::AskOrigin() {
+    m_bRemoteClosedEarly = 0;
     int sent = SendRemoteRequest();
-    if (sent < 0) return 0;  // the browser stopped sending its body
+    if (sent < 0) return -1;  // the browser stopped sending its body
     if (sent == 0) {
         LogError(KV_LOG_CONNECT, "write header to: %s failed: %E", m_request.m_strHost.c_str());
-        LogAccess(503, 0);
-        return ResponseError(503);
+        m_bRemoteClosedEarly = 1;
+        return 0;
     }
-    int head = ReceiveRemoteHeader();
-    if (head < 0) return 0;  // the browser stopped sending the body it held back
+    return ReceiveRemoteHeader();  // -1: the browser stopped sending the body it held back
+}
+
+int KvProxyRequest::DoChatting() {
+    const bool mayAskAgain = m_bRemoteReused && MayAskAgain();
+    int head = AskOrigin();
+    if (head == 0 && mayAskAgain && m_bRemoteClosedEarly && !IsCurrentThreadStopped()) {
+        // The origin closed the kept connection just as it was reused
+        // (its idle time ran out): nothing was answered, so a request that
+        // may be repeated goes again on a new connection.
+        LogError(KV_LOG_INFO, "Kept connection to %s:%d closed by the server; asking again on a new one",
+                 m_strRemoteHost.c_str(), m_nRemotePort);
+        DropRemote();
+        if (!ConnectFresh()) return 0;
+        head = AskOrigin();
+    }
+    if (head < 0) return 0;
     if (head == 0) {
         LogAccess(503, 0);
         if (IsCurrentThreadStopped()) return 0;
@@ -348,6 +382,7 @@ int KvProxyRequest::RelayResponseBody() {
     }
     KvRelayResult r = KvRelayBody(m_comRemote, m_comClient, plan, m_bSaveToCache || keepHead ? &copy : nullptr);
     m_nRelayed = r.bytes;
+    m_bOriginFramed = plan.framing != KvBodyFraming::UntilClose;
     m_bBodyCopyDropped = copy.dropped ? 1 : 0;
     if (r.end == KvRelayEnd::Complete) {
         m_bBodyComplete = 1;

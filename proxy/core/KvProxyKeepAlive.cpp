@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <cstring>
 #include <string_view>
 
 #include "inet/http/KvHttpRequest.h"
+#include "inet/http/KvHttpResponse.h"
 #include "proxy/core/KvProxyText.h"
 
 namespace {
@@ -38,6 +40,25 @@ bool KvClientAsksToKeep(const KvHttpRequest& request) {
     const CString& version = request.m_strVersion;
     if (version.CompareNoCase("HTTP/1.1") == 0) return true;
     return version.CompareNoCase("HTTP/1.0") == 0 && NamesToken(request, "keep-alive");
+}
+
+bool KvOriginOffersToKeep(const KvHttpResponse& response) {
+    if (NamesToken(response, "close")) return false;
+    const CString& version = response.m_strVersion;
+    if (version.CompareNoCase("HTTP/1.1") == 0) return true;
+    return version.CompareNoCase("HTTP/1.0") == 0 && NamesToken(response, "keep-alive");
+}
+
+int64_t KvOriginKeepAliveMs(const KvHttpResponse& response) {
+    const char* value = response.GetHeaderValue("Keep-Alive");
+    if (!value) return -1;
+    const char* at = strcasestr(value, "timeout=");
+    if (!at) return -1;
+    at += 8;
+    int64_t seconds = 0;
+    int digits = 0;
+    for (; *at >= '0' && *at <= '9' && digits < 9; ++at, ++digits) seconds = seconds * 10 + (*at - '0');
+    return digits > 0 ? seconds * 1000 : -1;
 }
 
 void KvRemoveConnectionHeaders(KvHttpBuffer& message) {

@@ -10,11 +10,20 @@
 // Pure functions over their arguments: any thread may call them.
 #pragma once
 
+#include <cstdint>
+
 class KvHttpBuffer;
 class KvHttpRequest;
+class KvHttpResponse;
 
 // The browser lets the connection carry further requests after this one.
 bool KvClientAsksToKeep(const KvHttpRequest& request);
+// The origin (or upstream proxy) leaves its connection open after this
+// answer: HTTP/1.1 unless it said "close"; HTTP/1.0 only with "keep-alive".
+bool KvOriginOffersToKeep(const KvHttpResponse& response);
+// How long the origin says it keeps an idle connection ("Keep-Alive:
+// timeout=N"), in ms; -1 when it does not say.
+int64_t KvOriginKeepAliveMs(const KvHttpResponse& response);
 
 // Replaces the message's connection headers ("Connection",
 // "Proxy-Connection", "Keep-Alive") by one "Connection" header that says

@@ -65,6 +65,12 @@ void KvProxyRequest::BeginExchange() {
     m_bKeepClient = 0;
     m_bKeepPageHead = 0;
     m_strPageHead.clear();
+    m_bRemoteReused = 0;
+    m_bRemoteClosedEarly = 0;
+    m_bRequestSent = 0;
+    m_bOriginKeeps = 0;
+    m_nOriginKeepMs = -1;
+    m_bOriginFramed = 0;
 }
 
 BOOL KvProxyRequest::DispatchRequest() {

@@ -92,7 +92,12 @@ protected:
     // --- steps ---
     void _DoDispatchRequest();
     int BreakUrlComponent(const char* url, CString& host, int& port, CString& path);
+    // The connection to the origin (or the upstream proxy): one kept from
+    // an earlier request when there is one, else a new one. 1, or 0 after
+    // the error page.
     int ConnectRemoteHost();
+    // A new connection to the endpoint ConnectRemoteHost chose; as it.
+    int ConnectFresh();
     int ComposeRemoteRequest();
     // "host[:port]" of the target (the port only when it is not 80).
     CString TargetAuthority() const;
@@ -190,6 +195,20 @@ protected:
     KvWebProxyApp* GetApp() const;
     // Closes the origin's connection at once (it may be kept alive there).
     void DropRemote();
+    // After a relayed answer: the origin's connection is kept for the next
+    // request to the same endpoint when it is clean, else closed.
+    void ReleaseRemote();
+    // A kept connection to the endpoint, taken over; false when none.
+    bool TakeKeptRemote();
+    // The connection can carry another request: the whole request went,
+    // the whole answer came, and the origin said it stays open.
+    bool RemoteReusable() const;
+    // Sends the request and reads the origin's final head: 1, 0 when the
+    // origin failed, -1 when the browser stopped sending its body.
+    int AskOrigin();
+    // The request can go again on a new connection when a kept one turns
+    // out closed: its method is idempotent and its body, if any, is here.
+    bool MayAskAgain() const;
     // The connection headers of the answer about to go out; the browser's
     // connection stays open after it only when its end is known without a
     // close (`lengthKnown`) and the browser and its request allow it.
@@ -235,4 +254,12 @@ public:
     int m_bClientKeep = 0;        // the browser lets its connection carry another request
     int m_bBodyInClient = 0;      // the request body is not yet read to its end
     int m_bKeepClient = 0;        // the answer sent leaves the connection open
+    CString m_strRemoteHost;      // the endpoint connected to: the origin or the upstream proxy
+    int m_nRemotePort = 0;
+    int m_bRemoteReused = 0;      // the origin's connection was kept from an earlier request
+    int m_bRemoteClosedEarly = 0; // it failed before a byte of an answer came
+    int m_bRequestSent = 0;       // the whole request (body and all) went to the origin
+    int m_bOriginKeeps = 0;       // the origin's final head leaves its connection open
+    int64_t m_nOriginKeepMs = -1; // how long it says it keeps it idle (-1: unsaid)
+    int m_bOriginFramed = 0;      // the answer's end was known without a close
 };

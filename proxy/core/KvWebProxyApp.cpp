@@ -303,6 +303,7 @@ int KvWebProxyApp::StartProxy() {
         return 0;
     }
     m_pProxyServer->Run();
+    m_originPool.StartSweeper();
     KvSetDownloadListener(m_strListenHost, (int)GetBoundPort());
     KvSetOwnListener(m_strListenHost, (int)GetBoundPort());
     // Feed downloads go through the listener just set.
@@ -319,6 +320,9 @@ int KvWebProxyApp::StopProxy() {
         delete m_pProxyServer;
         m_pProxyServer = nullptr;
     }
+    // After the request threads: none of them can give a connection back now.
+    m_originPool.StopSweeper();
+    m_originPool.Clear();
     return 1;
 }
 

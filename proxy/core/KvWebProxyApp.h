@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <mutex>
 
+#include "inet/net/KvSocketPool.h"
 #include "inet/web/KvWebApp.h"
 #include "proxy/core/KvErrorPagePolicy.h"
 
@@ -95,6 +96,9 @@ public:
     void SetInstalledDefaults(const CString& defaults, const CString& dataDir);
     // Default files copied into the base directory at start (-1: failed).
     int GetDefaultFilesCopied() const { return m_nDefaultFilesCopied; }
+    // Idle connections to origin servers and the upstream proxy, kept
+    // between requests while the proxy runs.
+    KvSocketPool& GetOriginPool() { return m_originPool; }
 
     int m_bTunnel = 0;                      // [Proxy] Tunnel: CONNECT is served
     int m_nKeepAliveTimeout = 60000;        // [Proxy] KeepAliveTimeout (seconds in the file), ms
@@ -133,6 +137,7 @@ protected:
     int m_nDefaultFilesCopied = 0;
 
 private:
+    KvSocketPool m_originPool;
     std::mutex m_csOnline;
     std::mutex m_csLists;
     std::atomic<bool> m_bListsReady{false};

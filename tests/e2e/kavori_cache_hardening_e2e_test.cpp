@@ -24,16 +24,15 @@ class Origin {
 public:
     Origin()
         : m_server([this](Conn& c) {
-              std::string head = c.ReadHead();
-              if (head.empty()) return;
-              m_server.Record(head);
-              std::string target = head.substr(head.find(' ') + 1);
-              target = target.substr(0, target.find(' '));
-              std::string body = "answer " + std::to_string(++m_count) + " " + target;
-              if (target.rfind("/big", 0) == 0) body.resize(2u << 20, 'x');  // 2 MiB
-              c.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nSet-Cookie: a=1\r\nSet-Cookie2: b=2; "
-                      "Version=1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-              c.WaitClosed(5000);
+              EachRequest(c, [&](const std::string& head) {
+                  m_server.Record(head);
+                  std::string target = head.substr(head.find(' ') + 1);
+                  target = target.substr(0, target.find(' '));
+                  std::string body = "answer " + std::to_string(++m_count) + " " + target;
+                  if (target.rfind("/big", 0) == 0) body.resize(2u << 20, 'x');  // 2 MiB
+                  c.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nSet-Cookie: a=1\r\nSet-Cookie2: b=2; "
+                          "Version=1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+              });
           }) {}
     int Count() const { return m_count.load(); }
     std::vector<std::string> Heads() { return m_server.Heads(); }

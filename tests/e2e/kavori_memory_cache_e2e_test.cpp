@@ -75,13 +75,14 @@ TEST_F(MemoryCacheTest, DeleteAndANewerStoreReachTheMemoryCopyAtOnce) {
 TEST(MemoryBudgetTest, KeptHitsStayWithinTheBudget) {
     constexpr size_t kSize = 300 * 1024;
     constexpr int kObjects = 48;  // 14 MiB of answers, 1 MiB of budget
+    std::atomic<int> asked{0};
     Server origin([&](Conn& c) {
-        const std::string head = c.ReadHead();
-        if (head.empty()) return;
-        const std::string target = head.substr(4, head.find(' ', 4) - 4);
-        c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n" +
-                std::string(kSize, target.back()));
-        c.WaitClosed(5000);
+        EachRequest(c, [&](const std::string& head) {
+            ++asked;
+            const std::string target = head.substr(4, head.find(' ', 4) - 4);
+            c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n" +
+                    std::string(kSize, target.back()));
+        });
     });
     Proxy proxy("RecTimeout=5\nMemoryCache=1\n");
     ASSERT_TRUE(proxy.Started());
@@ -105,7 +106,7 @@ TEST(MemoryBudgetTest, KeptHitsStayWithinTheBudget) {
     EXPECT_LT(grownKb, 8 * 1024) << "kept hits past the budget";
 #endif
     std::printf("kvproxy resident memory grew by %ld KiB for %d hits of 300 KiB\n", grownKb, kObjects);
-    EXPECT_EQ(origin.Connections(), kObjects);
+    EXPECT_EQ(asked.load(), kObjects);
 }
 
 TEST(LargeHitTest, TenMiBHitIsSentWholeWithoutACopyOfIt) {

@@ -90,13 +90,13 @@ TEST_F(KeepAliveTest, PipelinedRequestsAreAnsweredInOrder) {
 
 TEST_F(KeepAliveTest, ChunkedAnswerIsFollowedByTheNextAndCloseDelimitedEndsTheConnection) {
     Server chunked([&](Conn& c) {
-        std::string head = c.ReadHead();
-        if (head.find(" /close ") != std::string::npos) {
-            c.Write("HTTP/1.1 200 OK\r\n\r\nuntil the close");
-            return;
+        for (std::string head = c.ReadHead(kGuardMs); !head.empty(); head = c.ReadHead(kGuardMs)) {
+            if (head.find(" /close ") != std::string::npos) {
+                c.Write("HTTP/1.1 200 OK\r\n\r\nuntil the close");
+                return;
+            }
+            c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
         }
-        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
-        c.WaitClosed(kGuardMs);
     });
     const std::string base = "http://127.0.0.1:" + std::to_string(chunked.Port());
     Conn c = Conn::ConnectTo(proxy.Port());
@@ -154,6 +154,51 @@ TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
         ++reused;
     }
     EXPECT_EQ(reused, 2u) << err;
+}
+
+TEST_F(KeepAliveTest, OriginConnectionsAreKeptForTheNextRequest) {
+    Conn c = Conn::ConnectTo(proxy.Port());
+    for (const char* path : {"/k1", "/k2", "/k3"}) {
+        ASSERT_TRUE(c.Write(Request("GET", origin.Url(path))));
+        EXPECT_EQ(ReadAnswer(c).status, 200) << path;
+    }
+    EXPECT_EQ(origin.server().Connections(), 1);
+    for (const std::string& head : origin.server().Heads()) {
+        EXPECT_NE(head.find("Connection: keep-alive"), std::string::npos) << head;
+    }
+}
+
+TEST_F(KeepAliveTest, AKeptConnectionClosedAtReuseIsAskedAgainForGetOnly) {
+    // Each connection answers its first request and closes on its second
+    // without a word, as an origin does whose idle time ran out just then.
+    Server closing([&](Conn& c) {
+        for (int n = 0;; ++n) {
+            std::string head = c.ReadHead(kGuardMs);
+            if (head.empty()) return;
+            closing.Record(head);
+            if (n == 1) return;
+            const size_t length = (size_t)std::atol(Parse(head + "\r\n\r\n").Get("content-length").c_str());
+            if (length) c.ReadExact(length, kGuardMs);
+            c.Write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        }
+    });
+    const std::string base = "http://127.0.0.1:" + std::to_string(closing.Port());
+    Conn c = Conn::ConnectTo(proxy.Port());
+    ASSERT_TRUE(c.Write(Request("GET", base + "/first")));
+    EXPECT_EQ(ReadAnswer(c).body, "ok");
+    // Sent on the kept connection, which closes: asked again on a new one.
+    ASSERT_TRUE(c.Write(Request("GET", base + "/second")));
+    Answer again = ReadAnswer(c);
+    EXPECT_EQ(again.status, 200);
+    EXPECT_EQ(again.body, "ok");
+    EXPECT_EQ(closing.Connections(), 2);
+    // A POST is never sent twice: the browser is told it failed.
+    ASSERT_TRUE(c.Write(Request("POST", base + "/post", "HTTP/1.1", "Content-Length: 3\r\n") + "abc"));
+    EXPECT_GE(ReadAnswer(c).status, 500);
+    EXPECT_EQ(closing.Connections(), 2);
+    size_t posts = 0;
+    for (const std::string& head : closing.Heads()) posts += head.rfind("POST", 0) == 0;
+    EXPECT_EQ(posts, 1u);
 }
 
 namespace {

@@ -60,7 +60,7 @@ TEST(UpstreamTest, ForwardProxyGetsTheAbsoluteTargetAndItsCredentials) {
     EXPECT_EQ(FirstLine(fake.Heads()[0]), "GET http://site.invalid/a%26b%E9 HTTP/1.1");
     EXPECT_EQ(sent.Get("proxy-authorization"), "Basic dTpw");
     EXPECT_FALSE(sent.Has("proxy-connection"));
-    EXPECT_EQ(sent.Get("connection"), "close");
+    EXPECT_EQ(sent.Get("connection"), "keep-alive");
 }
 
 TEST(UpstreamTest, LocalhostIsReachedDirectlyAndADeadUpstreamGivesPage901) {

@@ -235,6 +235,9 @@ Server::~Server() {
     {
         std::lock_guard<std::mutex> guard(m_mx);
         workers.swap(m_workers);
+        // A handler waiting for a client's next request (a kept connection)
+        // is woken by the end of its connection.
+        for (int fd : m_open) shutdown(fd, SHUT_RDWR);
     }
     for (std::thread& t : workers) t.join();
 }
@@ -249,9 +252,12 @@ void Server::AcceptLoop() {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         ++m_connections;
         std::lock_guard<std::mutex> guard(m_mx);
+        m_open.insert(fd);
         m_workers.emplace_back([this, fd] {
             Conn conn(fd);
             m_handler(conn);
+            std::lock_guard<std::mutex> done(m_mx);
+            m_open.erase(fd);  // before the connection closes
         });
     }
 }
@@ -309,8 +315,15 @@ std::string CountingOrigin::Url(const std::string& path) const {
 }
 
 void CountingOrigin::Respond(Conn& c) {
+    // Requests one after the other on the connection, as long as the
+    // client keeps it (a "/cut" answer ends it).
+    while (AnswerOne(c)) {
+    }
+}
+
+bool CountingOrigin::AnswerOne(Conn& c) {
     std::string head = c.ReadHead();
-    if (head.empty()) return;
+    if (head.empty()) return false;
     m_server.Record(head);
     const size_t length = (size_t)std::atol(Parse(head + "\r\n\r\n").Get("content-length").c_str());
     if (length) c.ReadExact(length);
@@ -320,19 +333,22 @@ void CountingOrigin::Respond(Conn& c) {
     const std::string body = "answer " + std::to_string(n) + " " + target;
     if (target.rfind("/cut", 0) == 0) {
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + body);
-        return;
+        return false;
     }
     if (target.rfind("/loop", 0) == 0) {
         // A redirect to itself, by a reference relative to the target.
-        c.Write("HTTP/1.1 302 Found\r\nLocation: " + target.substr(target.rfind('/') + 1) +
-                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-        return;
+        return c.Write("HTTP/1.1 302 Found\r\nLocation: " + target.substr(target.rfind('/') + 1) +
+                       "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     }
     const std::string status = target.rfind("/missing", 0) == 0 ? "404 Not Found" : "200 OK";
     const bool html = target.size() > 5 && target.compare(target.size() - 5, 5, ".html") == 0;
-    c.Write("HTTP/1.1 " + status + "\r\nContent-Type: " + (html ? "text/html" : "text/plain") + "\r\nSet-Cookie: visit=" + std::to_string(n) +
-            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    c.WaitClosed(5000);
+    return c.Write("HTTP/1.1 " + status + "\r\nContent-Type: " + (html ? "text/html" : "text/plain") +
+                   "\r\nSet-Cookie: visit=" + std::to_string(n) + "\r\nContent-Length: " +
+                   std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+void EachRequest(Conn& c, const std::function<void(const std::string& head)>& answer, int idleMs) {
+    for (std::string head = c.ReadHead(idleMs); !head.empty(); head = c.ReadHead(idleMs)) answer(head);
 }
 
 std::string GetRequest(const std::string& url, const std::string& extra) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +84,7 @@ private:
     std::thread m_acceptor;
     std::mutex m_mx;
     std::vector<std::thread> m_workers;
+    std::set<int> m_open;  // connections whose handler still runs
     std::vector<std::string> m_heads;
 };
 
@@ -114,9 +116,15 @@ public:
 
 private:
     void Respond(Conn& c);
+    // One request and its answer: false when the connection is done.
+    bool AnswerOne(Conn& c);
     std::atomic<int> m_count{0};
     Server m_server;
 };
+
+// Hands each request head of a kept-alive connection to `answer` until
+// the client closes it or stays idle for `idleMs`.
+void EachRequest(Conn& c, const std::function<void(const std::string& head)>& answer, int idleMs = 10000);
 
 // A GET request for an absolute URL, with `extra` header lines.
 std::string GetRequest(const std::string& url, const std::string& extra = "");
