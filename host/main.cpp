@@ -2,6 +2,7 @@
 // proxy and runs until it is told to stop (SIGINT/SIGTERM).
 //
 //   kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]
+//   kvproxy [--config PATH] --set-password SITE-HOST MEMBER
 //
 // Without --config the configuration is "kvproxy.ini" beside the program,
 // as in the build tree. An installed program (no kvproxy.ini beside it,
@@ -9,7 +10,9 @@
 // ${XDG_CONFIG_HOME:-~/.config}/kvproxy/kvproxy.ini and keeps its data in
 // ${XDG_DATA_HOME:-~/.local/share}/kvproxy, both made from the defaults.
 // --listen overrides the file's [Proxy] Listen; there port 0 asks for any
-// free port (the line printed at start says which).
+// free port (the line printed at start says which). --set-password reads
+// a member's new password from standard input, stores it in the site's
+// database and exits (0 when it is set) without starting the proxy.
 #include <malloc.h>
 #include <signal.h>
 
@@ -20,6 +23,7 @@
 
 #include "base/file/KvFileFunc.h"
 #include "base/platform/MessageLoop.h"
+#include "host/KvSetPassword.h"
 #include "inet/log/KvLogError.h"
 #include "inet/url/KvUrlCode.h"
 #include "proxy/core/KvConfigKeys.h"
@@ -33,6 +37,7 @@ namespace {
 
 const char kUsage[] =
     "usage: kvproxy [--config PATH] [--listen HOST:PORT] [--version] [--help]\n"
+    "       kvproxy [--config PATH] --set-password SITE-HOST MEMBER\n"
     "\n"
     "KvProxy, a personal web proxy. Point the browser's HTTP proxy at the\n"
     "address printed at start (%s unless configured otherwise).\n"
@@ -40,6 +45,9 @@ const char kUsage[] =
     "  --config PATH       the configuration file (default: kvproxy.ini beside the program;\n"
     "                      installed: ${XDG_CONFIG_HOME:-~/.config}/kvproxy/kvproxy.ini)\n"
     "  --listen HOST:PORT  listen there instead of [Proxy] Listen; port 0 takes any free port\n"
+    "  --set-password SITE-HOST MEMBER\n"
+    "                      read a new password for the member of that local site from\n"
+    "                      standard input (not shown on a terminal), store it and exit\n"
     "  --version           print the version and exit\n"
     "  --help              print this text and exit\n"
     "\n"
@@ -48,6 +56,8 @@ const char kUsage[] =
 struct Options {
     const char* config = nullptr;
     const char* listen = nullptr;
+    const char* passwordSite = nullptr;  // --set-password
+    const char* passwordMember = nullptr;
 };
 
 // 0 to go on, otherwise the exit code + 1.
@@ -64,6 +74,11 @@ int ParseOptions(int argc, char** argv, Options& options) {
         }
         if ((std::strcmp(arg, "--config") == 0 || std::strcmp(arg, "--listen") == 0) && i + 1 < argc) {
             (arg[2] == 'c' ? options.config : options.listen) = argv[++i];
+            continue;
+        }
+        if (std::strcmp(arg, "--set-password") == 0 && i + 2 < argc) {
+            options.passwordSite = argv[++i];
+            options.passwordMember = argv[++i];
             continue;
         }
         std::fprintf(stderr, "kvproxy: unknown or incomplete option '%s'\n\n", arg);
@@ -184,14 +199,21 @@ int main(int argc, char** argv) {
     }
     // The full system: local sites, lists and cache before forwarding.
     app->SetProxyServerClass(RUNTIME_CLASS(KvProxyServerKavori));
+    const bool setPassword = options.passwordSite != nullptr;
     if (int done = ChooseConfiguration(*app, options)) {
         delete app;
-        return done - 1;
+        return setPassword ? 1 : done - 1;
     }
     if (!app->InitInstance()) {
         ExplainConfigFailure(*app);
         delete app;
-        return 2;
+        return setPassword ? 1 : 2;
+    }
+    if (setPassword) {
+        const int code = RunSetPassword(*app, options.passwordSite, options.passwordMember);
+        app->ExitInstance();
+        delete app;
+        return code;
     }
     if (options.listen) {
         CsString host;

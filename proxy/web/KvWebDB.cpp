@@ -206,6 +206,15 @@ int KvWebDB::AddUser(KvUserInfo* user) {
     return Execute(sql) < 0 ? 0 : 1;
 }
 
+int KvWebDB::SetUserPassword(int id, const char* password) {
+    if (!IsOpen() || !password) return 0;
+    KvSqlBuffer sql;
+    return Execute(sql.Format("update sysmember set m_password='%q' where m_id=%d;", MD5String(password).c_str(),
+                              id)) < 0
+               ? 0
+               : 1;
+}
+
 int KvWebDB::UpdateUser(KvUserInfo* user) {
     if (!IsOpen() || !user) return 0;
     KvSqlBuffer sql;

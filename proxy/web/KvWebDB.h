@@ -43,6 +43,9 @@ public:
     int GetUserInfo(const char* name, KvUserInfo* user);
     // The stored digest; empty when the member does not exist.
     CString GetUserPassword(int id);
+    // Stores the digest of `password` (as sign-in computes it) as the
+    // member's. 1 on success.
+    int SetUserPassword(int id, const char* password);
     // Gives the member a new id (written back into the record), stamps the
     // registration time and inserts it. 1 on success.
     int AddUser(KvUserInfo* user);
