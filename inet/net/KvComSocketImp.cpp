@@ -59,12 +59,39 @@ int KvComSocketImp::DataWaiting(int timeout) {
     int buffered = (int)m_bufReceive.GetCount();
     if (buffered > 0) return buffered;
     if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
+    if (timeout == 0) {
+        // A look without a wait is a read without a wait: one call, and
+        // what came is kept for the next Receive.
+        int n = ReceiveNow();
+        if (n != kNothingYet) return n;
+        m_bNothingYet = true;
+        return 0;
+    }
     if (m_socket.IsDataWaiting(timeout)) return ReceiveToInternalBuffer();
     return ConvertErrorCode();
 }
 
+int KvComSocketImp::ReceiveNow() {
+    m_socket.SetErrorCode(0);
+    int n = m_socket.ReceiveNow(&m_bufReceive, kReceiveChunk);
+    if (n > 0) return n;
+    if (n < 0 && m_socket.GetErrorCode() == KV_WSAEWOULDBLOCK) {
+        m_socket.SetErrorCode(0);
+        return kNothingYet;
+    }
+    return ConvertErrorCode();  // 0 when the peer closed
+}
+
 int KvComSocketImp::ReceiveToInternalBuffer() {
     if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
+    // Bytes that have arrived, or the peer's close, are taken without a
+    // wait; the wait comes only when a read finds nothing (and is not
+    // tried again right after a look that found nothing).
+    if (!m_bNothingYet) {
+        int n = ReceiveNow();
+        if (n != kNothingYet) return n;
+    }
+    m_bNothingYet = false;
     int64_t deadline = KvDeadlineAfter(m_nTimeOut);  // negative (INFINITE): no deadline
     switch (KvSocketWait(m_socket.GetHandle(), POLLIN, deadline)) {
     case KvWait::Ready: break;

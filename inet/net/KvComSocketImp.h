@@ -51,7 +51,12 @@ protected:
     int ReceiveToInternalBuffer();
     // Maps the socket's last error to a result code and stores it.
     int ConvertErrorCode();
+    // One receive into m_bufReceive that never waits: the count, 0 when
+    // the peer closed, kNothingYet, or a negative code.
+    static constexpr int kNothingYet = -1000;
+    int ReceiveNow();
 
     KvSocketObj m_socket;
     KvGenBuffer m_bufReceive;
+    bool m_bNothingYet = false;  // the last look found nothing: the next read waits first
 };

@@ -140,6 +140,10 @@ public:
     // One receive: the byte count, 0 (the peer closed; with closeOnEnd the
     // socket is closed) or -1 (m_nLastError; 10035 when nothing is there).
     virtual int Receive(void* buf, int size, int closeOnEnd = 1);
+    // One receive into the buffer that never waits, whatever the socket's
+    // mode: as Receive(buffer, size) (the socket closed when the peer did),
+    // and -1 with 10035 when nothing has come yet.
+    int ReceiveNow(KvGenBuffer* buffer, int size);
 
     // TRUE when the socket becomes readable within `timeout` ms (a closed or
     // failed connection counts as readable, the next receive reports it).

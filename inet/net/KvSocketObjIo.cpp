@@ -139,6 +139,27 @@ int KvSocketObj::Receive(KvGenBuffer* buffer, int size, int closeOnEnd) {
     return n;
 }
 
+int KvSocketObj::ReceiveNow(KvGenBuffer* buffer, int size) {
+    if (m_hSocket == INVALID_SOCKET || !buffer || size <= 0) return 0;
+    char* room = buffer->GetAddBuffer((size_t)size + 1);
+    if (!room) {
+        SetErrorCode(KV_WSAENOBUFS);
+        return -1;
+    }
+    ssize_t n;
+    do {
+        n = recv(m_hSocket, room, (size_t)size, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        SetSystemError(errno);
+        return -1;
+    }
+    room[n] = '\0';
+    if (n > 0) buffer->ReleaseBuffer((size_t)n);
+    else DestroySocket();
+    return (int)n;
+}
+
 int KvSocketObj::Receive(void* buf, int size, DWORD timeout, int* stop, int closeOnEnd) {
     int unused = 0;
     if (!stop) stop = &unused;

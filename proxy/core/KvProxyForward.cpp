@@ -91,7 +91,8 @@ int KvProxyRequest::ResponseForwarded() {
     int connected = ConnectRemoteHost();
     if (KvWebProxyApp* app = GetApp()) app->SetOnline(connected);
     if (!connected) return 0;
-    if (!m_bViaForwardProxy && ReachedOwnListener()) {
+    // A kept connection was looked at when it was made.
+    if (!m_bViaForwardProxy && !m_bRemoteReused && ReachedOwnListener()) {
         // Sent on, the request would come straight back here (and again).
         DropRemote();
         return ResponseProxyHome();
