@@ -371,10 +371,12 @@ TEST_F(ServerTest, AClientAtItsLimitGivesUpItsIdleConnectionNearestItsTimeOut) {
     int older = Connect(port);
     SendText(older, "one\n\n");
     EXPECT_EQ(ReadLine(older), "127.0.0.1 one");
+    // Each kept alive and idle once its thread is free again; the older one
+    // handed back first, so its idle time runs out first.
+    ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 0; }));
     int newer = Connect(port);
     SendText(newer, "two\n\n");
     EXPECT_EQ(ReadLine(newer), "127.0.0.1 two");
-    // Both kept alive and idle once their threads are free again.
     ASSERT_TRUE(WaitUntil([&] { return server->GetActiveRequestCount() == 0; }));
     int third = Connect(port);
     SendText(third, "three\n\n");

@@ -1,6 +1,10 @@
 // The browser's connection carrying several exchanges: kept when the
 // answer's end is known, closed when it is not or the browser asks.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -211,6 +215,22 @@ int ThreadsOf(pid_t pid) {
 
 const char kHomeRequest[] = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
 
+// A connection from another loopback address (its own per-address count).
+Conn ConnectFrom(const char* source, int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_port = htons((uint16_t)port);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        if (fd >= 0) close(fd);
+        return Conn(-1);
+    }
+    return Conn(fd);
+}
+
 }  // namespace
 
 TEST(IdleConnectionTest, AThousandIdleConnectionsHoldNoThreadAndLittleMemory) {
@@ -253,16 +273,19 @@ TEST(IdleConnectionTest, AThousandIdleConnectionsHoldNoThreadAndLittleMemory) {
 TEST(IdleConnectionTest, SlowHeadsWaitWithoutThreadsUntilTheirTimeOutAndEachAddressHasItsMost) {
     Proxy proxy("HeadTimeout=1\r\nMaxConnectionsPerClient=300");
     ASSERT_TRUE(proxy.Started());
-    // More slow clients than there are request threads to hold them.
+    // More slow clients than there are request threads to hold them, all
+    // from one address: none is idle, so none can make room for another.
     std::vector<Conn> slow;
-    for (int i = 0; i < 299; ++i) {
+    for (int i = 0; i < 300; ++i) {
         slow.push_back(Conn::ConnectTo(proxy.Port()));
         ASSERT_TRUE(slow.back().Write("GET / HTTP/1.1\r\n")) << i;
     }
-    Conn served = Conn::ConnectTo(proxy.Port());
+    // Another address is counted on its own and finds a thread.
+    Conn served = ConnectFrom("127.0.0.2", proxy.Port());
+    ASSERT_TRUE(served.IsOpen());
     ASSERT_TRUE(served.Write(kHomeRequest));
     EXPECT_EQ(ReadAnswer(served).status, 200);
-    // The address now holds 300 open connections: one more is refused.
+    // The first address holds its 300 open connections: one more is refused.
     Conn refused = Conn::ConnectTo(proxy.Port());
     ASSERT_TRUE(refused.IsOpen());
     EXPECT_EQ(Parse(refused.ReadAll(kGuardMs)).status, 503);
