@@ -48,29 +48,7 @@ void KvProxyRequest::DropRemote() {
 void KvProxyRequest::BeginExchange() {
     m_request.Reset();
     m_response.Reset();
-    m_bBodyComplete = 0;
-    m_bBodyCopyDropped = 0;
-    m_nRelayed = 0;
-    m_planRequestBody = KvBodyPlan{};
-    m_bAwaitContinue = 0;
-    m_nAccessStatus = 0;
-    m_nAccessBytes = 0;
-    m_bDelete = m_bForce = m_bBypass = 0;
-    m_bSaveToCache = 0;
-    m_bViaForwardProxy = 0;
-    m_bPageOverOrigin = 0;
-    m_strMatchedRule.Empty();
-    m_bClientKeep = 0;
-    m_bBodyInClient = 0;
-    m_bKeepClient = 0;
-    m_bKeepPageHead = 0;
-    m_strPageHead.clear();
-    m_bRemoteReused = 0;
-    m_bRemoteClosedEarly = 0;
-    m_bRequestSent = 0;
-    m_bOriginKeeps = 0;
-    m_nOriginKeepMs = -1;
-    m_bOriginFramed = 0;
+    static_cast<KvProxyExchange&>(*this) = KvProxyExchange{};
 }
 
 BOOL KvProxyRequest::DispatchRequest() {
