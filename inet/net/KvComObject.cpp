@@ -76,6 +76,12 @@ int KvComObject::Send(const char* data, int length) {
     return m_pImp->Send(data, length);
 }
 
+int KvComObject::SendBeforeMore(const char* data, int length) {
+    if (!m_pImp) return KV_COM_NO_IMP;
+    if (length > 0) m_bSent = TRUE;
+    return m_pImp->SendBeforeMore(data, length);
+}
+
 int KvComObject::Send(const char* text) { return Send(text ? text : "", text ? (int)strlen(text) : 0); }
 
 int KvComObject::ReceiveLine(char* buf, int size) {

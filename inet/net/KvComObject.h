@@ -41,6 +41,9 @@ public:
     virtual int Receive(char* buf, int size) = 0;
     // `length` when everything went out, else a negative code.
     virtual int Send(const char* data, int length) = 0;
+    // As Send, for bytes that more bytes follow at once (a head before the
+    // body already at hand): they may leave together with those.
+    virtual int SendBeforeMore(const char* data, int length) { return Send(data, length); }
     virtual BOOL IsValid() { return FALSE; }
 
     const char* GetHost() const { return m_pszHost ? m_pszHost : ""; }
@@ -74,6 +77,8 @@ public:
     int Send(const char* data, int length);
     // The text without its terminating zero.
     int Send(const char* text);
+    // As Send, when more follows at once (see KvComObjectImp).
+    int SendBeforeMore(const char* data, int length);
 
     // One line without its CR/LF, zero-terminated; a line longer than
     // size - 1 comes in pieces. The count stored, or a negative code.

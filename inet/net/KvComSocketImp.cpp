@@ -121,6 +121,13 @@ int KvComSocketImp::Receive(char* buf, int size) {
     return (int)m_bufReceive.Read(buf, (size_t)size);
 }
 
+int KvComSocketImp::SendBeforeMore(const char* data, int length) {
+    if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
+    m_socket.SetTimeOut((DWORD)m_nTimeOut);
+    if (m_socket.SendFlagged(data, length, MSG_MORE)) return length;
+    return ConvertErrorCode();
+}
+
 int KvComSocketImp::Send(const char* data, int length) {
     if (!m_socket.IsValid()) return m_nErrorCode = KV_COM_CLOSED;
     m_socket.SetTimeOut((DWORD)m_nTimeOut);  // -1 is INFINITE

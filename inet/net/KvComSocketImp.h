@@ -26,6 +26,7 @@ public:
     int DataWaiting(int timeout) override;
     int Receive(char* buf, int size) override;
     int Send(const char* data, int length) override;
+    int SendBeforeMore(const char* data, int length) override;
     BOOL IsValid() override { return m_socket.IsValid(); }
 
     BOOL Attach(SOCKET hSocket) { return m_socket.Attach(hSocket); }

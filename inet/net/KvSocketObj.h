@@ -127,6 +127,9 @@ public:
     virtual BOOL Send(KvGenBuffer* buffer);
     virtual BOOL Send(CString& text);
     virtual BOOL Send(const void* data, int length);
+    // As Send, with further send(2) flags (MSG_MORE: more follows at once,
+    // so the kernel may join both into one segment).
+    BOOL SendFlagged(const void* data, int length, int flags);
     virtual BOOL SendFile(const char* path);
 
     // Waiting receives: wait up to `timeout` ms for data (10060 and -1 when

@@ -19,7 +19,9 @@ constexpr int kStopFlagSliceMs = 100;  // how often a waiting receive looks at i
 
 }  // namespace
 
-BOOL KvSocketObj::Send(const void* data, int length) {
+BOOL KvSocketObj::Send(const void* data, int length) { return SendFlagged(data, length, 0); }
+
+BOOL KvSocketObj::SendFlagged(const void* data, int length, int flags) {
     if (length == 0) return TRUE;
     if (!data || length < 0) {
         SetErrorCode(KV_ERROR_INVALID_PARAMETER);
@@ -34,7 +36,7 @@ BOOL KvSocketObj::Send(const void* data, int length) {
     const int64_t limit = m_nTimeOut == INFINITE ? -1 : (int64_t)m_nTimeOut;
     int64_t deadline = KvDeadlineAfter(limit);
     while (left > 0) {
-        ssize_t n = send(m_hSocket, p, left, MSG_NOSIGNAL);
+        ssize_t n = send(m_hSocket, p, left, MSG_NOSIGNAL | flags);
         if (n > 0) {
             p += n;
             left -= (size_t)n;
