@@ -160,6 +160,23 @@ TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
     EXPECT_EQ(reused, 2u) << err;
 }
 
+TEST_F(KeepAliveTest, WgetReusesOneConnection) {
+    if (RunProgram({"wget", "--version"}) != 0) GTEST_SKIP() << "wget not installed";
+    std::string out, err;
+    const std::string url = origin.Url("/w");
+    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.Port()) + "/").c_str(), 1);
+    int rc = RunProgram({"wget", "-d", "-q", "-O", "-", "--timeout=20", url, origin.Url("/x"), url}, &out, &err);
+    unsetenv("http_proxy");
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(out, "answer 1 /wanswer 2 /xanswer 1 /w");  // the third is a hit
+    size_t reused = 0;
+    for (size_t at = err.find("Reusing fd"); at != std::string::npos;
+         at = err.find("Reusing fd", at + 1)) {
+        ++reused;
+    }
+    EXPECT_EQ(reused, 2u) << err;
+}
+
 TEST_F(KeepAliveTest, OriginConnectionsAreKeptForTheNextRequest) {
     Conn c = Conn::ConnectTo(proxy.Port());
     for (const char* path : {"/k1", "/k2", "/k3"}) {
