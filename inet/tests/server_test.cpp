@@ -312,12 +312,19 @@ TEST_F(ServerTest, PoolCapAnswersBusyAndNothingLeaks) {
     EXPECT_EQ(OpenDescriptorCount(), fdsBefore);
 }
 
+namespace {
+
+// A server whose connections wait in its poll set, with one thread only.
+void ParkWithOneThread(KvSocketServer& s) {
+    s.SetParkConnections(TRUE);
+    s.SetMaxBusyThreadCount(1);
+    s.SetInitThreadCount(1);
+}
+
+}  // namespace
+
 TEST_F(ServerTest, ParkedRequestsWaitForAThreadInTheirOrder) {
-    auto server = StartServer(RUNTIME_CLASS(HeadRequest), [](KvSocketServer& s) {
-        s.SetParkConnections(TRUE);
-        s.SetMaxBusyThreadCount(1);
-        s.SetInitThreadCount(1);
-    });
+    auto server = StartServer(RUNTIME_CLASS(HeadRequest), ParkWithOneThread);
     ASSERT_TRUE(server);
     UINT port = server->GetBoundPort();
     // The one thread is held; two more requests wait for it, in order,
@@ -341,9 +348,7 @@ TEST_F(ServerTest, ParkedRequestsWaitForAThreadInTheirOrder) {
 
 TEST_F(ServerTest, AParkedRequestThatNeverFindsAThreadGets503) {
     auto server = StartServer(RUNTIME_CLASS(HeadRequest), [](KvSocketServer& s) {
-        s.SetParkConnections(TRUE);
-        s.SetMaxBusyThreadCount(1);
-        s.SetInitThreadCount(1);
+        ParkWithOneThread(s);
         s.SetHeadTimeOut(50);
     });
     ASSERT_TRUE(server);

@@ -45,6 +45,12 @@ std::string Request(const std::string& method, const std::string& url, const std
     return method + " " + url + " " + version + "\r\nHost: " + host + "\r\n" + extra + "\r\n";
 }
 
+size_t CountOf(const std::string& text, const std::string& word) {
+    size_t count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+    return count;
+}
+
 class KeepAliveTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(proxy.Started()) << "kvproxy did not start"; }
@@ -152,12 +158,7 @@ TEST_F(KeepAliveTest, CurlReusesOneConnectionForCacheMissesAndHits) {
                         &out, &err);
     EXPECT_EQ(rc, 0) << err;
     EXPECT_EQ(out, "answer 1 /hitanswer 1 /hitanswer 1 /hit");  // the second and third are hits
-    size_t reused = 0;
-    for (size_t at = err.find("Re-using existing connection"); at != std::string::npos;
-         at = err.find("Re-using existing connection", at + 1)) {
-        ++reused;
-    }
-    EXPECT_EQ(reused, 2u) << err;
+    EXPECT_EQ(CountOf(err, "Re-using existing connection"), 2u) << err;
 }
 
 TEST_F(KeepAliveTest, WgetReusesOneConnection) {
@@ -169,12 +170,7 @@ TEST_F(KeepAliveTest, WgetReusesOneConnection) {
     unsetenv("http_proxy");
     EXPECT_EQ(rc, 0) << err;
     EXPECT_EQ(out, "answer 1 /wanswer 2 /xanswer 1 /w");  // the third is a hit
-    size_t reused = 0;
-    for (size_t at = err.find("Reusing fd"); at != std::string::npos;
-         at = err.find("Reusing fd", at + 1)) {
-        ++reused;
-    }
-    EXPECT_EQ(reused, 2u) << err;
+    EXPECT_EQ(CountOf(err, "Reusing fd"), 2u) << err;
 }
 
 TEST_F(KeepAliveTest, OriginConnectionsAreKeptForTheNextRequest) {
