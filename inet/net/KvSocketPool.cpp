@@ -36,14 +36,15 @@ int KvSocketPool::Take(const std::string& key) {
     int found = -1;
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        TakeExpired(KvNowMs(), dead);
+        const int64_t now = KvNowMs();
         auto it = m_idle.find(key);
         while (found < 0 && it != m_idle.end() && !it->second.empty()) {
-            const int fd = it->second.back().fd;
+            const Entry e = it->second.back();
             it->second.pop_back();
             --m_nCount;
-            if (StillSilent(fd)) found = fd;
-            else dead.push_back(fd);
+            // One past its time that the sweeper has not reached yet is not used.
+            if (e.expires > now && StillSilent(e.fd)) found = e.fd;
+            else dead.push_back(e.fd);
         }
         if (it != m_idle.end() && it->second.empty()) m_idle.erase(it);
     }
@@ -63,7 +64,6 @@ void KvSocketPool::Give(const std::string& key, int fd, int64_t idleMs) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         const int64_t now = KvNowMs();
-        TakeExpired(now, dead);
         std::vector<Entry>& list = m_idle[key];
         if (list.size() >= m_limits.perKey) {
             dead.push_back(list.front().fd);
@@ -72,8 +72,8 @@ void KvSocketPool::Give(const std::string& key, int fd, int64_t idleMs) {
         }
         if (m_nCount >= m_limits.total) TakeOldest(dead);
         const int64_t expires = now + idleMs;
-        // The sweeper sleeps until the earliest expiry it knows of.
-        wake = expires < EarliestExpiry();
+        // The sweeper sleeps until the earliest expiry it knew of.
+        wake = expires < m_nSweepAt;
         list.push_back(Entry{fd, expires, ++m_nGiven});
         ++m_nCount;
     }
@@ -154,6 +154,7 @@ void KvSocketPool::SweepLoop() {
     std::unique_lock<std::mutex> hold(m_lock);
     while (!m_bStop) {
         const int64_t next = EarliestExpiry();
+        m_nSweepAt = next;
         if (next == std::numeric_limits<int64_t>::max()) {
             m_wake.wait(hold);
         } else {

@@ -7,7 +7,8 @@
 // peer closed while it waited, or that sent bytes nobody asked for, is
 // closed when it is taken instead of being handed out. Each connection
 // waits at most its idle time; a sweeper thread closes the ones that
-// outwait it, so an idle proxy holds no descriptors for long. The pool
+// outwait it, so an idle proxy holds no descriptors for long (without the
+// sweeper they are closed when they are taken or pushed out). The pool
 // keeps at most `perKey` connections per key and `total` in all: a full
 // key closes its oldest connection, a full pool its oldest overall.
 //
@@ -48,8 +49,7 @@ public:
     void Clear();
     size_t Count() const;
 
-    // The sweeper thread, which closes connections past their idle time;
-    // without it they are closed when the pool is next used.
+    // The sweeper thread, which closes connections past their idle time.
     void StartSweeper();
     void StopSweeper();
 
@@ -71,6 +71,7 @@ private:
     std::unordered_map<std::string, std::vector<Entry>> m_idle;  // per key, oldest first
     size_t m_nCount = 0;
     uint64_t m_nGiven = 0;
+    int64_t m_nSweepAt = 0;  // when the sweeper wakes next (max: when woken)
     std::condition_variable m_wake;
     std::thread m_sweeper;
     bool m_bStop = false;

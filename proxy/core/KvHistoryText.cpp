@@ -4,9 +4,9 @@
 #include <zlib.h>
 
 #include <cctype>
-#include <cstdlib>
 
 #include "inet/http/KvHttpRequest.h"
+#include "proxy/feeds/KvFeedText.h"
 
 namespace {
 
@@ -25,73 +25,6 @@ std::string FirstItem(const char* value) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return Lower(text);
-}
-
-void AppendUtf8(std::string& out, unsigned long code) {
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-        out.push_back((char)code);
-    } else if (code < 0x800) {
-        out.push_back((char)(0xC0 | (code >> 6)));
-        out.push_back((char)(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back((char)(0xE0 | (code >> 12)));
-        out.push_back((char)(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back((char)(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back((char)(0xF0 | (code >> 18)));
-        out.push_back((char)(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back((char)(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back((char)(0x80 | (code & 0x3F)));
-    }
-}
-
-// The character reference at text[0] ("&...;") appended to out: the
-// number of bytes it took, 0 when it is not one (the "&" stays as it is).
-size_t DecodeReference(std::string_view text, std::string& out) {
-    const size_t end = text.find(';');
-    if (end == std::string_view::npos || end < 2 || end > 10) return 0;
-    const std::string name(text.substr(1, end - 1));
-    if (name[0] == '#') {
-        const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-        const char* digits = name.c_str() + (hex ? 2 : 1);
-        if (!*digits) return 0;
-        char* stop = nullptr;
-        const unsigned long code = std::strtoul(digits, &stop, hex ? 16 : 10);
-        if (*stop) return 0;
-        AppendUtf8(out, code);
-        return end + 1;
-    }
-    static const struct { const char* name; unsigned long code; } kNamed[] = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"ndash", 0x2013},
-        {"mdash", 0x2014}, {"hellip", 0x2026}, {"rsquo", 0x2019}, {"lsquo", 0x2018}, {"rdquo", 0x201D},
-        {"ldquo", 0x201C}, {"bull", 0x2022}, {"trade", 0x2122}, {"euro", 0x20AC},
-    };
-    for (const auto& entity : kNamed) {
-        if (name == entity.name) {
-            AppendUtf8(out, entity.code);
-            return end + 1;
-        }
-    }
-    // The Latin-1 names, U+00A0 to U+00FF in order.
-    static const char* const kLatin1[] = {
-        "nbsp", "iexcl", "cent", "pound", "curren", "yen", "brvbar", "sect", "uml", "copy", "ordf", "laquo",
-        "not", "shy", "reg", "macr", "deg", "plusmn", "sup2", "sup3", "acute", "micro", "para", "middot",
-        "cedil", "sup1", "ordm", "raquo", "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",
-        "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc", "Euml", "Igrave", "Iacute",
-        "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde", "Ouml", "times", "Oslash",
-        "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave", "aacute", "acirc", "atilde",
-        "auml", "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml", "igrave", "iacute", "icirc",
-        "iuml", "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "divide", "oslash", "ugrave",
-        "uacute", "ucirc", "uuml", "yacute", "thorn", "yuml",
-    };
-    for (size_t i = 0; i < sizeof kLatin1 / sizeof kLatin1[0]; ++i) {
-        if (name == kLatin1[i]) {
-            AppendUtf8(out, 0xA0 + i);
-            return end + 1;
-        }
-    }
-    return 0;
 }
 
 bool IsSpace(unsigned char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f' || ch == '\v'; }
@@ -191,19 +124,9 @@ std::string KvPageTitle(std::string_view html) {
     if (start == std::string::npos) return "";
     size_t stop = lower.find("</title", start);
     if (stop == std::string::npos) stop = lower.size();  // cut short: what there is
-    const std::string_view raw = html.substr(start + 1, stop - start - 1);
-    std::string text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '&') {
-            const size_t used = DecodeReference(raw.substr(i), text);
-            if (used) {
-                i += used - 1;
-                continue;
-            }
-        }
-        text.push_back(raw[i]);
-    }
-    return Bounded(Collapse(text), kMaxTitle);
+    const std::string raw(html.substr(start + 1, stop - start - 1));
+    const CString text = KvDecodeHtmlEntities(raw.c_str());
+    return Bounded(Collapse(std::string_view(text.c_str(), (size_t)text.GetLength())), kMaxTitle);
 }
 
 std::string KvHistoryLine(std::time_t when, std::string_view url, std::string_view title) {

@@ -11,25 +11,9 @@
 
 namespace {
 
-// Whether a comma-separated "Connection" (or "Proxy-Connection") value of
-// the message names the token.
-bool NamesToken(const KvHttpBuffer& message, std::string_view token) {
-    bool found = false;
-    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
-        const char* name = item->GetKey();
-        if (found || (strcasecmp(name, "Connection") != 0 && strcasecmp(name, "Proxy-Connection") != 0)) return;
-        std::string_view list(item->GetValue());
-        while (!list.empty() && !found) {
-            size_t comma = list.find(',');
-            std::string_view word = list.substr(0, comma);
-            while (!word.empty() && (word.front() == ' ' || word.front() == '\t')) word.remove_prefix(1);
-            while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.remove_suffix(1);
-            found = word.size() == token.size() && strncasecmp(word.data(), token.data(), token.size()) == 0;
-            if (comma == std::string_view::npos) break;
-            list.remove_prefix(comma + 1);
-        }
-    });
-    return found;
+// "Connection" or "Proxy-Connection" of the message names the token.
+bool NamesToken(const KvHttpBuffer& message, const char* token) {
+    return KvHeaderListsToken(message, "Connection", token) || KvHeaderListsToken(message, "Proxy-Connection", token);
 }
 
 }  // namespace

@@ -30,21 +30,7 @@ bool IsStoredStatus(int status) { return status == 200 || status == 301 || statu
 
 // A "no-cache" directive in a comma-separated list of the header(s).
 bool NamesNoCache(const KvHttpBuffer& message, const char* header) {
-    bool found = false;
-    message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
-        if (strcasecmp(item->GetKey(), header) != 0) return;
-        std::string_view list(item->GetValue());
-        while (!list.empty() && !found) {
-            size_t comma = list.find(',');
-            std::string_view token = list.substr(0, comma);
-            while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.remove_prefix(1);
-            while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
-            found = token.size() == 8 && strncasecmp(token.data(), "no-cache", 8) == 0;
-            if (comma == std::string_view::npos) break;
-            list.remove_prefix(comma + 1);
-        }
-    });
-    return found;
+    return KvHeaderListsToken(message, header, "no-cache");
 }
 
 }  // namespace

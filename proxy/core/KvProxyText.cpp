@@ -202,13 +202,17 @@ bool KvIsHopByHopHeader(const char* name) {
     return false;
 }
 
-bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name) {
-    if (!name || !*name) return false;
+bool KvHeaderListsToken(const KvHttpBuffer& message, const char* header, const char* token) {
+    if (!token || !*token) return false;
     bool listed = false;
     message.m_mapHeader.ForEach([&](CsStrMapItem* item) {
-        if (!listed && strcasecmp(item->GetKey(), "Connection") == 0) listed = IsTokenListMember(item->GetValue(), name);
+        if (!listed && strcasecmp(item->GetKey(), header) == 0) listed = IsTokenListMember(item->GetValue(), token);
     });
     return listed;
+}
+
+bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name) {
+    return KvHeaderListsToken(message, "Connection", name);
 }
 
 void KvRemoveHeaderAnyCase(KvHttpBuffer& message, const char* name) { message.RemoveHeadersNamed(name); }

@@ -49,6 +49,9 @@ CString KvProxyFormatHtml(const char* format, va_list args) __attribute__((forma
 // chunked body, which the relay passes on with the body.)
 bool KvIsHopByHopHeader(const char* name);
 bool KvIsListedInConnection(const KvHttpBuffer& message, const char* name);
+// A comma-separated list in a header of that name (any of them, any
+// letter case) holds the token (compared without case, blanks trimmed).
+bool KvHeaderListsToken(const KvHttpBuffer& message, const char* header, const char* token);
 
 // Removes every header of that name, whatever its letter case.
 void KvRemoveHeaderAnyCase(KvHttpBuffer& message, const char* name);
