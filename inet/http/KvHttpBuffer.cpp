@@ -151,12 +151,12 @@ int KvHttpBuffer::ComposeHeader(KvGenBuffer* out) {
     return (int)(out->GetCount() - before);
 }
 
-int KvHttpBuffer::SendHeader(KvComObject* con) {
+int KvHttpBuffer::SendHeader(KvComObject* con, bool moreFollows) {
     if (!con) return KV_COM_INVALID;
     m_bufOut.Consume(m_bufOut.GetCount());  // keeps the block for the next message
     int head = ComposeHeader(&m_bufOut);
     if (head < 0) return head;
-    int sent = con->Send(m_bufOut.GetData(), head);
+    int sent = moreFollows ? con->SendBeforeMore(m_bufOut.GetData(), head) : con->Send(m_bufOut.GetData(), head);
     m_bufOut.Consume(m_bufOut.GetCount());
     return sent < 0 ? sent : head;
 }

@@ -183,7 +183,9 @@ public:
     // sending: the bytes appended or a negative code.
     int ComposeHeader(KvGenBuffer* out);
     // The head in one Send: the bytes sent or the first negative code.
-    int SendHeader(KvComObject* con);
+    // With `moreFollows` the caller sends more at once (a body at hand),
+    // and the head may leave in one segment with it.
+    int SendHeader(KvComObject* con, bool moreFollows = false);
     // The unread bytes of m_bufBody (left unread): the count or a negative code.
     int64_t SendBody(KvComObject* con);
     // Head and body (one Send when the body is small): the sum of both or

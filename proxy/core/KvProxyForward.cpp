@@ -352,12 +352,8 @@ int KvProxyRequest::SendResponseHead() {
     // sends them right behind the head: both may leave in one segment, so
     // the browser wakes once for a small answer.
     auto* remote = dynamic_cast<KvComSocketImp*>(m_comRemote.Imp());
-    if (framing != KvBodyFraming::Length || !remote || remote->GetBufferedCount() == 0) {
-        return m_response.SendHeader(&m_comClient) > 0;
-    }
-    KvGenBuffer head(1024);
-    const int length = m_response.ComposeHeader(&head);
-    return length > 0 && m_comClient.SendBeforeMore(head.GetData(), length) == length;
+    const bool bodyAtHand = framing == KvBodyFraming::Length && remote && remote->GetBufferedCount() > 0;
+    return m_response.SendHeader(&m_comClient, bodyAtHand) > 0;
 }
 
 void KvProxyRequest::ReserveKnownCopy(const KvBodyPlan& plan, KvBodyCopy& copy) {
